@@ -1,0 +1,49 @@
+#pragma once
+
+#include "picturebox.h"
+
+#include <QFrame>
+#include <QImage>
+
+namespace platform {
+
+// A picture box on a Qt frame: a sunken 2-pixel border around a retained
+// RGB32 image of the inner area, which starts as the background colour with
+// the picture drawn at its top-left corner.
+class QtPictureBox : public QFrame, public PictureBox {
+    Q_OBJECT
+
+public:
+    QtPictureBox(int twipsPerPixel, const QImage& picture, QWidget* parent = nullptr);
+
+    void setAutoRedraw(bool on) override;
+    int Width() const override;
+    int Height() const override;
+    void setWidth(int twips) override;
+    void setHeight(int twips) override;
+    void setScaleMode(ScaleMode mode) override;
+    float ScaleWidth() const override;
+    float ScaleHeight() const override;
+    Colour Point(float x, float y) const override;
+    void PSet(float x, float y, Colour colour) override;
+
+    const QImage& retainedImage() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Qt defers resize events of hidden widgets, so the retained image
+    // follows the inner area's size whenever it is used instead.
+    QImage& retained() const;
+    bool toPixel(float x, float y, int& px, int& py) const;
+    float unitsPerPixel() const;
+
+    int twipsPerPixel_;
+    QImage picture_;
+    mutable QImage retained_;
+    ScaleMode scaleMode_ = ScaleMode::Twips;
+    bool autoRedraw_ = false;
+};
+
+} // namespace platform

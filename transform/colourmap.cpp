@@ -1,0 +1,26 @@
+#include "colourmap.h"
+
+#include "runtime.h"
+
+namespace transform {
+
+int mapChannel(int n, float a, Branch branch)
+{
+    const double v = n / 255.0;
+    const double s = 1.0 - ((v * 4.0) / double(a));
+    const double q = platform::squareRoot(s);
+    const double y = branch == Branch::Lower ? 0.5 - q * 0.5 : q * 0.5 + 0.5;
+    return platform::roundToInt16(y * 255.0);
+}
+
+platform::Colour mapColour(platform::Colour colour, float a, Branch branch)
+{
+    // Truncating division, not a shift: -1 splits into red 255, green 0, blue 0.
+    const int red = colour & 255;
+    const int green = (colour / 256) & 255;
+    const int blue = (colour / 65536) & 255;
+    return platform::rgb(mapChannel(red, a, branch), mapChannel(green, a, branch),
+                         mapChannel(blue, a, branch));
+}
+
+} // namespace transform
