@@ -1,44 +1,12 @@
-#include "colourconversion.h"
-#include "colourmap.h"
+#include "imagechecks.h"
 #include "qtpicturebox.h"
 #include "renderpass.h"
 #include "runtime.h"
 
-#include <QPainter>
 #include <QTest>
 
 using platform::QtPictureBox;
 using transform::Branch;
-
-namespace {
-
-QImage embeddedPhoto()
-{
-    QImage photo(":/photo.bmp");
-    return photo.convertToFormat(QImage::Format_RGB32);
-}
-
-// What a box of the given outer size shows: background, photograph top-left.
-QImage expectedView(const QtPictureBox& box, QSize outer)
-{
-    QImage view(outer - QSize(4, 4), QImage::Format_RGB32);
-    view.fill(box.palette().color(box.backgroundRole()));
-    QPainter painter(&view);
-    painter.drawImage(0, 0, embeddedPhoto());
-    return view;
-}
-
-QImage mapped(const QImage& source, float a, Branch branch)
-{
-    QImage result(source.size(), QImage::Format_RGB32);
-    for (int y = 0; y < source.height(); ++y)
-        for (int x = 0; x < source.width(); ++x)
-            result.setPixel(x, y, platform::qRgbFromColour(transform::mapColour(
-                                      platform::colourFromQRgb(source.pixel(x, y)), a, branch)));
-    return result;
-}
-
-} // namespace
 
 class QtPictureBoxTest : public QObject {
     Q_OBJECT
@@ -68,7 +36,7 @@ void QtPictureBoxTest::showsPhotographOverBackground()
     box.setWidth(2292);
     box.setHeight(2532);
     QCOMPARE(box.size(), outer);
-    QCOMPARE(box.retainedImage(), expectedView(box, outer));
+    QCOMPARE(box.retainedImage(), freshView(box, outer));
     QCOMPARE(box.Width(), outer.width() * twipsPerPixel);
 }
 
@@ -124,7 +92,7 @@ void QtPictureBoxTest::renderPassMapsWhatTheSourceShows()
     transform::renderPass(from, to, 4.0f, [draw] { return draw; });
     QCOMPARE(to.size(), from.size());
     QCOMPARE(to.retainedImage(), mapped(from.retainedImage(), 4.0f, branch));
-    QCOMPARE(from.retainedImage(), expectedView(from, from.size()));
+    QCOMPARE(from.retainedImage(), freshView(from, from.size()));
 }
 
 QTEST_MAIN(QtPictureBoxTest)

@@ -1,0 +1,259 @@
+#include "program.h"
+#include "qtpicturebox.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QTimer>
+
+#include <set>
+
+using namespace std::chrono_literals;
+using transform::Branch;
+
+namespace {
+
+QString decimal(double value) { return QLocale::system().toString(value); }
+
+bool hasWaitCursor(QWidget& widget) { return widget.cursor().shape() == Qt::WaitCursor; }
+bool hasDefaultCursor(QWidget& widget) { return widget.cursor().shape() == Qt::ArrowCursor; }
+
+void postClick(QWidget* widget)
+{
+    const QPointF centre = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(centre);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(widget, new QMouseEvent(type, centre, global, Qt::LeftButton,
+                                                            type == QEvent::MouseButtonPress
+                                                                ? Qt::LeftButton
+                                                                : Qt::NoButton,
+                                                            Qt::NoModifier));
+}
+
+} // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initialState_data();
+    void initialState();
+    void goClampsTheParameter_data();
+    void goClampsTheParameter();
+    void goStaysDisabledUntilRestart();
+    void waitCursorUntilTheFirstPassEnds();
+    void restartDuringALoopThenTheLoopDrawsOnTheFreshWindow();
+    void laterGoReplacesTheRunningLoop();
+    void restartQueuedBeforeGosEventStep();
+    void rejectedTextShowsAMessageAndKeepsTheWindow_data();
+    void rejectedTextShowsAMessageAndKeepsTheWindow();
+    void rejectedTextLeavesARunningLoopGoing();
+    void productionPacingAllowsFourPassesASecond();
+};
+
+void CommandsTest::initialState_data()
+{
+    QTest::addColumn<bool>("afterRestart");
+    QTest::newRow("after start") << false;
+    QTest::newRow("after Restart") << true;
+}
+
+void CommandsTest::initialState()
+{
+    QFETCH(bool, afterRestart);
+    Program program;
+    if (afterRestart) {
+        program.type("7");
+        program.click(program.form().cmdGo());
+        QVERIFY(program.rendered(7.0f));
+        program.click(program.form().cmdRestart());
+    }
+    Form1& form = program.form();
+    QVERIFY(form.isVisible());
+    QVERIFY(program.showsPhotograph());
+    QVERIFY(form.txtBrightness()->text().isEmpty());
+    for (QPushButton* button : {form.cmdGo(), form.cmdRestart(), form.Quit()})
+        QVERIFY(button->isEnabled());
+    QVERIFY(hasDefaultCursor(form));
+    QCOMPARE(form.PicTo()->ScaleWidth(), float(form.PicTo()->retainedImage().width() * 12));
+}
+
+void CommandsTest::goClampsTheParameter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<float>("a");
+    QTest::newRow("3") << "3" << 4.0f;
+    QTest::newRow("-10") << "-10" << 4.0f;
+    QTest::newRow("0") << "0" << 4.0f;
+    QTest::newRow("4.5") << decimal(4.5) << 4.5f;
+    QTest::newRow("100") << "100" << 100.0f;
+}
+
+void CommandsTest::goClampsTheParameter()
+{
+    QFETCH(QString, text);
+    QFETCH(float, a);
+    Program program;
+    program.type(text);
+    program.click(program.form().cmdGo());
+    QVERIFY(program.rendered(a));
+    QVERIFY(program.waitForPasses(3));
+    QVERIFY(program.rendered(a));
+}
+
+void CommandsTest::goStaysDisabledUntilRestart()
+{
+    Program program;
+    program.type("5");
+    program.click(program.form().cmdGo());
+    QVERIFY(!program.form().cmdGo()->isEnabled());
+    QVERIFY(program.waitForPasses(3));
+    QVERIFY(!program.form().cmdGo()->isEnabled());
+    program.click(program.form().cmdGo());
+    QVERIFY(program.waitForPasses(1));
+    QVERIFY(!program.form().cmdGo()->isEnabled());
+    program.click(program.form().cmdRestart());
+    QVERIFY(program.form().cmdGo()->isEnabled());
+}
+
+void CommandsTest::waitCursorUntilTheFirstPassEnds()
+{
+    Program program;
+    program.type("4");
+    bool waitCursorDuringEventStep = false;
+    bool goDisabledDuringEventStep = false;
+    bool photographDuringEventStep = false;
+    // Runs inside Go's event step, before the parameter is read.
+    QTimer::singleShot(0, [&] {
+        waitCursorDuringEventStep = hasWaitCursor(program.form());
+        goDisabledDuringEventStep = !program.form().cmdGo()->isEnabled();
+        photographDuringEventStep = program.showsPhotograph();
+    });
+    program.click(program.form().cmdGo());
+    QVERIFY(waitCursorDuringEventStep);
+    QVERIFY(goDisabledDuringEventStep);
+    QVERIFY(photographDuringEventStep);
+    QCOMPARE(program.loop.passesRun(), 1);
+    QVERIFY(program.rendered(4.0f));
+    QVERIFY(hasDefaultCursor(program.form()));
+}
+
+void CommandsTest::restartDuringALoopThenTheLoopDrawsOnTheFreshWindow()
+{
+    Program program;
+    program.type(decimal(4.5));
+    program.click(program.form().cmdGo());
+    QVERIFY(program.waitForPasses(2));
+    const Form1* before = &program.form();
+    program.click(program.form().cmdRestart());
+    QVERIFY(&program.form() != before);
+    QVERIFY(program.showsPhotograph());
+    QVERIFY(program.form().txtBrightness()->text().isEmpty());
+    QVERIFY(program.form().cmdGo()->isEnabled());
+    QVERIFY(program.waitForPasses(1));
+    QVERIFY(program.rendered(4.5f));
+}
+
+void CommandsTest::laterGoReplacesTheRunningLoop()
+{
+    Program program(30ms);
+    program.type("4");
+    program.click(program.form().cmdGo());
+    program.click(program.form().cmdRestart());
+    program.type("100");
+    program.click(program.form().cmdGo());
+    QVERIFY(program.rendered(100.0f));
+
+    const int passesBefore = program.loop.passesRun();
+    QElapsedTimer clock;
+    clock.start();
+    std::set<Branch> seen;
+    while (clock.elapsed() < 1500) {
+        QVERIFY(program.waitForPasses(1));
+        const auto branch = program.rendered(100.0f);
+        QVERIFY2(branch, "a pass rendered with another parameter");
+        seen.insert(*branch);
+    }
+    // One loop at 30 ms apart gives at most about 50 passes in 1.5 s; two would give twice that.
+    const int passes = program.loop.passesRun() - passesBefore;
+    QVERIFY2(passes <= 1500 / 30 + 2, qPrintable(QString::number(passes)));
+    QCOMPARE(seen.size(), std::size_t(2));
+}
+
+void CommandsTest::restartQueuedBeforeGosEventStep()
+{
+    Program program;
+    program.type("5");
+    QPointer<Form1> before = &program.form();
+    postClick(program.form().cmdRestart());
+    program.click(program.form().cmdGo());
+    // Restart ran inside Go's event step: Go then read the fresh, empty box.
+    QVERIFY(before && !before->isVisible());
+    QVERIFY(&program.form() != before.data());
+    QVERIFY(program.message());
+    QVERIFY(program.form().cmdGo()->isEnabled());
+    QVERIFY(program.showsPhotograph());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(before.isNull());
+}
+
+void CommandsTest::rejectedTextShowsAMessageAndKeepsTheWindow_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    const QString hint = QString(" Type a value for a, such as %1.").arg(decimal(4.5));
+    QTest::newRow("empty") << "" << "\u201c\u201d is not a number." + hint;
+    QTest::newRow("abc") << "abc" << "\u201c" "abc\u201d is not a number." + hint;
+    QTest::newRow("nan") << "nan" << "\u201cnan\u201d is not a number." + hint;
+    QTest::newRow("1e39") << "1e39" << "\u201c" "1e39\u201d is too large." + hint;
+}
+
+void CommandsTest::rejectedTextShowsAMessageAndKeepsTheWindow()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    Program program;
+    program.type(text);
+    program.click(program.form().cmdGo());
+    QVERIFY(program.message());
+    QCOMPARE(program.message()->text(), message);
+    QVERIFY(program.message()->isVisible());
+    QCOMPARE(program.form().txtBrightness()->text(), text);
+    QVERIFY(program.form().cmdGo()->isEnabled());
+    QVERIFY(hasDefaultCursor(program.form()));
+    QVERIFY(program.showsPhotograph());
+    QVERIFY(!program.loop.running());
+
+    // Dismissed, the window takes a good value as if nothing had happened.
+    program.message()->accept();
+    program.type("6");
+    program.click(program.form().cmdGo());
+    QVERIFY(program.rendered(6.0f));
+}
+
+void CommandsTest::rejectedTextLeavesARunningLoopGoing()
+{
+    Program program;
+    program.type("8");
+    program.click(program.form().cmdGo());
+    program.click(program.form().cmdRestart());
+    program.type("abc");
+    program.click(program.form().cmdGo());
+    QVERIFY(program.message());
+    QVERIFY(program.waitForPasses(2));
+    QVERIFY(program.rendered(8.0f));
+    QCOMPARE(program.form().txtBrightness()->text(), QString("abc"));
+}
+
+void CommandsTest::productionPacingAllowsFourPassesASecond()
+{
+    Program program(RenderLoop::productionInterval);
+    program.type("4");
+    program.click(program.form().cmdGo());
+    QTest::qWait(1500);
+    // Passes start at 0, 250, ..., 1500 ms at the earliest.
+    QVERIFY2(program.loop.passesRun() <= 7, qPrintable(QString::number(program.loop.passesRun())));
+    QVERIFY(program.loop.passesRun() >= 2);
+}
+
+QTEST_MAIN(CommandsTest)
+#include "tst_commands.moc"
