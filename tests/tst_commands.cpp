@@ -60,7 +60,8 @@ void CommandsTest::initialState_data()
 void CommandsTest::initialState()
 {
     QFETCH(bool, afterRestart);
-    Program program;
+    // Long enough that the loop's next pass comes well after the checks.
+    Program program(1000ms);
     if (afterRestart) {
         program.type("7");
         program.click(program.form().cmdGo());
@@ -139,7 +140,8 @@ void CommandsTest::waitCursorUntilTheFirstPassEnds()
 
 void CommandsTest::restartDuringALoopThenTheLoopDrawsOnTheFreshWindow()
 {
-    Program program;
+    // Restart comes just after a pass, so the next one is an interval away.
+    Program program(300ms);
     program.type(decimal(4.5));
     program.click(program.form().cmdGo());
     QVERIFY(program.waitForPasses(2));

@@ -4,13 +4,16 @@
 
 namespace transform {
 
-int mapChannel(int n, float a, Branch branch)
+double solveInverse(double v, float a, Branch branch)
 {
-    const double v = n / 255.0;
     const double s = 1.0 - ((v * 4.0) / double(a));
     const double q = platform::squareRoot(s);
-    const double y = branch == Branch::Lower ? 0.5 - q * 0.5 : q * 0.5 + 0.5;
-    return platform::roundToInt16(y * 255.0);
+    return branch == Branch::Lower ? 0.5 - q * 0.5 : q * 0.5 + 0.5;
+}
+
+int mapChannel(int n, float a, Branch branch)
+{
+    return platform::roundToInt16(solveInverse(n / 255.0, a, branch) * 255.0);
 }
 
 platform::Colour mapColour(platform::Colour colour, float a, Branch branch)
