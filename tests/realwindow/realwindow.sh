@@ -78,5 +78,8 @@ fi
 status=0
 wait "$pid" || status=$?
 echo "exit status $status"
-[ "$status" -eq 0 ]
+if [ "$status" -ne 0 ]; then
+  echo "the program's standard error:"; cat "$shots/stderr"
+  exit 1
+fi
 rm -rf "$shots"
