@@ -14,8 +14,8 @@ test: setup
 run: setup
 	$(BUILD)/window/inverse-logistic
 
-bench: setup
-	@echo "bench: no benchmarks yet"
+bench:
+	scripts/bench
 
 clean:
 	rm -rf $(BUILD)

@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");
-    QCoreApplication::setApplicationVersion("1.00");
+    QCoreApplication::setApplicationVersion(IL_VERSION);
     decoderwarnings::install();
 
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());

@@ -87,7 +87,12 @@ std::optional<float> parseParameter(const QString& text)
 QString helpText()
 {
     Parser parser;
-    return parser.parser.helpText();
+    // Qt names the program by the path it was started with; the help names it plainly.
+    QString text = parser.parser.helpText();
+    const QString started = QCoreApplication::arguments().value(0);
+    if (!started.isEmpty())
+        text.replace("Usage: " + started, "Usage: " + QCoreApplication::applicationName());
+    return text;
 }
 
 ParsedCommandLine parseCommandLine(const QStringList& arguments)
@@ -97,7 +102,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet("help"))
-        return {std::nullopt, parser.helpText(), 0};
+        return {std::nullopt, helpText(), 0};
     if (parser.isSet("version"))
         return {std::nullopt,
                 QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion(),

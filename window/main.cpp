@@ -36,7 +36,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("inverse-logistic");
-    QApplication::setApplicationVersion("1.00");
+    QApplication::setApplicationVersion(IL_VERSION);
     QApplication::setWindowIcon(QIcon(":/icon.ico"));
     // Restart hides the window before loading a fresh one: that must not quit.
     QApplication::setQuitOnLastWindowClosed(false);
