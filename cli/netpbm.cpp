@@ -1,7 +1,8 @@
 #include "netpbm.h"
 
-#include "applytable.h"
+#include "chunkstream.h"
 #include "leveltable.h"
+#include "samplemapper.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -82,8 +83,8 @@ std::optional<Header> readHeader(QIODevice& input, QString& error)
     return header;
 }
 
-void mapChunk(char* data, qint64 pixels, const Header& header, const transform::LevelTable& table,
-              int threads)
+void mapChunk(const char* in, char* out, qint64 pixels, const Header& header,
+              const transform::SampleMapper& mapper, int threads)
 {
     const transform::SampleLayout layout{header.channels(), header.channels()};
     // The chunk is cut into one part per thread, at least 64 Ki pixels each.
@@ -91,19 +92,18 @@ void mapChunk(char* data, qint64 pixels, const Header& header, const transform::
     transform::forRowRanges(parts, parts, [&](int first, int end) {
         const qint64 begin = pixels * first / parts;
         const qint64 count = pixels * end / parts - begin;
+        const qint64 offset = begin * header.pixelBytes();
         if (header.bytesPerSample() == 1) {
-            auto* samples = reinterpret_cast<std::uint8_t*>(data) + begin * header.channels();
-            transform::applyTable(samples, std::size_t(count), layout, table);
+            mapper.map(reinterpret_cast<const std::uint8_t*>(in + offset),
+                       reinterpret_cast<std::uint8_t*>(out + offset), std::size_t(count), layout);
             return;
         }
         // Netpbm stores 16-bit samples most significant byte first.
-        auto* samples = reinterpret_cast<std::uint16_t*>(data) + begin * header.channels();
+        auto* samples = reinterpret_cast<std::uint16_t*>(out + offset);
         const std::size_t n = std::size_t(count) * std::size_t(header.channels());
-        for (std::size_t i = 0; i < n; ++i)
-            samples[i] = qFromBigEndian(samples[i]);
-        transform::applyTable(samples, std::size_t(count), layout, table);
-        for (std::size_t i = 0; i < n; ++i)
-            samples[i] = qToBigEndian(samples[i]);
+        qFromBigEndian<std::uint16_t>(in + offset, qsizetype(n), samples);
+        mapper.map(samples, samples, std::size_t(count), layout);
+        qToBigEndian<std::uint16_t>(samples, qsizetype(n), samples);
     });
 }
 
@@ -124,7 +124,7 @@ QString render(QIODevice& input, QIODevice& output, float a, transform::Branch b
     const auto header = readHeader(input, error);
     if (!header)
         return error;
-    const transform::LevelTable table(header->maxval, a, branch);
+    const transform::SampleMapper mapper(transform::LevelTable(header->maxval, a, branch));
 
     const QByteArray head = QByteArray("P") + header->kind + "\n" + QByteArray::number(header->width) +
                             " " + QByteArray::number(header->height) + "\n" +
@@ -135,24 +135,9 @@ QString render(QIODevice& input, QIODevice& output, float a, transform::Branch b
     const qint64 total = header->width * header->height * header->pixelBytes();
     const qint64 chunkBytes = std::max<qint64>(1, chunkTarget / header->pixelBytes()) *
                               header->pixelBytes();
-    QByteArray chunk(qsizetype(std::min(chunkBytes, total)), Qt::Uninitialized);
-    for (qint64 done = 0; done < total;) {
-        const qint64 wanted = std::min<qint64>(chunk.size(), total - done);
-        qint64 got = 0;
-        while (got < wanted) {
-            const qint64 n = input.read(chunk.data() + got, wanted - got);
-            if (n < 0)
-                return input.errorString();
-            if (n == 0)
-                return QString("truncated: %1 of %2 bytes of pixel data").arg(done + got).arg(total);
-            got += n;
-        }
-        mapChunk(chunk.data(), wanted / header->pixelBytes(), *header, table, threads);
-        if (output.write(chunk.constData(), wanted) != wanted)
-            return output.errorString();
-        done += wanted;
-    }
-    return {};
+    return streamChunks(input, output, total, chunkBytes, [&](const char* in, char* out, qint64 bytes) {
+        mapChunk(in, out, bytes / header->pixelBytes(), *header, mapper, threads);
+    });
 }
 
 } // namespace netpbm

@@ -1,9 +1,9 @@
 #include "qtimage.h"
 
-#include "applytable.h"
 #include "decoderwarnings.h"
 #include "imagesamples.h"
 #include "leveltable.h"
+#include "samplemapper.h"
 
 #include <QImageReader>
 #include <QImageWriter>
@@ -52,16 +52,18 @@ QString render(QIODevice& input, QIODevice& output, const QByteArray& format, fl
 
     image = platform::mappableImage(image);
     const platform::ImageSamples samples = platform::samplesOf(image);
-    const transform::LevelTable table(samples.bitsPerSample == 16 ? 65535 : 255, a, branch);
+    const transform::SampleMapper mapper(
+        transform::LevelTable(samples.bitsPerSample == 16 ? 65535 : 255, a, branch));
     const transform::SampleLayout layout{samples.samplesPerPixel, samples.colourSamples};
     transform::forRowRanges(samples.height, threads, [&](int first, int end) {
         for (int y = first; y < end; ++y) {
             std::uint8_t* row = samples.bits + y * samples.bytesPerLine;
-            if (samples.bitsPerSample == 16)
-                transform::applyTable(reinterpret_cast<std::uint16_t*>(row),
-                                      std::size_t(samples.width), layout, table);
-            else
-                transform::applyTable(row, std::size_t(samples.width), layout, table);
+            if (samples.bitsPerSample == 16) {
+                auto* words = reinterpret_cast<std::uint16_t*>(row);
+                mapper.map(words, words, std::size_t(samples.width), layout);
+            } else {
+                mapper.map(row, row, std::size_t(samples.width), layout);
+            }
         }
     });
 

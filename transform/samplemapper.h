@@ -1,0 +1,45 @@
+#pragma once
+
+#include "leveltable.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace transform {
+
+// How the samples of a row are laid out: the samples per pixel, and how many
+// of them (from the first) are colour channels; the rest, such as alpha or
+// padding, are copied unchanged.
+struct SampleLayout {
+    int samplesPerPixel;
+    int colourSamples;
+};
+
+// Applies a level table to rows of samples: one lookup per sample, with no
+// arithmetic and no branch per sample. Made once per image.
+class SampleMapper {
+public:
+    explicit SampleMapper(const LevelTable& table);
+
+    // 8-bit samples (a table of 256 levels); `out` may be `in`.
+    void map(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels, SampleLayout layout) const;
+    // 16-bit samples in machine byte order (a table of 65536 levels); `out` may be `in`.
+    void map(const std::uint16_t* in, std::uint16_t* out, std::size_t pixels,
+             SampleLayout layout) const;
+
+private:
+    std::array<std::uint8_t, 256> bytes_{};
+    // Two 8-bit samples at once, indexed by the pair as it lies in memory:
+    // half the lookups, from a table that still fits the second cache level.
+    std::vector<std::uint16_t> pairs_;
+    std::vector<std::uint16_t> words_;
+};
+
+// Calls job(firstRow, endRow) for consecutive ranges covering [0, rows), on up
+// to `threads` threads, and returns when all are done.
+void forRowRanges(int rows, int threads, const std::function<void(int, int)>& job);
+
+} // namespace transform
