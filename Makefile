@@ -1,13 +1,14 @@
 # The front door: every target sets up what it needs first.
 BUILD ?= build
 
-.PHONY: setup build test run bench clean
+.PHONY: setup build test run bench sanitize fuzz style check clean
 
 setup:
 	scripts/setup $(BUILD)
 
 build: setup
 
+# The whole test suite on a normal build.
 test: setup
 	cd $(BUILD) && ctest --output-on-failure -j2
 
@@ -17,5 +18,20 @@ run: setup
 bench:
 	scripts/bench
 
+# The whole test suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	scripts/sanitize
+
+# Every fuzz target for about a minute each.
+fuzz:
+	scripts/fuzz
+
+# Formatting and clang-tidy on the project's own code.
+style:
+	scripts/style
+
+# Everything CI runs.
+check: test sanitize fuzz style
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf build build-asan build-fuzz build-release

@@ -75,11 +75,16 @@ void QtPictureBox::PSet(float x, float y, Colour colour)
     if (!toPixel(x, y, px, py))
         return;
     retained_.setPixel(px, py, qRgbFromColour(colour));
-    update(contentsRect());
+    // One repaint request per batch of pixels, not one per pixel.
+    if (!repaintPending_) {
+        repaintPending_ = true;
+        update(contentsRect());
+    }
 }
 
 void QtPictureBox::paintEvent(QPaintEvent* event)
 {
+    repaintPending_ = false;
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.drawImage(contentsRect().topLeft(), retained());
@@ -89,6 +94,9 @@ const QImage& QtPictureBox::retainedImage() const { return retained(); }
 
 QImage& QtPictureBox::retained() const
 {
+    if (size() == retainedForOuter_)
+        return retained_;
+    retainedForOuter_ = size();
     const QSize inner = contentsRect().size().expandedTo(QSize(0, 0));
     if (inner == retained_.size())
         return retained_;

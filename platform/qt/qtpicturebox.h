@@ -34,7 +34,8 @@ protected:
 
 private:
     // Qt defers resize events of hidden widgets, so the retained image
-    // follows the inner area's size whenever it is used instead.
+    // follows the box's size whenever it is used instead; the check is one
+    // size comparison, as Point and PSet run once per pixel.
     QImage& retained() const;
     bool toPixel(float x, float y, int& px, int& py) const;
     float unitsPerPixel() const;
@@ -42,6 +43,8 @@ private:
     int twipsPerPixel_;
     QImage picture_;
     mutable QImage retained_;
+    mutable QSize retainedForOuter_;
+    bool repaintPending_ = false;
     ScaleMode scaleMode_ = ScaleMode::Twips;
     bool autoRedraw_ = false;
 };
