@@ -43,7 +43,8 @@ void memcpyBaseline(benchmark::State& state)
 void tableTransform(benchmark::State& state)
 {
     const int threads = int(state.range(0));
-    const transform::SampleMapper mapper(transform::LevelTable(255, 4.5f, transform::Branch::Lower));
+    const transform::SampleMapper mapper(
+        transform::LevelTable(255, 4.5f, transform::Branch::Lower));
     std::vector<std::uint8_t>& pixels = image();
     for (auto _ : state) {
         transform::forRowRanges(height, threads, [&](int first, int end) {

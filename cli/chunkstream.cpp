@@ -28,7 +28,9 @@ QString readChunk(QIODevice& input, Chunk& chunk, qint64 wanted, qint64 done, qi
         if (n < 0)
             return input.errorString();
         if (n == 0)
-            return QString("truncated: %1 of %2 bytes of pixel data").arg(done + chunk.bytes).arg(total);
+            return QString("truncated: %1 of %2 bytes of pixel data")
+                .arg(done + chunk.bytes)
+                .arg(total);
         chunk.bytes += n;
     }
     return {};

@@ -11,8 +11,9 @@ QtMessageHandler previous = nullptr;
 
 void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const bool fromDecoder = (context.category && QByteArray(context.category).startsWith("qt.gui.imageio")) ||
-                             message.startsWith("libpng ");
+    const bool fromDecoder =
+        (context.category && QByteArray(context.category).startsWith("qt.gui.imageio")) ||
+        message.startsWith("libpng ");
     if (type != QtFatalMsg && fromDecoder) {
         caught.append(message);
         return;

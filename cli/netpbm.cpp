@@ -117,8 +117,7 @@ char binaryKind(QIODevice& input)
     return 0;
 }
 
-QString render(QIODevice& input, QIODevice& output, float a, transform::Branch branch,
-               int threads)
+QString render(QIODevice& input, QIODevice& output, float a, transform::Branch branch, int threads)
 {
     QString error;
     const auto header = readHeader(input, error);
@@ -126,18 +125,19 @@ QString render(QIODevice& input, QIODevice& output, float a, transform::Branch b
         return error;
     const transform::SampleMapper mapper(transform::LevelTable(header->maxval, a, branch));
 
-    const QByteArray head = QByteArray("P") + header->kind + "\n" + QByteArray::number(header->width) +
-                            " " + QByteArray::number(header->height) + "\n" +
-                            QByteArray::number(header->maxval) + "\n";
+    const QByteArray head =
+        QByteArray("P") + header->kind + "\n" + QByteArray::number(header->width) + " " +
+        QByteArray::number(header->height) + "\n" + QByteArray::number(header->maxval) + "\n";
     if (output.write(head) != head.size())
         return output.errorString();
 
     const qint64 total = header->width * header->height * header->pixelBytes();
-    const qint64 chunkBytes = std::max<qint64>(1, chunkTarget / header->pixelBytes()) *
-                              header->pixelBytes();
-    return streamChunks(input, output, total, chunkBytes, [&](const char* in, char* out, qint64 bytes) {
-        mapChunk(in, out, bytes / header->pixelBytes(), *header, mapper, threads);
-    });
+    const qint64 chunkBytes =
+        std::max<qint64>(1, chunkTarget / header->pixelBytes()) * header->pixelBytes();
+    return streamChunks(
+        input, output, total, chunkBytes, [&](const char* in, char* out, qint64 bytes) {
+            mapChunk(in, out, bytes / header->pixelBytes(), *header, mapper, threads);
+        });
 }
 
 } // namespace netpbm

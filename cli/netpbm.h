@@ -20,7 +20,6 @@ inline QString formatFor(char kind) { return kind == '6' ? "ppm" : "pgm"; }
 // Renders one file from input to output. Returns an empty string on success,
 // else what went wrong; the output then holds a partial file, which the
 // caller discards.
-QString render(QIODevice& input, QIODevice& output, float a, transform::Branch branch,
-               int threads);
+QString render(QIODevice& input, QIODevice& output, float a, transform::Branch branch, int threads);
 
 } // namespace netpbm

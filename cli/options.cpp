@@ -27,10 +27,10 @@ struct Parser {
     QCommandLineOption parameter{{"a", "parameter"},
                                  "The parameter a (default 4); values below 4 become 4. Written "
                                  "with a decimal point or in the user's locale.",
-                                 "A", "4"};
-    QCommandLineOption branch{{"b", "branch"},
-                              "lower, upper or random (default): one draw per image.", "B",
-                              "random"};
+                                 "A",
+                                 "4"};
+    QCommandLineOption branch{
+        {"b", "branch"}, "lower, upper or random (default): one draw per image.", "B", "random"};
     QCommandLineOption seed{"seed", "Seed for the random draws, so a batch can be reproduced.",
                             "N"};
     QCommandLineOption output{{"o", "output"},
@@ -56,8 +56,8 @@ struct Parser {
         parser.setApplicationDescription(description);
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({parameter, branch, seed, output, outputDir, format, overwrite, jobs,
-                           quiet});
+        parser.addOptions(
+            {parameter, branch, seed, output, outputDir, format, overwrite, jobs, quiet});
         parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
     }
 };
@@ -144,7 +144,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     options.format = parser.value(p.format).toLower();
     if (!options.format.isEmpty() &&
         !QImageWriter::supportedImageFormats().contains(options.format.toLatin1()))
-        return usageError(QString("-f: cannot write the format \u201c%1\u201d").arg(options.format));
+        return usageError(
+            QString("-f: cannot write the format \u201c%1\u201d").arg(options.format));
 
     options.output = parser.value(p.output);
     options.outputDir = parser.value(p.outputDir);

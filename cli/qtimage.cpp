@@ -21,7 +21,8 @@ bool pngCutShort(QIODevice& input)
     if (input.isSequential() || input.peek(8) != signature)
         return false;
     const qint64 start = input.pos();
-    const bool ends = input.seek(input.size() - endChunk.size()) && input.read(endChunk.size()) == endChunk;
+    const bool ends =
+        input.seek(input.size() - endChunk.size()) && input.read(endChunk.size()) == endChunk;
     input.seek(start);
     return !ends;
 }
@@ -41,7 +42,8 @@ QString render(QIODevice& input, QIODevice& output, const QByteArray& format, fl
     const QStringList warnings = decoderwarnings::take();
     for (const QString& warning : warnings) {
         if (warning.contains("allocation limit"))
-            return QString("refused: decoding it would take more than %1 MiB").arg(allocationLimitMiB);
+            return QString("refused: decoding it would take more than %1 MiB")
+                .arg(allocationLimitMiB);
         // A JPEG cut short still decodes, with the missing part filled in.
         if (warning.contains("premature end", Qt::CaseInsensitive))
             return "truncated or damaged: " + warning;

@@ -50,7 +50,8 @@ QString outputPath(const RenderJob& job, const QString& format)
 {
     if (!job.output.isEmpty())
         return job.output;
-    const QString base = job.input == embeddedPhotograph ? "photo" : QFileInfo(job.input).completeBaseName();
+    const QString base =
+        job.input == embeddedPhotograph ? "photo" : QFileInfo(job.input).completeBaseName();
     return QDir(job.outputDir).filePath(base + "." + format);
 }
 
@@ -89,16 +90,17 @@ std::vector<RenderJob> planJobs(const Options& options)
     else
         engine.seed(std::random_device{}());
 
-    const QStringList inputs = options.inputs.isEmpty() ? QStringList{embeddedPhotograph}
-                                                        : options.inputs;
+    const QStringList inputs =
+        options.inputs.isEmpty() ? QStringList{embeddedPhotograph} : options.inputs;
     std::vector<RenderJob> jobs;
     for (const QString& input : inputs) {
         const QString shown = input == embeddedPhotograph ? QString("the embedded photograph")
                               : input == "-"              ? QString("standard input")
                                                           : input;
-        const transform::Branch branch = options.branch == BranchChoice::Lower ? transform::Branch::Lower
-                                         : options.branch == BranchChoice::Upper ? transform::Branch::Upper
-                                                                                 : drawBranch(engine);
+        const transform::Branch branch =
+            options.branch == BranchChoice::Lower   ? transform::Branch::Lower
+            : options.branch == BranchChoice::Upper ? transform::Branch::Upper
+                                                    : drawBranch(engine);
         jobs.push_back({input, shown, options.output, options.outputDir, branch});
     }
     return jobs;
@@ -133,9 +135,10 @@ QString renderJob(const RenderJob& job, const Options& options, int threads)
     }
 
     const char kind = netpbm::binaryKind(*input);
-    error = kind && format == netpbm::formatFor(kind)
-                ? netpbm::render(*input, *output, options.a, job.branch, threads)
-                : qtimage::render(*input, *output, format.toLatin1(), options.a, job.branch, threads);
+    error =
+        kind && format == netpbm::formatFor(kind)
+            ? netpbm::render(*input, *output, options.a, job.branch, threads)
+            : qtimage::render(*input, *output, format.toLatin1(), options.a, job.branch, threads);
     if (!error.isEmpty())
         return error;
     if (auto* saveFile = qobject_cast<QSaveFile*>(output.get()); saveFile && !saveFile->commit())

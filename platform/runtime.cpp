@@ -17,10 +17,7 @@ std::mt19937& generator()
     return engine;
 }
 
-std::string describe(double value)
-{
-    return std::to_string(value);
-}
+std::string describe(double value) { return std::to_string(value); }
 
 } // namespace
 

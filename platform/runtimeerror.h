@@ -12,8 +12,9 @@ class RuntimeError : public std::runtime_error {
 public:
     enum class Code { TypeMismatch, Overflow, InvalidArgument };
 
-    RuntimeError(Code code, const std::string& message)
-        : std::runtime_error(message), code_(code) {}
+    RuntimeError(Code code, const std::string& message) : std::runtime_error(message), code_(code)
+    {
+    }
 
     Code code() const noexcept { return code_; }
 

@@ -31,8 +31,9 @@ inline QImage mapped(const QImage& source, float a, transform::Branch branch)
     QImage result(source.size(), QImage::Format_RGB32);
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x)
-            result.setPixel(x, y, platform::qRgbFromColour(transform::mapColour(
-                                      platform::colourFromQRgb(source.pixel(x, y)), a, branch)));
+            result.setPixel(x, y,
+                            platform::qRgbFromColour(transform::mapColour(
+                                platform::colourFromQRgb(source.pixel(x, y)), a, branch)));
     return result;
 }
 

@@ -42,7 +42,8 @@ struct Program {
     // The branch the current PicTo shows as the map of PicFrom at a, if any.
     std::optional<transform::Branch> rendered(float a)
     {
-        return renderedBranch(form().PicFrom()->retainedImage(), form().PicTo()->retainedImage(), a);
+        return renderedBranch(form().PicFrom()->retainedImage(), form().PicTo()->retainedImage(),
+                              a);
     }
 
     bool showsPhotograph() { return form().PicTo()->retainedImage() == freshView(*form().PicTo()); }

@@ -30,7 +30,10 @@ void ColourMapTest::workedValues_data()
     QTest::addColumn<int>("lower");
     QTest::addColumn<int>("upper");
 
-    struct Row { float a; int values[6][2]; };
+    struct Row {
+        float a;
+        int values[6][2];
+    };
     const int channels[6] = {0, 64, 128, 200, 254, 255};
     const Row rows[] = {
         {4.0f, {{0, 255}, {17, 238}, {38, 217}, {68, 187}, {120, 135}, {128, 128}}},

@@ -22,11 +22,11 @@ void postClick(QWidget* widget)
     const QPointF centre = QRectF(widget->rect()).center();
     const QPointF global = widget->mapToGlobal(centre);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(widget, new QMouseEvent(type, centre, global, Qt::LeftButton,
-                                                            type == QEvent::MouseButtonPress
-                                                                ? Qt::LeftButton
-                                                                : Qt::NoButton,
-                                                            Qt::NoModifier));
+        QCoreApplication::postEvent(
+            widget,
+            new QMouseEvent(type, centre, global, Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
 }
 
 } // namespace
@@ -203,10 +203,18 @@ void CommandsTest::rejectedTextShowsAMessageAndKeepsTheWindow_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
     const QString hint = QString(" Type a value for a, such as %1.").arg(decimal(4.5));
-    QTest::newRow("empty") << "" << "\u201c\u201d is not a number." + hint;
-    QTest::newRow("abc") << "abc" << "\u201c" "abc\u201d is not a number." + hint;
-    QTest::newRow("nan") << "nan" << "\u201cnan\u201d is not a number." + hint;
-    QTest::newRow("1e39") << "1e39" << "\u201c" "1e39\u201d is too large." + hint;
+    QTest::newRow("empty") << ""
+                           << "\u201c\u201d is not a number." + hint;
+    QTest::newRow("abc") << "abc"
+                         << "\u201c"
+                            "abc\u201d is not a number." +
+                                hint;
+    QTest::newRow("nan") << "nan"
+                         << "\u201cnan\u201d is not a number." + hint;
+    QTest::newRow("1e39") << "1e39"
+                          << "\u201c"
+                             "1e39\u201d is too large." +
+                                 hint;
 }
 
 void CommandsTest::rejectedTextShowsAMessageAndKeepsTheWindow()

@@ -115,8 +115,8 @@ void Form1Test::tabFollowsTheTabIndex()
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QCOMPARE(QApplication::focusWidget(), form.PicFrom());
-    const QWidget* expected[] = {form.cmdGo(), form.PicTo(), form.txtBrightness(), form.Quit(),
-                                 form.cmdRestart(), form.PicFrom()};
+    const QWidget* expected[] = {form.cmdGo(), form.PicTo(),      form.txtBrightness(),
+                                 form.Quit(),  form.cmdRestart(), form.PicFrom()};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);

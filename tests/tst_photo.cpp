@@ -13,8 +13,7 @@ QByteArray readAll(const QString& path)
     return file.readAll();
 }
 
-template <typename T>
-T field(const QByteArray& bytes, int offset)
+template <typename T> T field(const QByteArray& bytes, int offset)
 {
     return qFromLittleEndian<T>(bytes.constData() + offset);
 }
@@ -66,8 +65,8 @@ void PhotoTest::headerFields()
     QFETCH(qint64, expected);
     const QByteArray bytes = readAll(":/photo.bmp");
     QVERIFY(bytes.startsWith("BM"));
-    const qint64 value = size == 2 ? qint64(field<quint16>(bytes, offset))
-                                   : qint64(field<qint32>(bytes, offset));
+    const qint64 value =
+        size == 2 ? qint64(field<quint16>(bytes, offset)) : qint64(field<qint32>(bytes, offset));
     QCOMPARE(value, expected);
 }
 

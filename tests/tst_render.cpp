@@ -128,8 +128,8 @@ void RenderProgramTest::everyChannelValueEqualsTheMap()
     const QString input = path("values." + format);
     const QString output = path("values-out." + format);
     QVERIFY(everyChannelValue().save(input));
-    const Run run = render({"-q", "-y", "-a", QString::number(a), "-b", branchName(branch), "-o",
-                            output, input});
+    const Run run = render(
+        {"-q", "-y", "-a", QString::number(a), "-b", branchName(branch), "-o", output, input});
     QCOMPARE(run.status, 0);
     const QImage rendered(output);
     QCOMPARE(rendered.size(), QSize(256, 1));
@@ -171,7 +171,8 @@ void RenderProgramTest::sixteenBitImagesKeepSixteenBits()
     QCOMPARE(render({"-q", "-y", "-a", "5", "-b", "upper", "-o", output, input}).status, 0);
 
     const auto expected = [](quint16 n) {
-        return quint16(std::nearbyint(transform::solveInverse(n / 65535.0, 5.0f, Branch::Upper) * 65535.0));
+        return quint16(
+            std::nearbyint(transform::solveInverse(n / 65535.0, 5.0f, Branch::Upper) * 65535.0));
     };
     std::vector<quint16> out;
     if (format == "ppm") {
@@ -202,9 +203,10 @@ void RenderProgramTest::alphaPassesThroughAndGreyStaysGrey()
         grey.scanLine(0)[n] = uchar(n);
     QVERIFY(grey.save(path("grey.png")));
 
-    QCOMPARE(render({"-q", "-y", "-b", "lower", "-d", path("kept"), path("alpha.png"),
-                     path("grey.png")}).status,
-             0);
+    QCOMPARE(
+        render({"-q", "-y", "-b", "lower", "-d", path("kept"), path("alpha.png"), path("grey.png")})
+            .status,
+        0);
     const QImage alpha(path("kept/alpha.png"));
     QVERIFY(alpha.hasAlphaChannel());
     const QImage unpremultiplied = alpha.convertToFormat(QImage::Format_ARGB32);
@@ -246,8 +248,8 @@ void RenderProgramTest::standardInputToStandardOutput()
 {
     QFile photo(IL_SOURCE_DIR "/assets/photo.bmp");
     QVERIFY(photo.open(QIODevice::ReadOnly));
-    const Run run = render({"-q", "-a", "8", "-b", "lower", "-f", "png", "-o", "-", "-"},
-                           photo.readAll());
+    const Run run =
+        render({"-q", "-a", "8", "-b", "lower", "-f", "png", "-o", "-", "-"}, photo.readAll());
     QCOMPARE(run.status, 0);
     const QImage rendered = QImage::fromData(run.out, "png").convertToFormat(QImage::Format_RGB32);
     QCOMPARE(rendered, mapped(embeddedPhoto(), 8.0f, Branch::Lower));
@@ -259,9 +261,11 @@ void RenderProgramTest::windowAndProgramAgreeOnThePhotograph()
     platform::QtPictureBox to(12, embeddedPhoto());
     from.resize(191, 211);
     for (Branch branch : {Branch::Lower, Branch::Upper}) {
-        transform::renderPass(from, to, 4.5f, [branch] { return branch == Branch::Lower ? 0.0f : 0.9f; });
+        transform::renderPass(from, to, 4.5f,
+                              [branch] { return branch == Branch::Lower ? 0.0f : 0.9f; });
         const QString output = path(QString("photo-%1.png").arg(branchName(branch)));
-        QCOMPARE(render({"-q", "-y", "-a", "4.5", "-b", branchName(branch), "-o", output}).status, 0);
+        QCOMPARE(render({"-q", "-y", "-a", "4.5", "-b", branchName(branch), "-o", output}).status,
+                 0);
         QCOMPARE(QImage(output).convertToFormat(QImage::Format_RGB32),
                  to.retainedImage().copy(0, 0, 180, 200));
     }
@@ -322,9 +326,11 @@ void RenderProgramTest::badInputsFailCleanly_data()
     QTest::newRow("zero bytes") << "empty.png" << QByteArray("") << "is empty";
     QTest::newRow("truncated png") << "cut.png" << encoded("png").left(3000) << "truncated";
     QTest::newRow("truncated jpeg") << "cut.jpg" << encoded("jpg").left(3000) << "truncated";
-    QTest::newRow("garbage named png") << "garbage.png" << QByteArray(4000, '\x5a') << "cannot decode";
+    QTest::newRow("garbage named png")
+        << "garbage.png" << QByteArray(4000, '\x5a') << "cannot decode";
     QTest::newRow("huge header") << "huge.png" << hugePng << "refused";
-    QTest::newRow("huge ppm header") << "huge.ppm" << QByteArray("P6\n100000 100000\n255\n") << "truncated";
+    QTest::newRow("huge ppm header")
+        << "huge.ppm" << QByteArray("P6\n100000 100000\n255\n") << "truncated";
     QTest::newRow("damaged ppm header") << "bad.ppm" << QByteArray("P6\n12 x\n255\n") << "header";
 }
 
@@ -376,8 +382,8 @@ void RenderProgramTest::batchGoesOnPastABadFile()
 {
     QVERIFY(everyChannelValue().save(path("good1.png")));
     QVERIFY(everyChannelValue().save(path("good2.png")));
-    const Run run = render({"-q", "-d", path("batch"), path("good1.png"), path("nothing.png"),
-                            path("good2.png")});
+    const Run run = render(
+        {"-q", "-d", path("batch"), path("good1.png"), path("nothing.png"), path("good2.png")});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err.trimmed().count('\n'), 0);
     QCOMPARE(filesIn(path("batch")), QStringList({"good1.png", "good2.png"}));

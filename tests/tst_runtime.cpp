@@ -137,10 +137,10 @@ void RuntimeTest::textToSingleRejectsWhatIsNoNumber_data()
     QTest::newRow("trailing letters") << "4.5abc" << point << RuntimeError::Code::TypeMismatch;
     QTest::newRow("nan") << "nan" << point << RuntimeError::Code::TypeMismatch;
     QTest::newRow("inf") << "inf" << point << RuntimeError::Code::TypeMismatch;
-    QTest::newRow("comma where a point is used") << "4,5" << point
-                                                 << RuntimeError::Code::TypeMismatch;
-    QTest::newRow("point where a comma is used") << "4.5" << comma
-                                                 << RuntimeError::Code::TypeMismatch;
+    QTest::newRow("comma where a point is used")
+        << "4,5" << point << RuntimeError::Code::TypeMismatch;
+    QTest::newRow("point where a comma is used")
+        << "4.5" << comma << RuntimeError::Code::TypeMismatch;
     QTest::newRow("beyond float") << "1e39" << point << RuntimeError::Code::Overflow;
     QTest::newRow("beyond float, negative") << "-1e39" << point << RuntimeError::Code::Overflow;
     QTest::newRow("beyond double") << "1e400" << point << RuntimeError::Code::Overflow;

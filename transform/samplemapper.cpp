@@ -23,7 +23,8 @@ void mapEach(const Sample* in, Sample* out, std::size_t pixels, SampleLayout lay
         }
         return;
     }
-    for (std::size_t i = 0; i < pixels; ++i, in += layout.samplesPerPixel, out += layout.samplesPerPixel) {
+    for (std::size_t i = 0; i < pixels;
+         ++i, in += layout.samplesPerPixel, out += layout.samplesPerPixel) {
         int c = 0;
         for (; c < layout.colourSamples; ++c)
             out[c] = table[in[c]];

@@ -25,7 +25,8 @@ public:
     explicit SampleMapper(const LevelTable& table);
 
     // 8-bit samples (a table of 256 levels); `out` may be `in`.
-    void map(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels, SampleLayout layout) const;
+    void map(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels,
+             SampleLayout layout) const;
     // 16-bit samples in machine byte order (a table of 65536 levels); `out` may be `in`.
     void map(const std::uint16_t* in, std::uint16_t* out, std::size_t pixels,
              SampleLayout layout) const;

@@ -57,11 +57,12 @@ void Commands::rejectParameter(const QString& text, const RuntimeError& error)
 {
     host_.form().cmdGo()->setEnabled(true);
     platform::setMousePointer(host_.form(), MousePointer::Default);
-    const QString problem = error.code() == RuntimeError::Code::Overflow ? "is too large"
-                                                                         : "is not a number";
+    const QString problem =
+        error.code() == RuntimeError::Code::Overflow ? "is too large" : "is not a number";
     const QString example = QLocale::system().toString(4.5);
-    platform::showNotice(host_.form(), QString("\u201c%1\u201d %2. Type a value for a, such as %3.")
-                                           .arg(text, problem, example));
+    platform::showNotice(
+        host_.form(),
+        QString("\u201c%1\u201d %2. Type a value for a, such as %3.").arg(text, problem, example));
 }
 
 void Commands::restart()

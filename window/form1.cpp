@@ -33,8 +33,8 @@ Form1::Form1(int twipsPerPixel, const QImage& photograph, QWidget* parent)
     setFont(small);
     resize(fromTwips(0, 0, 7500, 5328).size());
 
-    cmdRestart_ = place(new QPushButton("Restart", this), "cmdRestart",
-                        fromTwips(6000, 3120, 1332, 612));
+    cmdRestart_ =
+        place(new QPushButton("Restart", this), "cmdRestart", fromTwips(6000, 3120, 1332, 612));
     quit_ = place(new QPushButton("Quit", this), "Quit", fromTwips(4560, 4200, 1452, 612));
     txtBrightness_ = place(new QLineEdit(this), "txtBrightness", fromTwips(1560, 3240, 615, 375));
     picTo_ = place(new platform::QtPictureBox(twipsPerPixel, photograph, this), "PicTo",
@@ -44,8 +44,8 @@ Form1::Form1(int twipsPerPixel, const QImage& photograph, QWidget* parent)
                      fromTwips(120, 120, 2292, 2532));
     label2_ = place(wrappingLabel("if a < 4 then a = 4       in order to prevent error", this),
                     "Label2", fromTwips(720, 3960, 1452, 732));
-    label1_ = place(wrappingLabel("parameter value?", this), "Label1",
-                    fromTwips(720, 3240, 732, 372));
+    label1_ =
+        place(wrappingLabel("parameter value?", this), "Label1", fromTwips(720, 3240, 732, 372));
 
     // Keyboard focus follows the tab index: PicFrom first, cmdRestart last.
     setTabOrder(picFrom_, cmdGo_);

@@ -36,8 +36,7 @@ protected:
 
 private:
     QRect fromTwips(int left, int top, int width, int height) const;
-    template <typename Control>
-    Control* place(Control* control, const char* name, QRect geometry);
+    template <typename Control> Control* place(Control* control, const char* name, QRect geometry);
 
     int twipsPerPixel_;
     QPushButton* cmdRestart_;

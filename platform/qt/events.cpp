@@ -17,10 +17,7 @@ void setMousePointer(QWidget& widget, MousePointer pointer)
         widget.unsetCursor();
 }
 
-void processEvents()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void endProgram(int status)
 {

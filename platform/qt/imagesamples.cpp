@@ -48,7 +48,8 @@ QImage mappableImage(const QImage& image)
 
 ImageSamples samplesOf(QImage& image)
 {
-    ImageSamples samples{image.bits(), image.bytesPerLine(), image.width(), image.height(), 4, 3, 8};
+    ImageSamples samples{
+        image.bits(), image.bytesPerLine(), image.width(), image.height(), 4, 3, 8};
     switch (image.format()) {
     case QImage::Format_Grayscale8:
         samples.samplesPerPixel = samples.colourSamples = 1;

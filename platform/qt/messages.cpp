@@ -11,9 +11,6 @@ void showNotice(QWidget& window, const QString& text)
     box->open();
 }
 
-void showFatalError(const QString& text)
-{
-    QMessageBox::critical(nullptr, messageTitle, text);
-}
+void showFatalError(const QString& text) { QMessageBox::critical(nullptr, messageTitle, text); }
 
 } // namespace platform

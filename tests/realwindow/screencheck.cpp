@@ -5,9 +5,9 @@
 // Exits 0 when the check holds, 1 when it does not, 2 on a usage error.
 #include "imagechecks.h"
 
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <QImage>
-#include <QColorSpace>
 
 #include <cstdio>
 
@@ -57,6 +57,7 @@ int main(int argc, char* argv[])
         const QRect area(args[4].toInt(), args[5].toInt(), args[6].toInt(), args[7].toInt());
         return verdict(load(argv[2]).copy(area) == load(argv[3]).copy(area), "the areas agree");
     }
-    std::fprintf(stderr, "usage: screencheck fresh SHOT | rendered SHOT A | same SHOT1 SHOT2 X Y W H\n");
+    std::fprintf(stderr,
+                 "usage: screencheck fresh SHOT | rendered SHOT A | same SHOT1 SHOT2 X Y W H\n");
     return 2;
 }
