@@ -34,10 +34,10 @@ QString outputFormat(const RenderJob& job, const Options& options, QIODevice& in
 {
     if (!options.format.isEmpty())
         return options.format;
-    const QString outputSuffix = QFileInfo(job.output).suffix().toLower();
+    QString outputSuffix = QFileInfo(job.output).suffix().toLower();
     if (job.output != "-" && writable(outputSuffix))
         return outputSuffix;
-    const QString inputSuffix = QFileInfo(job.input).suffix().toLower();
+    QString inputSuffix = QFileInfo(job.input).suffix().toLower();
     if (writable(inputSuffix))
         return inputSuffix;
     const char kind = netpbm::binaryKind(input);

@@ -99,7 +99,7 @@ void SoakTest::goAndRestartCycles()
 #ifndef __SANITIZE_ADDRESS__
     // Under AddressSanitizer freed memory is held in quarantine, and LeakSanitizer
     // checks for leaks at exit instead.
-    QVERIFY2(endRss - startRss < 64 * 1024, "resident memory grew by more than 64 MiB");
+    QVERIFY2(endRss - startRss < 64L * 1024, "resident memory grew by more than 64 MiB");
 #endif
 }
 

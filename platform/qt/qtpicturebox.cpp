@@ -12,8 +12,8 @@ namespace {
 constexpr int borderWidth = 2;
 }
 
-QtPictureBox::QtPictureBox(int twipsPerPixel, const QImage& picture, QWidget* parent)
-    : QFrame(parent), twipsPerPixel_(twipsPerPixel), picture_(picture)
+QtPictureBox::QtPictureBox(int twipsPerPixel, QImage picture, QWidget* parent)
+    : QFrame(parent), twipsPerPixel_(twipsPerPixel), picture_(std::move(picture))
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(borderWidth);

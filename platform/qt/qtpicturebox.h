@@ -14,7 +14,7 @@ class QtPictureBox : public QFrame, public PictureBox {
     Q_OBJECT
 
 public:
-    QtPictureBox(int twipsPerPixel, const QImage& picture, QWidget* parent = nullptr);
+    QtPictureBox(int twipsPerPixel, QImage picture, QWidget* parent = nullptr);
 
     void setAutoRedraw(bool on) override;
     int Width() const override;
