@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "colourmap.h"
 #include "numbers.h"
 #include "runtimeerror.h"
 
@@ -113,7 +114,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (!a)
         return usageError(QString("-a: \u201c%1\u201d is not a number in the float range")
                               .arg(parser.value(p.parameter)));
-    options.a = *a < 4.0f ? 4.0f : *a;
+    options.a = transform::clampParameter(*a);
 
     const QString branch = parser.value(p.branch).toLower();
     if (branch == "lower")

@@ -18,9 +18,8 @@ namespace {
 
 transform::Branch drawBranch(std::mt19937_64& engine)
 {
-    // One uniform draw per image; below one half is the lower branch, as in a render pass.
-    const float t = std::uniform_real_distribution<float>(0.0f, 1.0f)(engine);
-    return 0.5f > t ? transform::Branch::Lower : transform::Branch::Upper;
+    // One uniform draw per image, decided as in a render pass.
+    return transform::branchForDraw(std::uniform_real_distribution<float>(0.0f, 1.0f)(engine));
 }
 
 bool writable(const QString& format)

@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const platform::RuntimeError&) {
             continue;
         }
-        if (a < 4.0f)
-            a = 4.0f;
+        a = transform::clampParameter(a);
         for (int n = 0; n <= 255; ++n) {
             const int lower = transform::mapChannel(n, a, transform::Branch::Lower);
             const int upper = transform::mapChannel(n, a, transform::Branch::Upper);

@@ -36,7 +36,7 @@ void renderPass(platform::PictureBox& from, platform::PictureBox& to, float a,
     from.setScaleMode(platform::ScaleMode::Pixels);
 
     const float t = draw();
-    const std::int16_t lowerBranch = 0.5f > t ? 1 : 0;
+    const std::int16_t lowerBranch = branchForDraw(t) == Branch::Lower ? 1 : 0;
 
     const std::int16_t rowBound = platform::roundToInt16(from.ScaleHeight());
     for (std::int16_t y = 0; y <= rowBound; y = increment(y)) {

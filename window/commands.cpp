@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "colourmap.h"
+
 #include "events.h"
 #include "failure.h"
 #include "form1.h"
@@ -44,10 +46,7 @@ void Commands::go()
             rejectParameter(text, error);
             return;
         }
-        // Below 4 the colour map would take the square root of a negative number.
-        if (a < 4.0f)
-            a = 4.0f;
-        loop_.start(a);
+        loop_.start(transform::clampParameter(a));
     } catch (const RuntimeError& error) {
         reportAndEnd(error);
     }
