@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "formshost.h"
 #include "imagechecks.h"
+#include "manualticker.h"
 #include "renderloop.h"
 
 #include <QApplication>
@@ -11,17 +12,19 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
+#include <vector>
 
 // The whole window program in-process: host, loop and commands as main()
-// builds them, with a pacing interval of the test's choice.
+// builds them, with time driven by the test and the branch draws of the
+// test's choice (by default lower and upper in turn).
 struct Program {
-    explicit Program(std::chrono::milliseconds interval = std::chrono::milliseconds(20))
-        : loop(host, interval)
-    {
-        host.form().show();
-    }
+    using Draw = std::function<float()>;
+    static constexpr std::chrono::milliseconds interval = RenderLoop::productionInterval;
+
+    explicit Program(Draw chosenDraw = {}) : draw(std::move(chosenDraw)) { host.form().show(); }
 
     ~Program()
     {
@@ -39,6 +42,15 @@ struct Program {
 
     void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
+    // Lets `count` intervals go by; returns how many passes ran meanwhile.
+    int runIntervals(int count)
+    {
+        const int before = loop.passesRun();
+        for (int i = 0; i < count; ++i)
+            ticker.advance(interval);
+        return loop.passesRun() - before;
+    }
+
     // The branch the current PicTo shows as the map of PicFrom at a, if any.
     std::optional<transform::Branch> rendered(float a)
     {
@@ -50,14 +62,20 @@ struct Program {
 
     QMessageBox* message() { return form().findChild<QMessageBox*>(); }
 
-    // Waits until the loop has finished `count` more passes.
-    bool waitForPasses(int count, int timeoutMs = 5000)
-    {
-        const int target = loop.passesRun() + count;
-        return QTest::qWaitFor([&] { return loop.passesRun() >= target; }, timeoutMs);
-    }
-
+    Draw draw;
+    std::vector<ManualTicker::Clock::time_point> passStarts;
+    ManualTicker ticker;
     FormsHost host{12, embeddedPhoto()};
-    RenderLoop loop;
+    RenderLoop loop{host, interval, ticker, [this] {
+                        passStarts.push_back(ticker.now());
+                        return draw ? draw() : passStarts.size() % 2 ? 0.25f : 0.75f;
+                    }};
     Commands commands{host, loop};
 };
+
+// For tests that run the event loop until the program ends it: ends it with
+// 99 instead should the program never do so.
+inline void exitIfStillRunning()
+{
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+}

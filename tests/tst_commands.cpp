@@ -1,7 +1,6 @@
 #include "program.h"
 #include "qtpicturebox.h"
 
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QTimer>
 
@@ -47,7 +46,7 @@ private slots:
     void rejectedTextShowsAMessageAndKeepsTheWindow_data();
     void rejectedTextShowsAMessageAndKeepsTheWindow();
     void rejectedTextLeavesARunningLoopGoing();
-    void productionPacingAllowsFourPassesASecond();
+    void passStartsStayAnIntervalApartWhateverIsClicked();
 };
 
 void CommandsTest::initialState_data()
@@ -60,8 +59,7 @@ void CommandsTest::initialState_data()
 void CommandsTest::initialState()
 {
     QFETCH(bool, afterRestart);
-    // Long enough that the loop's next pass comes well after the checks.
-    Program program(1000ms);
+    Program program;
     if (afterRestart) {
         program.type("7");
         program.click(program.form().cmdGo());
@@ -97,7 +95,7 @@ void CommandsTest::goClampsTheParameter()
     program.type(text);
     program.click(program.form().cmdGo());
     QVERIFY(program.rendered(a));
-    QVERIFY(program.waitForPasses(3));
+    QCOMPARE(program.runIntervals(3), 3);
     QVERIFY(program.rendered(a));
 }
 
@@ -107,10 +105,10 @@ void CommandsTest::goStaysDisabledUntilRestart()
     program.type("5");
     program.click(program.form().cmdGo());
     QVERIFY(!program.form().cmdGo()->isEnabled());
-    QVERIFY(program.waitForPasses(3));
+    QCOMPARE(program.runIntervals(3), 3);
     QVERIFY(!program.form().cmdGo()->isEnabled());
     program.click(program.form().cmdGo());
-    QVERIFY(program.waitForPasses(1));
+    QCOMPARE(program.runIntervals(1), 1);
     QVERIFY(!program.form().cmdGo()->isEnabled());
     program.click(program.form().cmdRestart());
     QVERIFY(program.form().cmdGo()->isEnabled());
@@ -140,44 +138,41 @@ void CommandsTest::waitCursorUntilTheFirstPassEnds()
 
 void CommandsTest::restartDuringALoopThenTheLoopDrawsOnTheFreshWindow()
 {
-    // Restart comes just after a pass, so the next one is an interval away.
-    Program program(300ms);
+    Program program;
     program.type(decimal(4.5));
     program.click(program.form().cmdGo());
-    QVERIFY(program.waitForPasses(2));
+    QCOMPARE(program.runIntervals(1), 1);
     const Form1* before = &program.form();
     program.click(program.form().cmdRestart());
     QVERIFY(&program.form() != before);
     QVERIFY(program.showsPhotograph());
     QVERIFY(program.form().txtBrightness()->text().isEmpty());
     QVERIFY(program.form().cmdGo()->isEnabled());
-    QVERIFY(program.waitForPasses(1));
+    QCOMPARE(program.runIntervals(1), 1);
     QVERIFY(program.rendered(4.5f));
 }
 
 void CommandsTest::laterGoReplacesTheRunningLoop()
 {
-    Program program(30ms);
+    Program program;
     program.type("4");
     program.click(program.form().cmdGo());
     program.click(program.form().cmdRestart());
     program.type("100");
     program.click(program.form().cmdGo());
-    QVERIFY(program.rendered(100.0f));
+    // The first loop's pass was just now, so the new loop's first pass waits for its turn.
+    QVERIFY(program.showsPhotograph());
+    QVERIFY(hasWaitCursor(program.form()));
 
-    const int passesBefore = program.loop.passesRun();
-    QElapsedTimer clock;
-    clock.start();
     std::set<Branch> seen;
-    while (clock.elapsed() < 1500) {
-        QVERIFY(program.waitForPasses(1));
+    for (int i = 0; i < 20; ++i) {
+        // One pass an interval: a loop left running beside the new one would double that.
+        QCOMPARE(program.runIntervals(1), 1);
         const auto branch = program.rendered(100.0f);
         QVERIFY2(branch, "a pass rendered with another parameter");
         seen.insert(*branch);
     }
-    // One loop at 30 ms apart gives at most about 50 passes in 1.5 s; two would give twice that.
-    const int passes = program.loop.passesRun() - passesBefore;
-    QVERIFY2(passes <= 1500 / 30 + 2, qPrintable(QString::number(passes)));
+    QVERIFY(hasDefaultCursor(program.form()));
     QCOMPARE(seen.size(), std::size_t(2));
 }
 
@@ -249,20 +244,26 @@ void CommandsTest::rejectedTextLeavesARunningLoopGoing()
     program.type("abc");
     program.click(program.form().cmdGo());
     QVERIFY(program.message());
-    QVERIFY(program.waitForPasses(2));
+    QCOMPARE(program.runIntervals(2), 2);
     QVERIFY(program.rendered(8.0f));
     QCOMPARE(program.form().txtBrightness()->text(), QString("abc"));
 }
 
-void CommandsTest::productionPacingAllowsFourPassesASecond()
+void CommandsTest::passStartsStayAnIntervalApartWhateverIsClicked()
 {
-    Program program(RenderLoop::productionInterval);
-    program.type("4");
-    program.click(program.form().cmdGo());
-    QTest::qWait(1500);
-    // Passes start at 0, 250, ..., 1500 ms at the earliest.
-    QVERIFY2(program.loop.passesRun() <= 7, qPrintable(QString::number(program.loop.passesRun())));
-    QVERIFY(program.loop.passesRun() >= 2);
+    Program program;
+    // Restart and Go as fast as clicks come, with a little time between the cycles.
+    for (int i = 0; i < 300; ++i) {
+        program.type(QString::number(4 + i % 7));
+        program.click(program.form().cmdGo());
+        program.click(program.form().cmdRestart());
+        program.ticker.advance(7ms);
+    }
+    const auto& starts = program.passStarts;
+    // 2.1 s of clicking: a pass at once, then one each 250 ms.
+    QVERIFY2(starts.size() >= 8 && starts.size() <= 9, qPrintable(QString::number(starts.size())));
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        QVERIFY(starts[i] - starts[i - 1] >= Program::interval);
 }
 
 QTEST_MAIN(CommandsTest)

@@ -48,7 +48,7 @@ void Commands::go()
         }
         loop_.start(transform::clampParameter(a));
     } catch (const RuntimeError& error) {
-        reportAndEnd(error);
+        reportAndEnd(loop_, error);
     }
 }
 
@@ -72,7 +72,7 @@ void Commands::restart()
         host_.form().show();
         platform::processEvents();
     } catch (const RuntimeError& error) {
-        reportAndEnd(error);
+        reportAndEnd(loop_, error);
     }
 }
 

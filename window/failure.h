@@ -2,5 +2,9 @@
 
 #include <exception>
 
-// Reports a run-time error in a message and ends the program with status 1.
-void reportAndEnd(const std::exception& error);
+class RenderLoop;
+
+// Stops the render loop, reports a run-time error in a message and ends the
+// program with status 1. Only the first failure is reported: the loop can
+// draw nothing more behind the message, and no second message follows it.
+void reportAndEnd(RenderLoop& loop, const std::exception& error);

@@ -19,7 +19,6 @@ public:
     void setOnLoad(std::function<void(Form1&)> onLoad);
 
     Form1& form();
-    bool loaded() const { return !form_.isNull(); }
     void unload();
 
 private:

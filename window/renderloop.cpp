@@ -5,40 +5,61 @@
 #include "form1.h"
 #include "formshost.h"
 #include "qtpicturebox.h"
-#include "renderpass.h"
 #include "runtimeerror.h"
+#include "ticker.h"
 
-RenderLoop::RenderLoop(FormsHost& host, std::chrono::milliseconds interval)
-    : host_(host), interval_(interval), ticker_([this] { tick(); })
+using std::chrono::milliseconds;
+
+RenderLoop::RenderLoop(FormsHost& host, milliseconds interval, platform::Ticker& ticker,
+                       transform::BranchDraw draw)
+    : host_(host), interval_(interval), ticker_(ticker), draw_(std::move(draw))
 {
+    ticker_.setOnTick([this] { tick(); });
 }
 
 void RenderLoop::start(float a)
 {
-    ticker_.cancel();
     a_ = a;
     running_ = true;
+    const milliseconds wait = untilNextStart();
+    if (wait > milliseconds(0)) {
+        // The hourglass Go showed stays until this first pass has run.
+        ticker_.scheduleIn(wait);
+        return;
+    }
+    ticker_.cancel();
     runPass();
+}
+
+void RenderLoop::stop()
+{
+    running_ = false;
+    ticker_.cancel();
 }
 
 void RenderLoop::tick()
 {
-    if (platform::programEnded())
+    if (platform::programEnded() || !running_)
         return;
     try {
         runPass();
     } catch (const platform::RuntimeError& error) {
-        reportAndEnd(error);
+        reportAndEnd(*this, error);
     }
 }
 
 void RenderLoop::runPass()
 {
-    const auto started = std::chrono::steady_clock::now();
-    transform::renderPass(*host_.form().PicFrom(), *host_.form().PicTo(), a_);
+    lastStart_ = ticker_.now();
+    ticker_.scheduleIn(interval_);
+    transform::renderPass(*host_.form().PicFrom(), *host_.form().PicTo(), a_, draw_);
     ++passesRun_;
     platform::setMousePointer(host_.form(), platform::MousePointer::Default);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - started);
-    ticker_.scheduleIn(std::max(std::chrono::milliseconds(0), interval_ - elapsed));
+}
+
+milliseconds RenderLoop::untilNextStart() const
+{
+    if (!lastStart_)
+        return milliseconds(0);
+    return std::chrono::ceil<milliseconds>(*lastStart_ + interval_ - ticker_.now());
 }

@@ -20,11 +20,10 @@ QtPictureBox::QtPictureBox(int twipsPerPixel, QImage picture, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void QtPictureBox::setAutoRedraw(bool on)
+void QtPictureBox::setAutoRedraw(bool /*on*/)
 {
     // Qt paints only inside paint events, so drawing always lands in the
-    // retained image; the flag is kept so the box reports what was asked.
-    autoRedraw_ = on;
+    // retained image whatever is asked here.
 }
 
 int QtPictureBox::Width() const { return width() * twipsPerPixel_; }

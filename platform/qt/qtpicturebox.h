@@ -46,7 +46,6 @@ private:
     mutable QSize retainedForOuter_;
     bool repaintPending_ = false;
     ScaleMode scaleMode_ = ScaleMode::Twips;
-    bool autoRedraw_ = false;
 };
 
 } // namespace platform
