@@ -2,6 +2,7 @@
 #include "imagechecks.h"
 #include "qtpicturebox.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,6 +58,8 @@ private slots:
     void tabFollowsTheTabIndex();
     void enterAndEscapePressNothing();
     void bothBoxesShowThePhotograph();
+    void screenReadersNameEveryControl_data();
+    void screenReadersNameEveryControl();
 };
 
 void Form1Test::controlsStandWhereTheLayoutPutsThem_data()
@@ -147,6 +150,38 @@ void Form1Test::bothBoxesShowThePhotograph()
     QCOMPARE(form.PicFrom()->retainedImage(), freshView(*form.PicFrom()));
     QCOMPARE(form.PicTo()->retainedImage(), freshView(*form.PicTo()));
     QCOMPARE(form.PicFrom()->retainedImage().copy(0, 0, 180, 200), embeddedPhoto());
+}
+
+void Form1Test::screenReadersNameEveryControl_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("txtBrightness") << "txtBrightness"
+                                   << "parameter value?"
+                                   << "if a < 4 then a = 4       in order to prevent error";
+    QTest::newRow("PicFrom") << "PicFrom"
+                             << "source picture"
+                             << "";
+    QTest::newRow("PicTo") << "PicTo"
+                           << "rendering"
+                           << "";
+    QTest::newRow("cmdGo") << "cmdGo"
+                           << "Go"
+                           << "";
+}
+
+void Form1Test::screenReadersNameEveryControl()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    Form1 form(12, embeddedPhoto());
+    QAccessibleInterface* accessible =
+        QAccessible::queryAccessibleInterface(form.findChild<QWidget*>(control));
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    QCOMPARE(accessible->text(QAccessible::Description), description);
 }
 
 QTEST_MAIN(Form1Test)

@@ -47,6 +47,13 @@ Form1::Form1(int twipsPerPixel, const QImage& photograph, QWidget* parent)
     label1_ =
         place(wrappingLabel("parameter value?", this), "Label1", fromTwips(720, 3240, 732, 372));
 
+    // What screen readers announce: the box by its prompt, with the note as
+    // its description, and each picture box by what it shows.
+    label1_->setBuddy(txtBrightness_);
+    txtBrightness_->setAccessibleDescription(label2_->text());
+    picFrom_->setAccessibleName("source picture");
+    picTo_->setAccessibleName("rendering");
+
     // Keyboard focus follows the tab index: PicFrom first, cmdRestart last.
     setTabOrder(picFrom_, cmdGo_);
     setTabOrder(cmdGo_, picTo_);
