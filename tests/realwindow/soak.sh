@@ -14,15 +14,14 @@ for i in $(seq 200); do
   xdotool type "$((4 + i % 20))"
   click "$win" "${go[@]}"
   click "$win" "${restart[@]}"
-  win=$(wait_for_window Form1)
+  win=$(wait_for_window Form1 "$win")
 done
 kill -0 "$pid"
 echo "200 cycles done, program alive"
 
 # Responsive: a last Go renders what the colour map says.
-sleep 0.3
-click "$win" "${text_box[@]}"; sleep 0.2
+click "$win" "${text_box[@]}"
 xdotool type 4
-click "$win" "${go[@]}"; sleep 0.6
-shows_rendering "$screencheck" 4
+click "$win" "${go[@]}"
+shows_rendering 4
 quit_program

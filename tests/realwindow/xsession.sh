@@ -1,11 +1,14 @@
 # Helpers for driving the real window under Xvfb with xdotool; sourced.
+# Nothing here sleeps for a fixed time and hopes: every step waits until it
+# sees the state it expects, and gives up (failing) only after a long bound.
+
 # Starts a private X server and sets DISPLAY; stops it on exit.
 start_x_server() {
   local displayfile
   displayfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
   xvfb_pid=$!
-  for _ in $(seq 50); do
+  for _ in $(seq 300); do
     [ -s "$displayfile" ] && break
     sleep 0.1
   done
@@ -14,29 +17,49 @@ start_x_server() {
   trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
 }
 
-# wait_for_window NAME: prints the id of the first window whose name is NAME.
-wait_for_window() {
-  local id
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
+# eventually COMMAND...: true as soon as the command succeeds, false if it
+# has not within 30 s.
+eventually() {
+  for _ in $(seq 300); do
+    "$@" && return 0
     sleep 0.1
   done
-  echo "no window named $1 appeared" >&2
+  echo "gave up waiting for: $*" >&2
   return 1
 }
 
-# click WINDOW X Y: a left click at (X, Y) in the window's coordinates.
+visible_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; }
+
+# wait_for_window NAME [OLD_ID]: prints the id of a visible window named NAME
+# other than OLD_ID (after Restart the old window may still be mapped).
+wait_for_window() {
+  local id
+  for _ in $(seq 300); do
+    id=$(visible_windows "$1" | grep -vx "${2:-none}" | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no new window named $1 appeared" >&2
+  return 1
+}
+
+# wait_for_no_window NAME: true once no visible window is named NAME.
+no_window() { [ -z "$(visible_windows "$1")" ]; }
+wait_for_no_window() { eventually no_window "$1"; }
+
+# click WINDOW X Y: a left click at (X, Y) in the window's coordinates. The
+# click, and keys typed after it, reach the program in the order sent.
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 # shoot WINDOW FILE: a screenshot of the window's contents.
-shoot() { import -window "$1" "$2"; }
+shoot() { import -window "$1" "$2" 2>/dev/null; }
 
 # Control centres, in window pixels at 12 twips per pixel.
 text_box=(155 285); go=(440 285); restart=(555 285); quit=(440 375)
 
 # start_program PROGRAM: starts it in a fresh work folder ($work), with its
-# standard error kept there; sets $pid and $win.
+# standard error kept there; sets $pid and $win once the window shows the
+# photograph.
 start_program() {
   work=$(mktemp -d)
   export XDG_RUNTIME_DIR=$work
@@ -44,29 +67,21 @@ start_program() {
   "$1" 2>"$work/stderr" &
   pid=$!
   win=$(wait_for_window Form1)
-  sleep 0.3
+  shows_photograph "$work/initial.png"
 }
 
-# shows_rendering SCREENCHECK A: true once a shot of the window shows the
-# colour map at A (tried a few times, as a pass may be on its way to the screen).
-shows_rendering() {
-  for _ in 1 2 3 4 5; do
-    shoot "$win" "$work/rendered.png"
-    QT_QPA_PLATFORM=offscreen "$1" rendered "$work/rendered.png" "$2" && return 0
-    sleep 0.3
-  done
-  return 1
-}
+# shows_photograph [FILE]: waits until a shot of the window (kept in FILE)
+# shows the photograph in PicTo.
+shot_is() { shoot "$win" "$1" && QT_QPA_PLATFORM=offscreen "$screencheck" "${@:2}" >/dev/null; }
+shows_photograph() { eventually shot_is "${1:-$work/fresh.png}" fresh "${1:-$work/fresh.png}"; }
 
-# quit_program: clicks Quit; fails unless the program ends within 2 s with status 0.
+# shows_rendering A: waits until a shot of the window shows the colour map at A.
+shows_rendering() { eventually shot_is "$work/rendered.png" rendered "$work/rendered.png" "$1"; }
+
+# quit_program: clicks Quit; fails unless the program ends with status 0.
 quit_program() {
   click "$win" "${quit[@]}"
-  for _ in $(seq 20); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "still running 2 s after Quit" >&2
+  if ! eventually program_ended; then
     kill "$pid"
     return 1
   fi
@@ -79,3 +94,4 @@ quit_program() {
   fi
   rm -rf "$work"
 }
+program_ended() { ! kill -0 "$pid" 2>/dev/null; }
