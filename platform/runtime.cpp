@@ -35,32 +35,23 @@ float nextRandom()
     return static_cast<float>(generator()() >> 8) * 0x1p-24f;
 }
 
-double squareRoot(double value)
+void failSquareRoot(double value)
 {
-    if (std::isnan(value) || value < 0.0)
-        throw RuntimeError(RuntimeError::Code::InvalidArgument,
-                           "square root of " + describe(value));
-    return std::sqrt(value);
+    throw RuntimeError(RuntimeError::Code::InvalidArgument, "square root of " + describe(value));
 }
 
-Colour rgb(int red, int green, int blue)
+void failColourChannel(int channel)
 {
-    for (int channel : {red, green, blue})
-        if (channel < 0 || channel > 255)
-            throw RuntimeError(RuntimeError::Code::InvalidArgument,
-                               "colour channel " + std::to_string(channel) + " outside 0..255");
-    return red + 256 * green + 65536 * blue;
+    throw RuntimeError(RuntimeError::Code::InvalidArgument,
+                       "colour channel " + std::to_string(channel) + " outside 0..255");
 }
 
-std::int16_t roundToInt16(double value)
+void failRoundToInt16(double value)
 {
     if (std::isnan(value))
         throw RuntimeError(RuntimeError::Code::Overflow, "NaN has no integer value");
-    const double rounded = std::nearbyint(value);
-    if (rounded < -32768.0 || rounded > 32767.0)
-        throw RuntimeError(RuntimeError::Code::Overflow,
-                           describe(value) + " does not fit a 16-bit integer");
-    return static_cast<std::int16_t>(rounded);
+    throw RuntimeError(RuntimeError::Code::Overflow,
+                       describe(value) + " does not fit a 16-bit integer");
 }
 
 } // namespace platform

@@ -49,11 +49,16 @@ float QtPictureBox::unitsPerPixel() const
 float QtPictureBox::ScaleWidth() const { return float(retained().width()) * unitsPerPixel(); }
 float QtPictureBox::ScaleHeight() const { return float(retained().height()) * unitsPerPixel(); }
 
-bool QtPictureBox::toPixel(float x, float y, int& px, int& py) const
+bool QtPictureBox::toPixel(const QImage& image, float x, float y, int& px, int& py) const
 {
-    const double fx = std::floor(double(x) / unitsPerPixel());
-    const double fy = std::floor(double(y) / unitsPerPixel());
-    if (!(fx >= 0 && fy >= 0 && fx < retained().width() && fy < retained().height()))
+    double fx = x;
+    double fy = y;
+    if (scaleMode_ != ScaleMode::Pixels) {
+        fx /= twipsPerPixel_;
+        fy /= twipsPerPixel_;
+    }
+    // Also false for NaN; past this check truncation is the floor.
+    if (!(fx >= 0 && fy >= 0 && fx < image.width() && fy < image.height()))
         return false;
     px = int(fx);
     py = int(fy);
@@ -62,18 +67,21 @@ bool QtPictureBox::toPixel(float x, float y, int& px, int& py) const
 
 Colour QtPictureBox::Point(float x, float y) const
 {
+    const QImage& image = retained();
     int px = 0, py = 0;
-    if (!toPixel(x, y, px, py))
+    if (!toPixel(image, x, y, px, py))
         return outsideColour;
-    return colourFromQRgb(retained_.pixel(px, py));
+    return colourFromQRgb(reinterpret_cast<const QRgb*>(image.constScanLine(py))[px]);
 }
 
 void QtPictureBox::PSet(float x, float y, Colour colour)
 {
+    QImage& image = retained();
     int px = 0, py = 0;
-    if (!toPixel(x, y, px, py))
+    if (!toPixel(image, x, y, px, py))
         return;
-    retained_.setPixel(px, py, qRgbFromColour(colour));
+    // scanLine() detaches the image first should a copy of it be shared.
+    reinterpret_cast<QRgb*>(image.scanLine(py))[px] = qRgbFromColour(colour);
     // One repaint request per batch of pixels, not one per pixel.
     if (!repaintPending_) {
         repaintPending_ = true;

@@ -37,7 +37,7 @@ private:
     // follows the box's size whenever it is used instead; the check is one
     // size comparison, as Point and PSet run once per pixel.
     QImage& retained() const;
-    bool toPixel(float x, float y, int& px, int& py) const;
+    bool toPixel(const QImage& image, float x, float y, int& px, int& py) const;
     float unitsPerPixel() const;
 
     int twipsPerPixel_;
