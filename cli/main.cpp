@@ -21,6 +21,10 @@ int main(int argc, char* argv[])
                      vips_error_buffer());
         return 1;
     }
+    // Every failure libvips warns of also fails its operation, which reports
+    // it as that file's one error line.
+    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*,
+                                                      gpointer) {}, nullptr);
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -13,15 +13,16 @@
 
 namespace {
 
-// libvips reports in lines of its own; a job's failure is one line.
+// libvips reports the cause first and its consequences (the encoder that
+// then had nothing to write) after it; a job's failure is one line.
 std::string vipsMessage(const vips::VError& error)
 {
     std::string text = error.what();
     vips_error_clear();
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
-        text.replace(at, 1, "; ");
+    text = text.substr(0, text.find('\n'));
+    const std::string ownDomain = "inverse-logistic-render: ";
+    if (text.starts_with(ownDomain))
+        text.erase(0, ownDomain.size());
     return text.empty() ? "libvips failed without saying why" : text;
 }
 
