@@ -2,10 +2,9 @@
 #include "options.h"
 #include "planning.h"
 #include "renderjob.h"
+#include "vipspath.h"
 
 #include <QCoreApplication>
-
-#include <vips/vips.h>
 
 #include <csignal>
 #include <cstdio>
@@ -21,10 +20,6 @@ int main(int argc, char* argv[])
                      vips_error_buffer());
         return 1;
     }
-    // Every failure libvips warns of also fails its operation, which reports
-    // it as that file's one error line.
-    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*,
-                                                      gpointer) {}, nullptr);
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -37,11 +32,7 @@ int main(int argc, char* argv[])
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
-    if (!options.allowUntrusted) {
-        vips_block_untrusted_set(TRUE);
-        // Netpbm files are read by default all the same (see formats.cpp).
-        vips_operation_block_set("VipsForeignLoadPpm", FALSE);
-    }
+    vipspath::configure(options.allowUntrusted);
     if (!options.outputDir.empty()) {
         std::error_code ignored; // a failure shows in each file's own error
         std::filesystem::create_directories(options.outputDir, ignored);

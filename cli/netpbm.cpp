@@ -47,6 +47,8 @@ public:
         return buffer_[position_++];
     }
 
+    std::size_t buffered() const { return buffer_.size() - position_; }
+
     // Fills `size` bytes; false when the stream ends first or fails.
     bool fill(char* data, std::size_t size)
     {
@@ -201,6 +203,51 @@ std::string renderImage(const Header& header, Input& input, const Write& write,
 }
 
 } // namespace
+
+std::optional<std::uint64_t> firstImageBytes(std::string_view start)
+{
+    if (start.size() < 2 || !isBinary(start.substr(0, 2)))
+        return std::nullopt;
+    std::size_t position = 2;
+    const Read read = [&](char* data, std::size_t size) {
+        const std::size_t n = std::min(size, start.size() - position);
+        std::memcpy(data, start.data() + position, n);
+        position += n;
+        return std::ptrdiff_t(n);
+    };
+    Input input({}, read);
+    std::string error;
+    const auto header = readHeader(start[1], input, 0, error);
+    if (!header)
+        return std::nullopt;
+    // What the header took is what the reader was handed, less what it still buffers.
+    return position - input.buffered() + header->width * header->height * header->pixelBytes();
+}
+
+
+void MoreImagesWatch::see(const char* data, std::size_t size)
+{
+    const std::uint64_t offset = passed_;
+    passed_ += size;
+    if (!first_) {
+        head_.append(data, std::min(size, headBytes - std::min(headBytes, head_.size())));
+        if (head_.size() < headBytes && size > 0)
+            return;
+        first_ = firstImageBytes(head_);
+        if (!first_) {
+            first_ = UINT64_MAX; // not a Netpbm header: nothing to watch
+            return;
+        }
+        scan(head_.data(), head_.size(), 0);
+    }
+    scan(data, size, offset);
+}
+
+void MoreImagesWatch::scan(const char* data, std::size_t size, std::uint64_t offset)
+{
+    for (std::uint64_t i = std::max(offset, *first_); i < offset + size && !more_; ++i)
+        more_ = !std::isspace(static_cast<unsigned char>(data[i - offset]));
+}
 
 std::string render(std::string_view magic, const Read& read, const Write& write, float a,
                    transform::Branch branch, std::uint64_t maxPixels)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,31 @@ using Write = std::function<std::string(const char* data, std::size_t size)>;
 
 // Whether a file's first two bytes start a binary PPM or PGM image.
 inline bool isBinary(std::string_view magic) { return magic == "P6" || magic == "P5"; }
+
+// The size in bytes of a stream's first image, header and pixel data, told
+// from the stream's first bytes (headBytes of them hold any sane header);
+// nothing when they start no binary PPM or PGM header.
+inline constexpr std::size_t headBytes = 4096;
+std::optional<std::uint64_t> firstImageBytes(std::string_view start);
+
+// Watches the bytes of a stream, as they pass, for anything after its first
+// image: a stream of several images converted to a format that holds one
+// must not lose the rest silently.
+class MoreImagesWatch {
+public:
+    // Called with each part of the stream in order, and with size 0 at its end.
+    void see(const char* data, std::size_t size);
+    // Whether anything but whitespace followed the first image.
+    bool seen() const { return more_; }
+
+private:
+    void scan(const char* data, std::size_t size, std::uint64_t offset);
+
+    std::string head_;
+    std::uint64_t passed_ = 0;
+    std::optional<std::uint64_t> first_;
+    bool more_ = false;
+};
 
 // Renders every image of the stream. `magic` is what the caller already read
 // of the stream. Images of more than `maxPixels` pixels (0: no limit) are

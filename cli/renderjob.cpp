@@ -6,12 +6,18 @@
 #include "outputfile.h"
 #include "vipspath.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+const char* const severalImages =
+    "the stream holds more than one image; only a Netpbm output (-f ppm) keeps them all";
 
 // libvips reports the cause first and its consequences (the encoder that
 // then had nothing to write) after it; a job's failure is one line.
@@ -58,8 +64,11 @@ std::string renderStream(std::string_view magic, const netpbm::Read& read, const
     return output.commit();
 }
 
+// Renders a loaded image. `lost`, when given, says before the output is
+// committed whether the input held more than the image loaded.
 std::string renderImage(const vips::VImage& image, const std::string& loader,
-                        std::string_view magic, const RenderJob& job, const Options& options)
+                        std::string_view magic, const RenderJob& job, const Options& options,
+                        const std::function<bool()>& lost = {})
 {
     if (std::string refusal = vipspath::sizeRefusal(image, options.maxPixels); !refusal.empty())
         return refusal;
@@ -73,6 +82,8 @@ std::string renderImage(const vips::VImage& image, const std::string& loader,
         return error;
     if (std::string error = vipspath::save(mapped, *format, options, output); !error.empty())
         return error;
+    if (lost && lost())
+        return severalImages;
     return output.commit();
 }
 
@@ -94,6 +105,7 @@ std::ptrdiff_t readDescriptor(int fd, char* data, std::size_t size)
 struct StandardInputSource {
     std::string start;
     std::size_t given = 0;
+    netpbm::MoreImagesWatch watch;
 
     static gint64 read(VipsSourceCustom*, void* data, gint64 length, StandardInputSource* input)
     {
@@ -101,11 +113,40 @@ struct StandardInputSource {
             const std::size_t n = std::min(std::size_t(length), input->start.size() - input->given);
             std::memcpy(data, input->start.data() + input->given, n);
             input->given += n;
+            input->watch.see(static_cast<const char*>(data), n);
             return gint64(n);
         }
-        return readDescriptor(STDIN_FILENO, static_cast<char*>(data), std::size_t(length));
+        const std::ptrdiff_t n =
+            readDescriptor(STDIN_FILENO, static_cast<char*>(data), std::size_t(length));
+        input->watch.see(static_cast<const char*>(data), std::size_t(std::max<std::ptrdiff_t>(n, 0)));
+        return n;
+    }
+
+    // Whether more images followed the one libvips read, reading on to the end.
+    bool moreImages()
+    {
+        std::vector<char> rest(64 * 1024);
+        std::ptrdiff_t n = 0;
+        while (!watch.seen() && (n = readDescriptor(STDIN_FILENO, rest.data(), rest.size())) > 0)
+            watch.see(rest.data(), std::size_t(n));
+        watch.see(nullptr, 0);
+        return watch.seen();
     }
 };
+
+// Whether a Netpbm file holds anything after its first image.
+bool moreImagesInFile(int fd)
+{
+    std::string head(netpbm::headBytes, '\0');
+    head.resize(std::size_t(std::max<ssize_t>(0, ::pread(fd, head.data(), head.size(), 0))));
+    const auto first = netpbm::firstImageBytes(head);
+    char after[64];
+    const ssize_t n = first ? ::pread(fd, after, sizeof after, off_t(*first)) : 0;
+    for (ssize_t i = 0; i < n; ++i)
+        if (!std::isspace(static_cast<unsigned char>(after[i])))
+            return true;
+    return false;
+}
 
 std::string renderStandardInput(const RenderJob& job, const Options& options)
 {
@@ -120,13 +161,15 @@ std::string renderStandardInput(const RenderJob& job, const Options& options)
         };
         return renderStream(magic, read, job, options);
     }
-    StandardInputSource input{magic};
+    StandardInputSource input{magic, 0, {}};
     VipsSourceCustom* custom = vips_source_custom_new();
     g_signal_connect(custom, "read", G_CALLBACK(StandardInputSource::read), &input);
     const vips::VSource source(VIPS_SOURCE(custom));
     std::string loader;
     const vips::VImage image = vipspath::load(source, loader);
-    return renderImage(image, loader, magic, job, options);
+    return renderImage(image, loader, magic, job, options, [&input, &magic] {
+        return netpbm::isBinary(magic) && input.moreImages();
+    });
 }
 
 std::string renderFile(const RenderJob& job, const Options& options)
@@ -145,7 +188,9 @@ std::string renderFile(const RenderJob& job, const Options& options)
     }
     std::string loader;
     const vips::VImage image = vipspath::load(job.input, loader);
-    return renderImage(image, loader, magic, job, options);
+    return renderImage(image, loader, magic, job, options, [&input, &magic] {
+        return netpbm::isBinary(magic) && moreImagesInFile(input.descriptor());
+    });
 }
 
 } // namespace

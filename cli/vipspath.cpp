@@ -106,6 +106,16 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
 
 } // namespace
 
+void configure(bool allowUntrusted)
+{
+    if (!allowUntrusted) {
+        vips_block_untrusted_set(TRUE);
+        vips_operation_block_set("VipsForeignLoadPpm", FALSE);
+    }
+    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING,
+                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+}
+
 VImage load(const std::string& path, std::string& loader)
 {
     const char* found = vips_foreign_find_load(path.c_str());
@@ -137,6 +147,14 @@ std::string sizeRefusal(const VImage& image, std::uint64_t maxPixels)
            " pixels is more than --max-pixels " + std::to_string(maxPixels);
 }
 
+void save(const VImage& image, const formats::OutputFormat& format, const Options& options,
+          const vips::VTarget& target)
+{
+    VImage::call(format.saver.c_str(), saveOptions(format, options)
+                                           ->set("in", saveable(image, format))
+                                           ->set("target", target));
+}
+
 std::string save(const VImage& image, const formats::OutputFormat& format, const Options& options,
                  OutputFile& output)
 {
@@ -145,11 +163,8 @@ std::string save(const VImage& image, const formats::OutputFormat& format, const
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);
     g_signal_connect(custom, "read", G_CALLBACK(TargetSink::read), &sink);
     g_signal_connect(custom, "seek", G_CALLBACK(TargetSink::seek), &sink);
-    const vips::VTarget target(VIPS_TARGET(custom));
     try {
-        VImage::call(format.saver.c_str(), saveOptions(format, options)
-                                               ->set("in", saveable(image, format))
-                                               ->set("target", target));
+        save(image, format, options, vips::VTarget(VIPS_TARGET(custom)));
     } catch (const vips::VError&) {
         if (sink.error.empty())
             throw;

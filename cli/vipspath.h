@@ -16,6 +16,12 @@ class OutputFile;
 // picture's size. Failures of libvips throw vips::VError.
 namespace vipspath {
 
+// Settings for the whole process, after VIPS_INIT: loaders and savers that
+// libvips marks untrusted are blocked unless allowed (its Netpbm loader
+// excepted: Netpbm is a format the program reads, and is fuzzed), and its
+// warnings stay quiet, since each failure is reported as its file's error.
+void configure(bool allowUntrusted);
+
 // Starts loading a file or a source with the loader libvips finds for it
 // (only its header is read now): every frame of an animation, a file cut
 // short an error. `loader` receives the loader's nickname.
@@ -24,6 +30,11 @@ vips::VImage load(const vips::VSource& source, std::string& loader);
 
 // Whether a loaded image passes --max-pixels; an error text if not.
 std::string sizeRefusal(const vips::VImage& image, std::uint64_t maxPixels);
+
+// Writes the image to a target in the format, with the options' encoder
+// settings and metadata choice.
+void save(const vips::VImage& image, const formats::OutputFormat& format, const Options& options,
+          const vips::VTarget& target);
 
 // Writes the image in the format, with the options' encoder settings and
 // metadata choice, through `output`. Returns an empty string, or the write

@@ -281,6 +281,14 @@ void RenderFormatsTest::netpbmStreamRendersEveryImageWithOneBranch()
         QVERIFY2(run.out == netpbmStream(lower) || run.out == netpbmStream(upper),
                  "every image, in order, with one branch");
     }
+
+    // A format that holds one image does not drop the others silently.
+    const QString png = path(QString("stream-%1.png").arg(fromFile));
+    const QStringList toPng{"-q", "-o", png, fromFile ? file.fileName() : "-"};
+    const Run run = fromFile ? render(toPng) : render(toPng, stream);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("more than one image"), qPrintable(run.err));
+    QVERIFY(!QFile::exists(png));
 }
 
 void RenderFormatsTest::twoInputsForOneOutputAreRefused_data()
