@@ -42,8 +42,8 @@ vips::VImage embeddedPhotograph()
             out[3 * x + 2] = std::uint8_t(row[3 * x]);
         }
     }
-    VipsImage* image =
-        vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR);
+    VipsImage* image = vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3,
+                                                       VIPS_FORMAT_UCHAR);
     if (!image)
         throw vips::VError();
     return vips::VImage(image).copy(

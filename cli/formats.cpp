@@ -91,8 +91,7 @@ std::optional<OutputFormat> writable(std::string_view nameOrSuffix, bool allowUn
     };
     for (const Entry& entry : table())
         if (matches(entry))
-            return available(entry, allowUntrusted) ? std::optional(toFormat(entry))
-                                                    : std::nullopt;
+            return available(entry, allowUntrusted) ? std::optional(toFormat(entry)) : std::nullopt;
     if (matches(pfm) && available(pfm, allowUntrusted))
         return toFormat(pfm);
     return std::nullopt;
@@ -148,10 +147,7 @@ std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
     return ofLoader(nickname, magic, allowUntrusted);
 }
 
-bool isNetpbm(const OutputFormat& format)
-{
-    return format.name == "ppm" || format.name == "pgm";
-}
+bool isNetpbm(const OutputFormat& format) { return format.name == "ppm" || format.name == "pgm"; }
 
 std::string listing(bool allowUntrusted)
 {
@@ -166,9 +162,8 @@ std::string listing(bool allowUntrusted)
             auto* result = static_cast<Found*>(a);
             std::string base = objectClass->nickname;
             base = base.substr(0, base.find("load"));
-            const bool untrusted =
-                (VIPS_OPERATION_CLASS(item)->flags & VIPS_OPERATION_UNTRUSTED) &&
-                base != netpbmLoader;
+            const bool untrusted = (VIPS_OPERATION_CLASS(item)->flags & VIPS_OPERATION_UNTRUSTED) &&
+                                   base != netpbmLoader;
             (untrusted ? result->untrusted : result->bases).insert(base);
             return nullptr;
         },
@@ -195,8 +190,8 @@ std::string listing(bool allowUntrusted)
         for (std::string_view suffix : entry->suffixes)
             writes += " ." + std::string(suffix);
         writes += entry->lossy ? " (-Q)" : "";
-        writes += trust == Trust::Untrusted && !allowUntrusted ? " (with --allow-untrusted)\n"
-                                                               : "\n";
+        writes +=
+            trust == Trust::Untrusted && !allowUntrusted ? " (with --allow-untrusted)\n" : "\n";
     }
     std::string text = "Reads (libvips loaders): " + join(found.bases) + "\n";
     if (!found.untrusted.empty())

@@ -48,8 +48,7 @@ int main(int argc, char* argv[])
     vips_concurrency_set(std::max(1, options.jobs / workers));
     Reporter reporter(plan.jobs.size(), options.quiet);
     runPool(
-        plan.jobs.size(), workers,
-        [&](std::size_t i) { return renderJob(plan.jobs[i], options); },
+        plan.jobs.size(), workers, [&](std::size_t i) { return renderJob(plan.jobs[i], options); },
         [&](std::size_t i, const std::string& error) {
             reporter.finished(plan.jobs[i].shownName, error);
         });

@@ -24,8 +24,8 @@ VImage lookupTable(VipsBandFormat format, float a, transform::Branch branch)
         std::vector<std::uint8_t> entries(levels.size());
         for (std::size_t n = 0; n < entries.size(); ++n)
             entries[n] = std::uint8_t(levels[n]);
-        table = vips_image_new_from_memory_copy(entries.data(), entries.size(),
-                                                int(entries.size()), 1, 1, format);
+        table = vips_image_new_from_memory_copy(entries.data(), entries.size(), int(entries.size()),
+                                                1, 1, format);
     }
     if (!table)
         throw vips::VError();
@@ -52,16 +52,19 @@ VImage mapImage(VImage image, float a, transform::Branch branch)
     const VipsBandFormat format = image.format();
     const bool floating = format == VIPS_FORMAT_FLOAT || format == VIPS_FORMAT_DOUBLE;
     if (!floating && format != VIPS_FORMAT_UCHAR && format != VIPS_FORMAT_USHORT) {
-        vips_error("inverse-logistic-render", "%s samples are not supported (8 or 16 bits "
-                   "unsigned, or float)", vips_enum_nick(VIPS_TYPE_BAND_FORMAT, format));
+        vips_error("inverse-logistic-render",
+                   "%s samples are not supported (8 or 16 bits "
+                   "unsigned, or float)",
+                   vips_enum_nick(VIPS_TYPE_BAND_FORMAT, format));
         throw vips::VError();
     }
 
     const int colourBands = image.bands() - (image.has_alpha() ? 1 : 0);
-    VImage colour = colourBands == image.bands() ? image : image.extract_band(0,
-                        VImage::option()->set("n", colourBands));
-    VImage mapped = floating ? formula(colour, a, branch)
-                             : colour.maplut(lookupTable(format, a, branch));
+    VImage colour = colourBands == image.bands()
+                        ? image
+                        : image.extract_band(0, VImage::option()->set("n", colourBands));
+    VImage mapped =
+        floating ? formula(colour, a, branch) : colour.maplut(lookupTable(format, a, branch));
     if (colourBands < image.bands())
         mapped = mapped.bandjoin(image.extract_band(
             colourBands, VImage::option()->set("n", image.bands() - colourBands)));

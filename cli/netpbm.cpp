@@ -148,8 +148,7 @@ bool nextMagic(Input& input, char& kind, std::string& error)
 std::vector<std::uint16_t> bigEndianTable(const transform::LevelTable& levels)
 {
     const auto toFile = [](std::uint16_t v) {
-        return std::endian::native == std::endian::big ? v
-                                                       : std::uint16_t((v >> 8) | (v << 8));
+        return std::endian::native == std::endian::big ? v : std::uint16_t((v >> 8) | (v << 8));
     };
     std::vector<std::uint16_t> table(65536);
     for (std::size_t n = 0; n < table.size(); ++n)
@@ -178,12 +177,12 @@ struct DepthMap {
     }
 };
 
-std::string renderImage(const Header& header, Input& input, const Write& write,
-                        const DepthMap& map, std::vector<char>& chunk)
+std::string renderImage(const Header& header, Input& input, const Write& write, const DepthMap& map,
+                        std::vector<char>& chunk)
 {
-    const std::string head = std::string("P") + header.kind + "\n" +
-                             std::to_string(header.width) + " " + std::to_string(header.height) +
-                             "\n" + std::to_string(header.maxval) + "\n";
+    const std::string head = std::string("P") + header.kind + "\n" + std::to_string(header.width) +
+                             " " + std::to_string(header.height) + "\n" +
+                             std::to_string(header.maxval) + "\n";
     if (std::string error = write(head.data(), head.size()); !error.empty())
         return error;
     const std::uint64_t total = header.width * header.height * header.pixelBytes();
@@ -223,7 +222,6 @@ std::optional<std::uint64_t> firstImageBytes(std::string_view start)
     // What the header took is what the reader was handed, less what it still buffers.
     return position - input.buffered() + header->width * header->height * header->pixelBytes();
 }
-
 
 void MoreImagesWatch::see(const char* data, std::size_t size)
 {

@@ -63,7 +63,8 @@ struct Parser {
                               "such as jpg); default from the output name, else the input's "
                               "(PNG for the embedded photograph).",
                               "FMT"};
-    QCommandLineOption listFormats{"list-formats", "Print the formats this build reads and writes."};
+    QCommandLineOption listFormats{"list-formats",
+                                   "Print the formats this build reads and writes."};
     QCommandLineOption quality{{"Q", "quality"},
                                "Quality of lossy formats (JPEG, WebP, HEIF, AVIF, JPEG XL, JPEG "
                                "2000), 1 to 100 (default 90). JPEG keeps full-resolution colour "
@@ -95,9 +96,8 @@ struct Parser {
         parser.setApplicationDescription(description);
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats,
-                           quality, compression, strip, maxPixels, allowUntrusted, overwrite,
-                           jobs, quiet});
+        parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
+                           compression, strip, maxPixels, allowUntrusted, overwrite, jobs, quiet});
         parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
     }
 };
@@ -156,8 +156,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         return {std::nullopt, helpText().toStdString(), 0};
     if (parser.isSet("version"))
         return {std::nullopt,
-                (QCoreApplication::applicationName() + " " +
-                 QCoreApplication::applicationVersion())
+                (QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion())
                     .toStdString(),
                 0};
     if (parser.isSet(p.listFormats))
@@ -203,25 +202,24 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (parser.isSet(p.compression)) {
         const auto level = integerIn(parser.value(p.compression), 0, 9);
         if (!level)
-            return usageError(
-                QString("--compression: \u201c%1\u201d is not a level from 0 to 9")
-                    .arg(parser.value(p.compression)));
+            return usageError(QString("--compression: \u201c%1\u201d is not a level from 0 to 9")
+                                  .arg(parser.value(p.compression)));
         options.compression = int(*level);
     }
     if (parser.isSet(p.maxPixels)) {
         bool ok = false;
         options.maxPixels = parser.value(p.maxPixels).toULongLong(&ok);
         if (!ok)
-            return usageError(
-                QString("--max-pixels: \u201c%1\u201d is not a non-negative integer")
-                    .arg(parser.value(p.maxPixels)));
+            return usageError(QString("--max-pixels: \u201c%1\u201d is not a non-negative integer")
+                                  .arg(parser.value(p.maxPixels)));
     }
     options.strip = parser.isSet(p.strip);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
 
     const QString format = parser.value(p.format);
     if (!format.isEmpty()) {
-        const auto writable = formats::writable(format.toStdString(), parser.isSet(p.allowUntrusted));
+        const auto writable =
+            formats::writable(format.toStdString(), parser.isSet(p.allowUntrusted));
         if (!writable)
             return usageError(
                 QString("-f: cannot write the format \u201c%1\u201d (see --list-formats)")

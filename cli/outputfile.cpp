@@ -103,14 +103,21 @@ std::string OutputFile::commit()
     }
     // Without -y a file that appeared since planning is still never replaced:
     // link() fails where it exists, where rename() would overwrite it.
-    const int status = replace_ ? ::rename(temporary_.c_str(), path_.c_str())
-                                : ::link(temporary_.c_str(), path_.c_str());
-    const int error = errno;
+    int status = replace_ ? ::rename(temporary_.c_str(), path_.c_str())
+                          : ::link(temporary_.c_str(), path_.c_str());
+    int error = errno;
+    // Some file systems (FAT, some network ones) have no hard links.
+    if (status != 0 && !replace_ && (error == EPERM || error == EOPNOTSUPP || error == EMLINK)) {
+        struct stat appeared {};
+        if (::lstat(path_.c_str(), &appeared) == 0)
+            error = EEXIST;
+        else if ((status = ::rename(temporary_.c_str(), path_.c_str())) != 0)
+            error = errno;
+    }
     ::unlink(temporary_.c_str());
     temporary_.clear();
     if (status != 0)
-        return error == EEXIST ? path_ + " already exists (use -y to replace it)"
-                               : failure(error);
+        return error == EEXIST ? path_ + " already exists (use -y to replace it)" : failure(error);
     return {};
 }
 

@@ -39,7 +39,8 @@ std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Optio
     if (!options.format.empty())
         return formats::writable(options.format, options.allowUntrusted);
     if (!options.output.empty() && options.output != "-") {
-        if (auto named = formats::writable(formats::suffixOf(options.output), options.allowUntrusted))
+        if (auto named =
+                formats::writable(formats::suffixOf(options.output), options.allowUntrusted))
             return named;
     }
     if (job.input == embeddedInput)

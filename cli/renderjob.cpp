@@ -57,8 +57,8 @@ std::string renderStream(std::string_view magic, const netpbm::Read& read, const
     const netpbm::Write write = [&output](const char* data, std::size_t size) {
         return output.write(data, size);
     };
-    if (std::string error = netpbm::render(magic, read, write, options.a, job.branch,
-                                           options.maxPixels);
+    if (std::string error =
+            netpbm::render(magic, read, write, options.a, job.branch, options.maxPixels);
         !error.empty())
         return error;
     return output.commit();
@@ -72,10 +72,10 @@ std::string renderImage(const vips::VImage& image, const std::string& loader,
 {
     if (std::string refusal = vipspath::sizeRefusal(image, options.maxPixels); !refusal.empty())
         return refusal;
-    const auto format = job.format ? job.format : formats::ofLoader(loader, magic, options.allowUntrusted);
+    const auto format =
+        job.format ? job.format : formats::ofLoader(loader, magic, options.allowUntrusted);
     if (!format)
-        return "this program cannot write the input's format (" + loader +
-               "); choose one with -f";
+        return "this program cannot write the input's format (" + loader + "); choose one with -f";
     const vips::VImage mapped = mapImage(image, options.a, job.branch);
     OutputFile output;
     if (std::string error = output.open(job.output, options.overwrite); !error.empty())
@@ -118,7 +118,8 @@ struct StandardInputSource {
         }
         const std::ptrdiff_t n =
             readDescriptor(STDIN_FILENO, static_cast<char*>(data), std::size_t(length));
-        input->watch.see(static_cast<const char*>(data), std::size_t(std::max<std::ptrdiff_t>(n, 0)));
+        input->watch.see(static_cast<const char*>(data),
+                         std::size_t(std::max<std::ptrdiff_t>(n, 0)));
         return n;
     }
 
@@ -167,9 +168,8 @@ std::string renderStandardInput(const RenderJob& job, const Options& options)
     const vips::VSource source(VIPS_SOURCE(custom));
     std::string loader;
     const vips::VImage image = vipspath::load(source, loader);
-    return renderImage(image, loader, magic, job, options, [&input, &magic] {
-        return netpbm::isBinary(magic) && input.moreImages();
-    });
+    return renderImage(image, loader, magic, job, options,
+                       [&input, &magic] { return netpbm::isBinary(magic) && input.moreImages(); });
 }
 
 std::string renderFile(const RenderJob& job, const Options& options)

@@ -89,15 +89,16 @@ VOption* saveOptions(const formats::OutputFormat& format, const Options& options
 // its range instead of cut to 0 and 1.
 VImage saveable(const VImage& image, const formats::OutputFormat& format)
 {
-    const bool floating = image.format() == VIPS_FORMAT_FLOAT || image.format() == VIPS_FORMAT_DOUBLE;
+    const bool floating =
+        image.format() == VIPS_FORMAT_FLOAT || image.format() == VIPS_FORMAT_DOUBLE;
     if (!floating || format.name == "tiff" || format.name == "pfm")
         return image;
     const bool deep = format.name == "png" || format.name == "ppm" || format.name == "pgm";
     const double top = deep ? 65535.0 : 255.0;
     const int colourBands = image.bands() - (image.has_alpha() ? 1 : 0);
-    const auto interpretation =
-        colourBands == 1 ? (deep ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_B_W)
-                         : (deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB);
+    const auto interpretation = colourBands == 1
+                                    ? (deep ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_B_W)
+                                    : (deep ? VIPS_INTERPRETATION_RGB16 : VIPS_INTERPRETATION_sRGB);
     return image.linear(top, 0.0)
         .round(VIPS_OPERATION_ROUND_RINT)
         .cast(deep ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR)
@@ -112,8 +113,9 @@ void configure(bool allowUntrusted)
         vips_block_untrusted_set(TRUE);
         vips_operation_block_set("VipsForeignLoadPpm", FALSE);
     }
-    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING,
-                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    g_log_set_handler(
+        "VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
+        nullptr);
 }
 
 VImage load(const std::string& path, std::string& loader)
@@ -150,9 +152,9 @@ std::string sizeRefusal(const VImage& image, std::uint64_t maxPixels)
 void save(const VImage& image, const formats::OutputFormat& format, const Options& options,
           const vips::VTarget& target)
 {
-    VImage::call(format.saver.c_str(), saveOptions(format, options)
-                                           ->set("in", saveable(image, format))
-                                           ->set("target", target));
+    VImage::call(
+        format.saver.c_str(),
+        saveOptions(format, options)->set("in", saveable(image, format))->set("target", target));
 }
 
 std::string save(const VImage& image, const formats::OutputFormat& format, const Options& options,

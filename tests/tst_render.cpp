@@ -315,7 +315,8 @@ void RenderProgramTest::badInputsFailCleanly_data()
     QTest::newRow("huge header") << "huge.png" << hugePng << "refused";
     QTest::newRow("huge ppm header")
         << "huge.ppm" << QByteArray("P6\n100000 100000\n255\n") << "refused";
-    QTest::newRow("truncated ppm") << "cut.ppm" << QByteArray("P6\n100 100\n255\nabc") << "truncated";
+    QTest::newRow("truncated ppm")
+        << "cut.ppm" << QByteArray("P6\n100 100\n255\nabc") << "truncated";
     QTest::newRow("damaged ppm header") << "bad.ppm" << QByteArray("P6\n12 x\n255\n") << "header";
 }
 

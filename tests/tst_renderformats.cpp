@@ -124,8 +124,8 @@ void RenderFormatsTest::everyFamilyAndLayoutIsExact_data()
     QTest::addColumn<int>("bands");
     QTest::addColumn<QString>("interpretation");
     QTest::addColumn<Branch>("branch");
-    const auto row = [](const char* name, const char* input, const char* output,
-                        const char* format, int bands, const char* interpretation, Branch branch) {
+    const auto row = [](const char* name, const char* input, const char* output, const char* format,
+                        int bands, const char* interpretation, Branch branch) {
         QTest::newRow(name) << QString(input) << QString(output) << QString(format) << bands
                             << QString(interpretation) << branch;
     };
@@ -171,7 +171,8 @@ void RenderFormatsTest::everyFamilyAndLayoutIsExact()
     QCOMPARE(result.height, source.height);
     QCOMPARE(result.bands, source.bands);
     QCOMPARE(result.format, source.format);
-    const int colourBands = source.bands == 2 || source.bands == 4 ? source.bands - 1 : source.bands;
+    const int colourBands =
+        source.bands == 2 || source.bands == 4 ? source.bands - 1 : source.bands;
     for (std::size_t i = 0; i < source.values.size(); ++i) {
         const bool alpha = int(i % std::size_t(source.bands)) >= colourBands;
         const double want =
@@ -228,10 +229,10 @@ void RenderFormatsTest::animationKeepsEveryFrame()
     const std::string in = path("anim." + suffix).toStdString();
     const std::string out = path("anim-out." + suffix).toStdString();
     QVERIFY(vipsfiles::writeAnimation(in, 16, 12, 3, 120, 2));
-    QCOMPARE(render({"-q", "-b", "upper", "-o", QString::fromStdString(out),
-                     QString::fromStdString(in)})
-                 .status,
-             0);
+    QCOMPARE(
+        render({"-q", "-b", "upper", "-o", QString::fromStdString(out), QString::fromStdString(in)})
+            .status,
+        0);
     QCOMPARE(vipsfiles::intField(out, "n-pages"), 3);
     QCOMPARE(vipsfiles::intField(out, "loop"), 2);
     QCOMPARE(vipsfiles::delays(out), std::vector<int>(3, 120));
@@ -256,7 +257,7 @@ void RenderFormatsTest::netpbmStreamRendersEveryImageWithOneBranch()
 {
     QFETCH(bool, fromFile);
     const std::vector<NetpbmImage> images{
-        {"P6\n4 2\n255\n", {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110,
+        {"P6\n4 2\n255\n", {0,   10,  20,  30,  40,  50,  60,  70,  80,  90,  100, 110,
                             120, 130, 140, 150, 160, 170, 180, 190, 200, 210, 220, 255}},
         {"P5\n3 1\n65535\n", {0, 30000, 65535}},
         {"P6\n1 1\n255\n", {5, 128, 250}},
@@ -296,7 +297,8 @@ void RenderFormatsTest::twoInputsForOneOutputAreRefused_data()
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QStringList>("options");
     QTest::newRow("same name in two folders") << QStringList{"a/x.png", "b/x.png"} << QStringList{};
-    QTest::newRow("suffixes that differ in case") << QStringList{"a/y.png", "a/y.PNG"} << QStringList{};
+    QTest::newRow("suffixes that differ in case")
+        << QStringList{"a/y.png", "a/y.PNG"} << QStringList{};
     QTest::newRow("two suffixes, one format")
         << QStringList{"a/z.png", "a/z.tif"} << QStringList{"-f", "png"};
 }
@@ -325,9 +327,11 @@ void RenderFormatsTest::writeErrorsFailWithOneLine_data()
     QTest::addColumn<QString>("stdoutFile");
     QTest::addColumn<QString>("named");
     QTest::newRow("png to standard output on a full disk")
-        << QStringList{"-o", "-", "-f", "png"} << "/dev/full" << "standard output";
+        << QStringList{"-o", "-", "-f", "png"} << "/dev/full"
+        << "standard output";
     QTest::newRow("ppm stream to standard output on a full disk")
-        << QStringList{"-o", "-", "-f", "ppm"} << "/dev/full" << "standard output";
+        << QStringList{"-o", "-", "-f", "ppm"} << "/dev/full"
+        << "standard output";
     QTest::newRow("jpeg to a full device")
         << QStringList{"-o", "/dev/full", "-f", "jpeg"} << QString() << "/dev/full";
 }
@@ -356,11 +360,16 @@ void RenderFormatsTest::pixelLimitIsCheckedBeforeDecoding_data()
     QTest::addColumn<QString>("limit");
     QTest::addColumn<bool>("refused");
     // The input is 256 x 2 = 512 pixels.
-    QTest::newRow("png over the limit") << "png" << "511" << true;
-    QTest::newRow("png at the limit") << "png" << "512" << false;
-    QTest::newRow("jpeg over the limit") << "jpg" << "300" << true;
-    QTest::newRow("ppm stream over the limit") << "ppm" << "511" << true;
-    QTest::newRow("no limit") << "tif" << "0" << false;
+    QTest::newRow("png over the limit") << "png"
+                                        << "511" << true;
+    QTest::newRow("png at the limit") << "png"
+                                      << "512" << false;
+    QTest::newRow("jpeg over the limit") << "jpg"
+                                         << "300" << true;
+    QTest::newRow("ppm stream over the limit") << "ppm"
+                                               << "511" << true;
+    QTest::newRow("no limit") << "tif"
+                              << "0" << false;
 }
 
 void RenderFormatsTest::pixelLimitIsCheckedBeforeDecoding()

@@ -10,7 +10,7 @@ namespace {
 
 VipsBandFormat bandFormat(const std::string& name)
 {
-    return name == "ushort" ? VIPS_FORMAT_USHORT
+    return name == "ushort"  ? VIPS_FORMAT_USHORT
            : name == "float" ? VIPS_FORMAT_FLOAT
                              : VIPS_FORMAT_UCHAR;
 }
@@ -66,8 +66,7 @@ bool write(const Samples& samples, const std::string& path, const std::string& s
     }
 }
 
-bool writeAnimation(const std::string& path, int width, int height, int frames, int delay,
-                    int loop)
+bool writeAnimation(const std::string& path, int width, int height, int frames, int delay, int loop)
 {
     start();
     try {
@@ -121,8 +120,7 @@ std::string stringField(const std::string& path, const std::string& name)
 std::vector<int> delays(const std::string& path)
 {
     start();
-    const VImage image =
-        VImage::new_from_file(path.c_str(), VImage::option()->set("n", -1));
+    const VImage image = VImage::new_from_file(path.c_str(), VImage::option()->set("n", -1));
     return image.get_typeof("delay") ? image.get_array_int("delay") : std::vector<int>{};
 }
 
