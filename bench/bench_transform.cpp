@@ -48,6 +48,7 @@ void tableTransform(benchmark::State& state)
     std::vector<std::uint8_t>& pixels = image();
     for (auto _ : state) {
         std::vector<std::jthread> workers;
+        workers.reserve(std::size_t(threads));
         for (int part = 0; part < threads; ++part)
             workers.emplace_back([&, part] {
                 const int first = height * part / threads;

@@ -36,7 +36,7 @@ vips::VImage embeddedPhotograph()
     for (int y = 0; y < height; ++y) {
         const char* row = bytes.constData() + offset + stride * (height - 1 - y);
         std::uint8_t* out = rgb.data() + std::size_t(y) * std::size_t(width) * 3;
-        for (int x = 0; x < width; ++x) {
+        for (std::size_t x = 0; x < std::size_t(width); ++x) {
             out[3 * x] = std::uint8_t(row[3 * x + 2]);
             out[3 * x + 1] = std::uint8_t(row[3 * x + 1]);
             out[3 * x + 2] = std::uint8_t(row[3 * x]);

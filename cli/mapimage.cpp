@@ -29,7 +29,7 @@ VImage lookupTable(VipsBandFormat format, float a, transform::Branch branch)
     }
     if (!table)
         throw vips::VError();
-    return VImage(table);
+    return {table};
 }
 
 // solveInverse on every sample, in floating point: y = 0.5 -+ 0.5 * sqrt(1 - 4v/a).

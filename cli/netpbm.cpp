@@ -37,7 +37,7 @@ public:
     std::optional<char> get()
     {
         if (position_ == buffer_.size()) {
-            buffer_.resize(64 * 1024);
+            buffer_.resize(std::size_t(64) * 1024);
             const std::ptrdiff_t n = read_(buffer_.data(), buffer_.size());
             buffer_.resize(n > 0 ? std::size_t(n) : 0);
             position_ = 0;

@@ -126,7 +126,7 @@ struct StandardInputSource {
     // Whether more images followed the one libvips read, reading on to the end.
     bool moreImages()
     {
-        std::vector<char> rest(64 * 1024);
+        std::vector<char> rest(std::size_t(64) * 1024);
         std::ptrdiff_t n = 0;
         while (!watch.seen() && (n = readDescriptor(STDIN_FILENO, rest.data(), rest.size())) > 0)
             watch.see(rest.data(), std::size_t(n));

@@ -16,7 +16,7 @@ std::string nicknameOf(const char* loader)
 {
     const GType type = g_type_from_name(loader);
     const gpointer objectClass = type ? g_type_class_ref(type) : nullptr;
-    const std::string nickname =
+    std::string nickname =
         objectClass ? VIPS_OBJECT_CLASS(objectClass)->nickname : std::string(loader);
     if (objectClass)
         g_type_class_unref(objectClass);
