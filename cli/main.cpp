@@ -33,15 +33,14 @@ int main(int argc, char* argv[])
     }
     const Options& options = *parsed.options;
     vipspath::configure(options.allowUntrusted);
-    if (!options.outputDir.empty()) {
-        std::error_code ignored; // a failure shows in each file's own error
-        std::filesystem::create_directories(options.outputDir, ignored);
-    }
-
     const Plan plan = planJobs(options);
     if (!plan.conflict.empty()) {
         std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.c_str());
         return 1;
+    }
+    if (!options.outputDir.empty()) {
+        std::error_code ignored; // a failure shows in each file's own error
+        std::filesystem::create_directories(options.outputDir, ignored);
     }
     // -j is the total: libvips's own pool shares what the batch's workers leave.
     const int workers = std::max(1, std::min<int>(options.jobs, int(plan.jobs.size())));

@@ -29,6 +29,8 @@ std::string vipsMessage(const vips::VError& error)
     const std::string ownDomain = "inverse-logistic-render: ";
     if (text.starts_with(ownDomain))
         text.erase(0, ownDomain.size());
+    if (text.ends_with("operation is blocked"))
+        text += " (libvips marks this loader untrusted; --allow-untrusted permits it)";
     return text.empty() ? "libvips failed without saying why" : text;
 }
 

@@ -12,6 +12,9 @@ namespace vipspath {
 
 namespace {
 
+std::string saveTiff(const VImage& image, const formats::OutputFormat& format,
+                     const Options& options, OutputFile& output);
+
 std::string nicknameOf(const char* loader)
 {
     const GType type = g_type_from_name(loader);
@@ -54,14 +57,6 @@ struct TargetSink {
         sink->error = sink->output->write(static_cast<const char*>(data), std::size_t(length));
         return sink->error.empty() ? length : -1;
     }
-    static gint64 read(VipsTargetCustom*, void* data, gint64 length, TargetSink* sink)
-    {
-        return ::read(sink->output->descriptor(), data, std::size_t(length));
-    }
-    static gint64 seek(VipsTargetCustom*, gint64 offset, int whence, TargetSink* sink)
-    {
-        return ::lseek(sink->output->descriptor(), offset, whence);
-    }
 };
 
 VOption* saveOptions(const formats::OutputFormat& format, const Options& options)
@@ -103,6 +98,41 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
         .round(VIPS_OPERATION_ROUND_RINT)
         .cast(deep ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR)
         .copy(VImage::option()->set("interpretation", interpretation));
+}
+
+// A write error seen by libtiff, which reports only that a write failed.
+bool writeFailed(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG || error == EPIPE;
+}
+
+std::string saveTiff(const VImage& image, const formats::OutputFormat& format,
+                     const Options& options, OutputFile& output)
+{
+    const std::string name = output.writtenName();
+    if (!name.empty()) {
+        try {
+            VImage::call(
+                "tiffsave",
+                saveOptions(format, options)->set("in", image)->set("filename", name.c_str()));
+        } catch (const vips::VError&) {
+            // A failed write names the output, as every other format's does.
+            const int error = errno;
+            if (!writeFailed(error))
+                throw;
+            vips_error_clear();
+            return output.failure(error);
+        }
+        return {};
+    }
+    VipsBlob* blob = nullptr;
+    VImage::call("tiffsave_buffer",
+                 saveOptions(format, options)->set("in", image)->set("buffer", &blob));
+    std::size_t size = 0;
+    const void* data = vips_blob_get(blob, &size);
+    std::string error = output.write(static_cast<const char*>(data), size);
+    vips_area_unref(VIPS_AREA(blob));
+    return error;
 }
 
 } // namespace
@@ -160,11 +190,13 @@ void save(const VImage& image, const formats::OutputFormat& format, const Option
 std::string save(const VImage& image, const formats::OutputFormat& format, const Options& options,
                  OutputFile& output)
 {
+    // libtiff seeks back to fill in its directory, so it writes files by name
+    // itself, and standard output (perhaps a pipe) gets a file made in memory.
+    if (format.name == "tiff")
+        return saveTiff(image, format, options, output);
     TargetSink sink{&output, {}};
     VipsTargetCustom* custom = vips_target_custom_new();
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);
-    g_signal_connect(custom, "read", G_CALLBACK(TargetSink::read), &sink);
-    g_signal_connect(custom, "seek", G_CALLBACK(TargetSink::seek), &sink);
     try {
         save(image, format, options, vips::VTarget(VIPS_TARGET(custom)));
     } catch (const vips::VError&) {

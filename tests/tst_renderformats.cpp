@@ -104,6 +104,8 @@ private slots:
     void animationKeepsEveryFrame();
     void netpbmStreamRendersEveryImageWithOneBranch_data();
     void netpbmStreamRendersEveryImageWithOneBranch();
+    void standardOutputHoldsAWholeFile_data();
+    void standardOutputHoldsAWholeFile();
     void twoInputsForOneOutputAreRefused_data();
     void twoInputsForOneOutputAreRefused();
     void writeErrorsFailWithOneLine_data();
@@ -292,6 +294,30 @@ void RenderFormatsTest::netpbmStreamRendersEveryImageWithOneBranch()
     QVERIFY(!QFile::exists(png));
 }
 
+void RenderFormatsTest::standardOutputHoldsAWholeFile_data()
+{
+    QTest::addColumn<QString>("format");
+    // TIFF's encoder seeks back in what it wrote, which a pipe cannot do.
+    for (const char* format : {"tiff", "png", "jpeg", "webp", "gif", "pgm"})
+        QTest::newRow(format) << QString(format);
+}
+
+void RenderFormatsTest::standardOutputHoldsAWholeFile()
+{
+    QFETCH(QString, format);
+    const QString in = path("piped.png");
+    QVERIFY(vipsfiles::write(pattern("uchar", 1, "b-w"), in.toStdString()));
+    const Run run = render({"-q", "-f", format, "-o", "-", in});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QFile file(path("piped-out." + format));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(run.out);
+    file.close();
+    const vipsfiles::Samples result = vipsfiles::read(file.fileName().toStdString());
+    QCOMPARE(result.width, 256);
+    QCOMPARE(result.height, 2);
+}
+
 void RenderFormatsTest::twoInputsForOneOutputAreRefused_data()
 {
     QTest::addColumn<QStringList>("inputs");
@@ -334,6 +360,10 @@ void RenderFormatsTest::writeErrorsFailWithOneLine_data()
         << "standard output";
     QTest::newRow("jpeg to a full device")
         << QStringList{"-o", "/dev/full", "-f", "jpeg"} << QString() << "/dev/full";
+    QTest::newRow("tiff to a full device")
+        << QStringList{"-o", "/dev/full", "-f", "tiff"} << QString() << "/dev/full";
+    QTest::newRow("tiff to standard output on a full disk")
+        << QStringList{"-o", "-", "-f", "tiff"} << "/dev/full" << "standard output";
 }
 
 void RenderFormatsTest::writeErrorsFailWithOneLine()
