@@ -19,12 +19,6 @@ public:
     // Returns an empty string, or why the output cannot be written.
     std::string open(const std::string& path, bool replace);
     int descriptor() const { return fd_; }
-    // The name of the file being written (the temporary one, until the
-    // commit); empty for standard output.
-    std::string writtenName() const
-    {
-        return path_ == "-" ? "" : temporary_.empty() ? path_ : temporary_;
-    }
     // Writes all of `size` bytes; returns an empty string or the error.
     std::string write(const char* data, std::size_t size);
     // Puts the finished file in place; returns an empty string or the error.

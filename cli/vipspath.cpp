@@ -109,12 +109,9 @@ bool writeFailed(int error)
 std::string saveTiff(const VImage& image, const formats::OutputFormat& format,
                      const Options& options, OutputFile& output)
 {
-    const std::string name = output.writtenName();
-    if (!name.empty()) {
+    if (::lseek(output.descriptor(), 0, SEEK_CUR) >= 0) {
         try {
-            VImage::call(
-                "tiffsave",
-                saveOptions(format, options)->set("in", image)->set("filename", name.c_str()));
+            save(image, format, options, vips::VTarget::new_to_descriptor(output.descriptor()));
         } catch (const vips::VError&) {
             // A failed write names the output, as every other format's does.
             const int error = errno;
@@ -190,8 +187,10 @@ void save(const VImage& image, const formats::OutputFormat& format, const Option
 std::string save(const VImage& image, const formats::OutputFormat& format, const Options& options,
                  OutputFile& output)
 {
-    // libtiff seeks back to fill in its directory, so it writes files by name
-    // itself, and standard output (perhaps a pipe) gets a file made in memory.
+    // libtiff seeks back in what it wrote to fill in its directory: a file
+    // takes libvips's own target on the descriptor, which can seek, and a
+    // pipe gets the file made in memory. (Reopening the file by name would
+    // truncate it, which makes ext4 flush it on close.)
     if (format.name == "tiff")
         return saveTiff(image, format, options, output);
     TargetSink sink{&output, {}};
