@@ -20,7 +20,9 @@ const char* const severalImages =
     "the stream holds more than one image; only a Netpbm output (-f ppm) keeps them all";
 
 // libvips reports the cause first and its consequences (the encoder that
-// then had nothing to write) after it; a job's failure is one line.
+// then had nothing to write) after it; a job's failure is one line. Its
+// error text is one for the whole process, so when two files fail at the
+// same moment one may find its reason taken by the other.
 std::string vipsMessage(const vips::VError& error)
 {
     std::string text = error.what();
@@ -31,7 +33,9 @@ std::string vipsMessage(const vips::VError& error)
         text.erase(0, ownDomain.size());
     if (text.ends_with("operation is blocked"))
         text += " (libvips marks this loader untrusted; --allow-untrusted permits it)";
-    return text.empty() ? "libvips failed without saying why" : text;
+    return text.empty() ? "cannot decode or encode it (libvips's reason went with another file's "
+                          "error)"
+                        : text;
 }
 
 class InputFile {
