@@ -363,7 +363,8 @@ void RenderFormatsTest::writeErrorsFailWithOneLine_data()
     QTest::newRow("tiff to a full device")
         << QStringList{"-o", "/dev/full", "-f", "tiff"} << QString() << "/dev/full";
     QTest::newRow("tiff to standard output on a full disk")
-        << QStringList{"-o", "-", "-f", "tiff"} << "/dev/full" << "standard output";
+        << QStringList{"-o", "-", "-f", "tiff"} << "/dev/full"
+        << "standard output";
 }
 
 void RenderFormatsTest::writeErrorsFailWithOneLine()
