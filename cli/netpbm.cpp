@@ -1,5 +1,6 @@
 #include "netpbm.h"
 
+#include "chunkwriter.h"
 #include "leveltable.h"
 #include "samplemapper.h"
 
@@ -177,24 +178,25 @@ struct DepthMap {
     }
 };
 
-std::string renderImage(const Header& header, Input& input, const Write& write, const DepthMap& map,
-                        std::vector<char>& chunk)
+std::string renderImage(const Header& header, Input& input, ChunkWriter& writer,
+                        const DepthMap& map, std::vector<char>& chunk)
 {
     const std::string head = std::string("P") + header.kind + "\n" + std::to_string(header.width) +
                              " " + std::to_string(header.height) + "\n" +
                              std::to_string(header.maxval) + "\n";
-    if (std::string error = write(head.data(), head.size()); !error.empty())
+    chunk.assign(head.begin(), head.end());
+    if (std::string error = writer.put(chunk, head.size()); !error.empty())
         return error;
     const std::uint64_t total = header.width * header.height * header.pixelBytes();
     const std::uint64_t chunkBytes =
         std::max<std::uint64_t>(1, chunkTarget / header.pixelBytes()) * header.pixelBytes();
-    chunk.resize(std::size_t(std::min(chunkBytes, total)));
     for (std::uint64_t done = 0; done < total;) {
-        const std::size_t size = std::size_t(std::min<std::uint64_t>(chunk.size(), total - done));
+        const std::size_t size = std::size_t(std::min(chunkBytes, total - done));
+        chunk.resize(size);
         if (!input.fill(chunk.data(), size))
             return "truncated: the pixel data ends before " + std::to_string(total) + " bytes";
         map.apply(chunk.data(), size, header);
-        if (std::string error = write(chunk.data(), size); !error.empty())
+        if (std::string error = writer.put(chunk, size); !error.empty())
             return error;
         done += size;
     }
@@ -253,6 +255,7 @@ std::string render(std::string_view magic, const Read& read, const Write& write,
     Input input(magic.substr(2), read);
     std::map<int, DepthMap> maps;
     std::vector<char> chunk;
+    ChunkWriter writer(write);
     std::string error;
     for (char kind = magic[1];;) {
         const auto header = readHeader(kind, input, maxPixels, error);
@@ -266,10 +269,12 @@ std::string render(std::string_view magic, const Read& read, const Write& write,
             else
                 map.words = bigEndianTable(levels);
         }
-        if (!(error = renderImage(*header, input, write, map, chunk)).empty())
+        if (!(error = renderImage(*header, input, writer, map, chunk)).empty())
             return error;
-        if (!nextMagic(input, kind, error))
-            return error;
+        if (!nextMagic(input, kind, error)) {
+            const std::string writeError = writer.finish();
+            return error.empty() ? writeError : error;
+        }
     }
 }
 
