@@ -47,10 +47,15 @@ void tableTransform(benchmark::State& state)
         transform::LevelTable(255, 4.5f, transform::Branch::Lower));
     std::vector<std::uint8_t>& pixels = image();
     for (auto _ : state) {
-        transform::forRowRanges(height, threads, [&](int first, int end) {
-            std::uint8_t* rows = pixels.data() + std::size_t(first) * width * 4;
-            mapper.map(rows, rows, std::size_t(end - first) * width, {4, 3});
-        });
+        std::vector<std::jthread> workers;
+        workers.reserve(std::size_t(threads));
+        for (int part = 0; part < threads; ++part)
+            workers.emplace_back([&, part] {
+                const int first = height * part / threads;
+                const int end = height * (part + 1) / threads;
+                std::uint8_t* rows = pixels.data() + std::size_t(first) * width * 4;
+                mapper.map(rows, rows, std::size_t(end - first) * width, {4, 3});
+            });
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(bytes));

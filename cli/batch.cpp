@@ -1,76 +1,76 @@
 #include "batch.h"
 
-#include <QCoreApplication>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
-class Reporter {
-public:
-    Reporter(std::size_t total, bool progress) : total_(total), progress_(progress) {}
+double now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
-    void finished(const RenderJob& job, const QString& error)
-    {
-        const std::lock_guard lock(mutex_);
-        ++done_;
-        if (!error.isEmpty()) {
-            ++failed_;
-            clearProgress();
-            std::fprintf(stderr, "%s: %s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                         qPrintable(job.shownName), qPrintable(error));
-        }
-        if (progress_) {
-            const double seconds = std::chrono::duration<double>(clock::now() - start_).count();
-            std::fprintf(stderr, "\r%zu done, %zu left, %.1f s", done_, total_ - done_, seconds);
-            shown_ = true;
-        }
+std::string guarded(const std::function<std::string(std::size_t)>& work, std::size_t index)
+{
+    try {
+        return work(index);
+    } catch (const std::exception& error) {
+        return std::string("failed: ") + error.what();
+    } catch (...) {
+        return "failed for a reason nobody described";
     }
-
-    int failed() const { return int(failed_); }
-    ~Reporter() { clearProgress(); }
-
-private:
-    using clock = std::chrono::steady_clock;
-
-    void clearProgress()
-    {
-        if (shown_)
-            std::fprintf(stderr, "\r\033[K");
-        shown_ = false;
-    }
-
-    std::mutex mutex_;
-    std::size_t total_;
-    bool progress_;
-    bool shown_ = false;
-    std::size_t done_ = 0;
-    std::size_t failed_ = 0;
-    clock::time_point start_ = clock::now();
-};
+}
 
 } // namespace
 
-int runBatch(const std::vector<RenderJob>& jobs, const Options& options)
+void runPool(std::size_t count, int workers, const std::function<std::string(std::size_t)>& work,
+             const std::function<void(std::size_t, const std::string&)>& finished)
 {
-    const int workers = std::max(1, std::min(options.jobs, int(jobs.size())));
-    const int threadsPerImage = std::max(1, options.jobs / workers);
-    Reporter reporter(jobs.size(), !options.quiet && isatty(STDERR_FILENO));
-    {
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i = next++; i < jobs.size(); i = next++)
-                reporter.finished(jobs[i], renderJob(jobs[i], options, threadsPerImage));
-        };
-        std::vector<std::jthread> pool;
-        for (int w = 1; w < workers; ++w)
-            pool.emplace_back(work);
-        work();
+    std::atomic<std::size_t> next{0};
+    std::mutex reporting;
+    const auto worker = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            const std::string error = guarded(work, i);
+            const std::lock_guard lock(reporting);
+            finished(i, error);
+        }
+    };
+    std::vector<std::jthread> pool;
+    for (int w = 1; w < workers && std::size_t(w) < count; ++w)
+        pool.emplace_back(worker);
+    worker();
+}
+
+Reporter::Reporter(std::size_t total, bool quiet)
+    : total_(total), progress_(!quiet && isatty(STDERR_FILENO)), start_(now())
+{
+}
+
+Reporter::~Reporter() { clearProgress(); }
+
+void Reporter::finished(const std::string& input, const std::string& error)
+{
+    ++done_;
+    if (!error.empty()) {
+        ++failed_;
+        clearProgress();
+        std::fprintf(stderr, "inverse-logistic-render: %s: %s\n", input.c_str(), error.c_str());
     }
-    return reporter.failed();
+    if (progress_) {
+        std::fprintf(stderr, "\r%zu done, %zu left, %.1f s", done_, total_ - done_, now() - start_);
+        shown_ = true;
+    }
+}
+
+void Reporter::clearProgress()
+{
+    if (shown_)
+        std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
 }

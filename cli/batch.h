@@ -1,11 +1,36 @@
 #pragma once
 
-#include "renderjob.h"
-
+#include <cstddef>
+#include <functional>
+#include <string>
 #include <vector>
 
-// Renders every job, spread across the option's worker threads: by file
-// when there are several, by rows within each image when there are few.
-// Reports each failure as one line on standard error, and progress on a
-// terminal. Returns the number of jobs that failed.
-int runBatch(const std::vector<RenderJob>& jobs, const Options& options);
+// Runs work(0) .. work(count - 1) on a fixed pool of `workers` threads (the
+// calling thread among them), each index once. Whatever a call throws
+// becomes that index's error text, so no exception leaves a thread.
+// `finished` is called, one call at a time, as each index completes.
+void runPool(std::size_t count, int workers, const std::function<std::string(std::size_t)>& work,
+             const std::function<void(std::size_t, const std::string&)>& finished);
+
+// Reports each failure as one line on standard error naming its input, and
+// progress on a terminal unless quiet.
+class Reporter {
+public:
+    Reporter(std::size_t total, bool quiet);
+    ~Reporter();
+    Reporter(const Reporter&) = delete;
+    Reporter& operator=(const Reporter&) = delete;
+
+    void finished(const std::string& input, const std::string& error);
+    std::size_t failed() const { return failed_; }
+
+private:
+    void clearProgress();
+
+    std::size_t total_;
+    bool progress_;
+    bool shown_ = false;
+    std::size_t done_ = 0;
+    std::size_t failed_ = 0;
+    double start_;
+};

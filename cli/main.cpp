@@ -1,27 +1,57 @@
 #include "batch.h"
-#include "decoderwarnings.h"
 #include "options.h"
+#include "planning.h"
 #include "renderjob.h"
+#include "vipspath.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");
     QCoreApplication::setApplicationVersion(IL_VERSION);
-    decoderwarnings::install();
+    if (VIPS_INIT(argv[0]) != 0) {
+        std::fprintf(stderr, "inverse-logistic-render: libvips failed to start: %s\n",
+                     vips_error_buffer());
+        return 1;
+    }
+    // A closed pipe is a write error like any other: one line and status 1.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
     if (!parsed.options) {
-        std::fprintf(parsed.exitStatus == 0 ? stdout : stderr, "%s\n",
-                     qPrintable(parsed.message.trimmed()));
+        std::string message = parsed.message;
+        while (!message.empty() && message.back() == '\n')
+            message.pop_back();
+        std::fprintf(parsed.exitStatus == 0 ? stdout : stderr, "%s\n", message.c_str());
         return parsed.exitStatus;
     }
-    if (!parsed.options->outputDir.isEmpty())
-        QDir().mkpath(parsed.options->outputDir); // a failure shows in each file's own error
-    return runBatch(planJobs(*parsed.options), *parsed.options) == 0 ? 0 : 1;
+    const Options& options = *parsed.options;
+    vipspath::configure(options.allowUntrusted);
+    const Plan plan = planJobs(options);
+    if (!plan.conflict.empty()) {
+        std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.c_str());
+        return 1;
+    }
+    if (!options.outputDir.empty()) {
+        std::error_code ignored; // a failure shows in each file's own error
+        std::filesystem::create_directories(options.outputDir, ignored);
+    }
+    // -j is the total: libvips's own pool shares what the batch's workers leave.
+    const int workers = std::max(1, std::min<int>(options.jobs, int(plan.jobs.size())));
+    vips_concurrency_set(std::max(1, options.jobs / workers));
+    Reporter reporter(plan.jobs.size(), options.quiet);
+    runPool(
+        plan.jobs.size(), workers, [&](std::size_t i) { return renderJob(plan.jobs[i], options); },
+        [&](std::size_t i, const std::string& error) {
+            reporter.finished(plan.jobs[i].shownName, error);
+        });
+    const bool failed = reporter.failed() > 0;
+    vips_shutdown();
+    return failed ? 1 : 0;
 }

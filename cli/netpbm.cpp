@@ -1,67 +1,108 @@
 #include "netpbm.h"
 
-#include "chunkstream.h"
+#include "chunkwriter.h"
 #include "leveltable.h"
 #include "samplemapper.h"
 
-#include <QByteArray>
-#include <QIODevice>
-#include <QtEndian>
-
+#include <bit>
 #include <cctype>
+#include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace netpbm {
 
 namespace {
 
-constexpr qint64 chunkTarget = 4 << 20;
+constexpr std::size_t chunkTarget = 4 << 20;
 
 struct Header {
     char kind;
-    qint64 width;
-    qint64 height;
+    std::uint64_t width;
+    std::uint64_t height;
     int maxval;
 
     int channels() const { return kind == '6' ? 3 : 1; }
     int bytesPerSample() const { return maxval > 255 ? 2 : 1; }
-    qint64 pixelBytes() const { return qint64(channels()) * bytesPerSample(); }
+    std::uint64_t pixelBytes() const { return std::uint64_t(channels()) * bytesPerSample(); }
+};
+
+// The input, read in blocks so that the header can be taken a byte at a time.
+class Input {
+public:
+    Input(std::string_view start, const Read& read) : buffer_(start), read_(read) {}
+
+    // The next byte, or nothing at the end of the stream or on an error.
+    std::optional<char> get()
+    {
+        if (position_ == buffer_.size()) {
+            buffer_.resize(std::size_t(64) * 1024);
+            const std::ptrdiff_t n = read_(buffer_.data(), buffer_.size());
+            buffer_.resize(n > 0 ? std::size_t(n) : 0);
+            position_ = 0;
+            if (n <= 0)
+                return std::nullopt;
+        }
+        return buffer_[position_++];
+    }
+
+    std::size_t buffered() const { return buffer_.size() - position_; }
+
+    // Fills `size` bytes; false when the stream ends first or fails.
+    bool fill(char* data, std::size_t size)
+    {
+        const std::size_t buffered = std::min(size, buffer_.size() - position_);
+        std::memcpy(data, buffer_.data() + position_, buffered);
+        position_ += buffered;
+        for (std::size_t done = buffered; done < size;) {
+            const std::ptrdiff_t n = read_(data + done, size - done);
+            if (n <= 0)
+                return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+
+private:
+    std::string buffer_;
+    std::size_t position_ = 0;
+    const Read& read_;
 };
 
 // Reads one decimal field of the header, skipping whitespace and comments.
-std::optional<qint64> readField(QIODevice& input)
+std::optional<std::uint64_t> readField(Input& input)
 {
-    char c = 0;
+    std::optional<char> c;
     for (;;) {
-        if (!input.getChar(&c))
+        if (!(c = input.get()))
             return std::nullopt;
-        if (c == '#') {
-            while (c != '\n' && c != '\r')
-                if (!input.getChar(&c))
+        if (*c == '#') {
+            while (*c != '\n' && *c != '\r')
+                if (!(c = input.get()))
                     return std::nullopt;
-        } else if (!std::isspace(static_cast<unsigned char>(c))) {
+        } else if (!std::isspace(static_cast<unsigned char>(*c))) {
             break;
         }
     }
-    qint64 value = 0;
+    std::uint64_t value = 0;
     int digits = 0;
-    while (std::isdigit(static_cast<unsigned char>(c))) {
+    while (c && std::isdigit(static_cast<unsigned char>(*c))) {
         if (++digits > 10)
             return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (!input.getChar(&c))
-            return digits ? std::optional<qint64>(value) : std::nullopt;
+        value = value * 10 + std::uint64_t(*c - '0');
+        c = input.get();
     }
     // The one whitespace character that ends the field is consumed with it.
-    if (digits == 0 || !std::isspace(static_cast<unsigned char>(c)))
+    if (digits == 0 || !c || !std::isspace(static_cast<unsigned char>(*c)))
         return std::nullopt;
     return value;
 }
 
-std::optional<Header> readHeader(QIODevice& input, QString& error)
+std::optional<Header> readHeader(char kind, Input& input, std::uint64_t maxPixels,
+                                 std::string& error)
 {
-    const QByteArray magic = input.read(2);
-    Header header{magic.size() == 2 ? magic[1] : '\0', 0, 0, 0};
     const auto width = readField(input);
     const auto height = readField(input);
     const auto maxval = readField(input);
@@ -70,74 +111,171 @@ std::optional<Header> readHeader(QIODevice& input, QString& error)
         return std::nullopt;
     }
     if (*width < 1 || *height < 1 || *width > (1 << 30) || *height > (1 << 30)) {
-        error = QString("unusable size %1 x %2").arg(*width).arg(*height);
+        error = "unusable size " + std::to_string(*width) + " x " + std::to_string(*height);
+        return std::nullopt;
+    }
+    if (maxPixels != 0 && *width * *height > maxPixels) {
+        error = "refused: " + std::to_string(*width) + " x " + std::to_string(*height) +
+                " pixels is more than --max-pixels " + std::to_string(maxPixels);
         return std::nullopt;
     }
     if (*maxval < 1 || *maxval > 65535) {
-        error = QString("maximum sample value %1 outside 1..65535").arg(*maxval);
+        error = "maximum sample value " + std::to_string(*maxval) + " outside 1..65535";
         return std::nullopt;
     }
-    header.width = *width;
-    header.height = *height;
-    header.maxval = int(*maxval);
-    return header;
+    return Header{kind, *width, *height, int(*maxval)};
 }
 
-void mapChunk(const char* in, char* out, qint64 pixels, const Header& header,
-              const transform::SampleMapper& mapper, int threads)
+// The start of the next image: false at a clean end of the stream.
+bool nextMagic(Input& input, char& kind, std::string& error)
 {
-    const transform::SampleLayout layout{header.channels(), header.channels()};
-    // The chunk is cut into one part per thread, at least 64 Ki pixels each.
-    const int parts = int(std::min<qint64>(threads, std::max<qint64>(1, pixels / 65536)));
-    transform::forRowRanges(parts, parts, [&](int first, int end) {
-        const qint64 begin = pixels * first / parts;
-        const qint64 count = pixels * end / parts - begin;
-        const qint64 offset = begin * header.pixelBytes();
-        if (header.bytesPerSample() == 1) {
-            mapper.map(reinterpret_cast<const std::uint8_t*>(in + offset),
-                       reinterpret_cast<std::uint8_t*>(out + offset), std::size_t(count), layout);
+    std::optional<char> c = input.get();
+    // Some writers put a line break between the images of a stream.
+    while (c && std::isspace(static_cast<unsigned char>(*c)))
+        c = input.get();
+    if (!c)
+        return false;
+    const std::optional<char> second = input.get();
+    if (*c != 'P' || !second || (*second != '5' && *second != '6')) {
+        error = "the stream goes on with something that is not a binary PPM or PGM image";
+        return false;
+    }
+    kind = *second;
+    return true;
+}
+
+// A table for 16-bit samples as they lie in the file, most significant byte
+// first, so each sample is one lookup with no byte swapping around it.
+std::vector<std::uint16_t> bigEndianTable(const transform::LevelTable& levels)
+{
+    const auto toFile = [](std::uint16_t v) {
+        return std::endian::native == std::endian::big ? v : std::uint16_t((v >> 8) | (v << 8));
+    };
+    std::vector<std::uint16_t> table(65536);
+    for (std::size_t n = 0; n < table.size(); ++n)
+        table[toFile(std::uint16_t(n))] = toFile(levels[n]);
+    return table;
+}
+
+// The map for one sample depth, made once per stream for each depth it uses.
+struct DepthMap {
+    std::unique_ptr<transform::SampleMapper> bytes;
+    std::vector<std::uint16_t> words;
+
+    void apply(char* data, std::size_t size, const Header& header) const
+    {
+        if (bytes) {
+            auto* samples = reinterpret_cast<std::uint8_t*>(data);
+            const int channels = header.channels();
+            bytes->map(samples, samples, size / std::size_t(channels), {channels, channels});
             return;
         }
-        // Netpbm stores 16-bit samples most significant byte first.
-        auto* samples = reinterpret_cast<std::uint16_t*>(out + offset);
-        const std::size_t n = std::size_t(count) * std::size_t(header.channels());
-        qFromBigEndian<std::uint16_t>(in + offset, qsizetype(n), samples);
-        mapper.map(samples, samples, std::size_t(count), layout);
-        qToBigEndian<std::uint16_t>(samples, qsizetype(n), samples);
-    });
+        for (std::size_t i = 0; i + 1 < size; i += 2) {
+            std::uint16_t sample = 0;
+            std::memcpy(&sample, data + i, 2);
+            std::memcpy(data + i, &words[sample], 2);
+        }
+    }
+};
+
+std::string renderImage(const Header& header, Input& input, ChunkWriter& writer,
+                        const DepthMap& map, std::vector<char>& chunk)
+{
+    const std::string head = std::string("P") + header.kind + "\n" + std::to_string(header.width) +
+                             " " + std::to_string(header.height) + "\n" +
+                             std::to_string(header.maxval) + "\n";
+    chunk.assign(head.begin(), head.end());
+    if (std::string error = writer.put(chunk, head.size()); !error.empty())
+        return error;
+    const std::uint64_t total = header.width * header.height * header.pixelBytes();
+    const std::uint64_t chunkBytes =
+        std::max<std::uint64_t>(1, chunkTarget / header.pixelBytes()) * header.pixelBytes();
+    for (std::uint64_t done = 0; done < total;) {
+        const std::size_t size = std::size_t(std::min(chunkBytes, total - done));
+        chunk.resize(size);
+        if (!input.fill(chunk.data(), size))
+            return "truncated: the pixel data ends before " + std::to_string(total) + " bytes";
+        map.apply(chunk.data(), size, header);
+        if (std::string error = writer.put(chunk, size); !error.empty())
+            return error;
+        done += size;
+    }
+    return {};
 }
 
 } // namespace
 
-char binaryKind(QIODevice& input)
+std::optional<std::uint64_t> firstImageBytes(std::string_view start)
 {
-    const QByteArray start = input.peek(2);
-    if (start == "P6" || start == "P5")
-        return start[1];
-    return 0;
+    if (start.size() < 2 || !isBinary(start.substr(0, 2)))
+        return std::nullopt;
+    std::size_t position = 2;
+    const Read read = [&](char* data, std::size_t size) {
+        const std::size_t n = std::min(size, start.size() - position);
+        std::memcpy(data, start.data() + position, n);
+        position += n;
+        return std::ptrdiff_t(n);
+    };
+    Input input({}, read);
+    std::string error;
+    const auto header = readHeader(start[1], input, 0, error);
+    if (!header)
+        return std::nullopt;
+    // What the header took is what the reader was handed, less what it still buffers.
+    return position - input.buffered() + header->width * header->height * header->pixelBytes();
 }
 
-QString render(QIODevice& input, QIODevice& output, float a, transform::Branch branch, int threads)
+void MoreImagesWatch::see(const char* data, std::size_t size)
 {
-    QString error;
-    const auto header = readHeader(input, error);
-    if (!header)
-        return error;
-    const transform::SampleMapper mapper(transform::LevelTable(header->maxval, a, branch));
+    const std::uint64_t offset = passed_;
+    passed_ += size;
+    if (!first_) {
+        head_.append(data, std::min(size, headBytes - std::min(headBytes, head_.size())));
+        if (head_.size() < headBytes && size > 0)
+            return;
+        first_ = firstImageBytes(head_);
+        if (!first_) {
+            first_ = UINT64_MAX; // not a Netpbm header: nothing to watch
+            return;
+        }
+        scan(head_.data(), head_.size(), 0);
+    }
+    scan(data, size, offset);
+}
 
-    const QByteArray head =
-        QByteArray("P") + header->kind + "\n" + QByteArray::number(header->width) + " " +
-        QByteArray::number(header->height) + "\n" + QByteArray::number(header->maxval) + "\n";
-    if (output.write(head) != head.size())
-        return output.errorString();
+void MoreImagesWatch::scan(const char* data, std::size_t size, std::uint64_t offset)
+{
+    for (std::uint64_t i = std::max(offset, *first_); i < offset + size && !more_; ++i)
+        more_ = !std::isspace(static_cast<unsigned char>(data[i - offset]));
+}
 
-    const qint64 total = header->width * header->height * header->pixelBytes();
-    const qint64 chunkBytes =
-        std::max<qint64>(1, chunkTarget / header->pixelBytes()) * header->pixelBytes();
-    return streamChunks(
-        input, output, total, chunkBytes, [&](const char* in, char* out, qint64 bytes) {
-            mapChunk(in, out, bytes / header->pixelBytes(), *header, mapper, threads);
-        });
+std::string render(std::string_view magic, const Read& read, const Write& write, float a,
+                   transform::Branch branch, std::uint64_t maxPixels)
+{
+    Input input(magic.substr(2), read);
+    std::map<int, DepthMap> maps;
+    std::vector<char> chunk;
+    ChunkWriter writer(write);
+    std::string error;
+    for (char kind = magic[1];;) {
+        const auto header = readHeader(kind, input, maxPixels, error);
+        if (!header)
+            return error;
+        DepthMap& map = maps[header->maxval];
+        if (!map.bytes && map.words.empty()) {
+            const transform::LevelTable levels(header->maxval, a, branch);
+            if (header->bytesPerSample() == 1)
+                map.bytes = std::make_unique<transform::SampleMapper>(levels);
+            else
+                map.words = bigEndianTable(levels);
+        }
+        if (!(error = renderImage(*header, input, writer, map, chunk)).empty())
+            return error;
+        if (!nextMagic(input, kind, error)) {
+            const std::string writeError = writer.finish();
+            return error.empty() ? writeError : error;
+        }
+    }
 }
 
 } // namespace netpbm

@@ -1,12 +1,12 @@
 #include "options.h"
 
 #include "colourmap.h"
+#include "formats.h"
 #include "numbers.h"
 #include "runtimeerror.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QImageWriter>
 #include <QLocale>
 
 #include <thread>
@@ -16,9 +16,25 @@ namespace {
 const char* description =
     "Renders images through the inverse logistic colour map: every colour channel v,\n"
     "scaled to [0, 1], becomes one of the two solutions y of a*y*(1-y) = v, the dark\n"
-    "lower one or the bright upper one. Alpha passes through, greyscale stays greyscale,\n"
-    "16-bit images keep 16 bits. With no INPUT it renders the embedded photograph.\n"
+    "lower one or the bright upper one. With no INPUT it renders the embedded photograph.\n"
     "INPUT - reads standard input; -o - writes standard output.\n"
+    "\n"
+    "Reads JPEG, PNG, TIFF, WebP, GIF, HEIF/AVIF and PPM/PGM/PFM, and with\n"
+    "--allow-untrusted what else this build of libvips reads (JPEG XL, JPEG 2000, BMP\n"
+    "and more through ImageMagick); writes the formats --list-formats names, chosen by\n"
+    "-f or the output's suffix (a suffix naming no such format is a usage error).\n"
+    "8- and 16-bit samples keep their depth, float samples (TIFF, PFM) are mapped in\n"
+    "floating point with v clamped to [0, 1]. Alpha passes through; greyscale stays\n"
+    "greyscale; CMYK becomes sRGB; palette images (GIF, some PNG) become RGB or RGBA.\n"
+    "Every frame of an animated GIF or WebP is mapped, with one branch for the file.\n"
+    "EXIF (orientation included), ICC profile, XMP and resolution are kept where the\n"
+    "output format holds them; pixels are never rotated. Binary PPM and PGM stream\n"
+    "through in chunks; a stream of several images (as video tools pipe them) gives\n"
+    "one output stream, with one branch for the whole stream.\n"
+    "\n"
+    "Outputs are written under a temporary name and renamed into place; an existing\n"
+    "file is replaced only with -y. Two inputs that would write one output stop the\n"
+    "run before anything is written.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
     "one line on standard error), 2 for a usage error.";
@@ -43,13 +59,36 @@ struct Parser {
                                  "base name.",
                                  "DIR"};
     QCommandLineOption format{{"f", "format"},
-                              "Output format (png, jpg, bmp, ppm, ...); default from the output "
-                              "name, else the input's.",
+                              "Output format (jpeg, png, tiff, webp, gif, ppm, ... or a suffix "
+                              "such as jpg); default from the output name, else the input's "
+                              "(PNG for the embedded photograph).",
                               "FMT"};
+    QCommandLineOption listFormats{"list-formats",
+                                   "Print the formats this build reads and writes."};
+    QCommandLineOption quality{{"Q", "quality"},
+                               "Quality of lossy formats (JPEG, WebP, HEIF, AVIF, JPEG XL, JPEG "
+                               "2000), 1 to 100 (default 90). JPEG keeps full-resolution colour "
+                               "at 90 and above.",
+                               "N",
+                               "90"};
+    QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
+                                   "N"};
+    QCommandLineOption strip{"strip", "Drop metadata (EXIF, ICC profile, XMP) from the outputs."};
+    QCommandLineOption maxPixels{"max-pixels",
+                                 "Refuse images whose header claims more pixels than N, before "
+                                 "decoding (default 1073741824; 0 for no limit).",
+                                 "N"};
+    QCommandLineOption allowUntrusted{"allow-untrusted",
+                                      "Also use the loaders libvips marks as untrusted (its "
+                                      "ImageMagick fallback, PDF, SVG, FITS, ...), which are "
+                                      "not hardened against hostile files."};
     QCommandLineOption overwrite{{"y", "overwrite"},
                                  "Replace existing output files; without it an existing file is "
                                  "never touched."};
-    QCommandLineOption jobs{{"j", "jobs"}, "Worker threads (default: the machine's cores).", "N"};
+    QCommandLineOption jobs{{"j", "jobs"},
+                            "Threads in all (default: the machine's cores): one image uses them "
+                            "all, a batch spreads its files over them.",
+                            "N"};
     QCommandLineOption quiet{{"q", "quiet"}, "No progress line."};
 
     Parser()
@@ -57,8 +96,8 @@ struct Parser {
         parser.setApplicationDescription(description);
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions(
-            {parameter, branch, seed, output, outputDir, format, overwrite, jobs, quiet});
+        parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
+                           compression, strip, maxPixels, allowUntrusted, overwrite, jobs, quiet});
         parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
     }
 };
@@ -67,8 +106,19 @@ ParsedCommandLine usageError(const QString& message)
 {
     return {std::nullopt,
             QString("%1: %2\nTry '%1 --help' for more information.")
-                .arg(QCoreApplication::applicationName(), message),
+                .arg(QCoreApplication::applicationName(), message)
+                .toStdString(),
             2};
+}
+
+// An integer option in [low, high]; nothing when the text is not one.
+std::optional<qlonglong> integerIn(const QString& text, qlonglong low, qlonglong high)
+{
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<float> parseParameter(const QString& text)
@@ -102,12 +152,15 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     QCommandLineParser& parser = p.parser;
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    if (parser.isSet("help"))
-        return {std::nullopt, helpText(), 0};
+    if (parser.isSet("help") || parser.isSet("help-all"))
+        return {std::nullopt, helpText().toStdString(), 0};
     if (parser.isSet("version"))
         return {std::nullopt,
-                QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion(),
+                (QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion())
+                    .toStdString(),
                 0};
+    if (parser.isSet(p.listFormats))
+        return {std::nullopt, formats::listing(parser.isSet(p.allowUntrusted)), 0};
 
     Options options;
     const auto a = parseParameter(parser.value(p.parameter));
@@ -135,34 +188,68 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
 
     options.jobs = int(std::max(1u, std::thread::hardware_concurrency()));
     if (parser.isSet(p.jobs)) {
-        bool ok = false;
-        options.jobs = parser.value(p.jobs).toInt(&ok);
-        if (!ok || options.jobs < 1 || options.jobs > 1024)
+        const auto jobs = integerIn(parser.value(p.jobs), 1, 1024);
+        if (!jobs)
             return usageError(QString("-j: \u201c%1\u201d is not a thread count from 1 to 1024")
                                   .arg(parser.value(p.jobs)));
+        options.jobs = int(*jobs);
+    }
+    const auto quality = integerIn(parser.value(p.quality), 1, 100);
+    if (!quality)
+        return usageError(QString("-Q: \u201c%1\u201d is not a quality from 1 to 100")
+                              .arg(parser.value(p.quality)));
+    options.quality = int(*quality);
+    if (parser.isSet(p.compression)) {
+        const auto level = integerIn(parser.value(p.compression), 0, 9);
+        if (!level)
+            return usageError(QString("--compression: \u201c%1\u201d is not a level from 0 to 9")
+                                  .arg(parser.value(p.compression)));
+        options.compression = int(*level);
+    }
+    if (parser.isSet(p.maxPixels)) {
+        bool ok = false;
+        options.maxPixels = parser.value(p.maxPixels).toULongLong(&ok);
+        if (!ok)
+            return usageError(QString("--max-pixels: \u201c%1\u201d is not a non-negative integer")
+                                  .arg(parser.value(p.maxPixels)));
+    }
+    options.strip = parser.isSet(p.strip);
+    options.allowUntrusted = parser.isSet(p.allowUntrusted);
+
+    const QString format = parser.value(p.format);
+    if (!format.isEmpty()) {
+        const auto writable =
+            formats::writable(format.toStdString(), parser.isSet(p.allowUntrusted));
+        if (!writable)
+            return usageError(
+                QString("-f: cannot write the format \u201c%1\u201d (see --list-formats)")
+                    .arg(format));
+        options.format = writable->name;
     }
 
-    options.format = parser.value(p.format).toLower();
-    if (!options.format.isEmpty() &&
-        !QImageWriter::supportedImageFormats().contains(options.format.toLatin1()))
-        return usageError(
-            QString("-f: cannot write the format \u201c%1\u201d").arg(options.format));
-
-    options.output = parser.value(p.output);
-    options.outputDir = parser.value(p.outputDir);
+    options.output = parser.value(p.output).toStdString();
+    options.outputDir = parser.value(p.outputDir).toStdString();
     options.overwrite = parser.isSet(p.overwrite);
     options.quiet = parser.isSet(p.quiet);
-    options.inputs = parser.positionalArguments();
+    for (const QString& input : parser.positionalArguments())
+        options.inputs.push_back(input.toStdString());
 
     if (parser.isSet(p.output) == parser.isSet(p.outputDir))
         return usageError("give exactly one of -o FILE and -d DIR");
-    if (parser.isSet(p.output) && options.output.isEmpty())
+    if (parser.isSet(p.output) && options.output.empty())
         return usageError("-o: the output name is empty");
-    if (parser.isSet(p.outputDir) && options.outputDir.isEmpty())
+    if (parser.isSet(p.outputDir) && options.outputDir.empty())
         return usageError("-d: the folder name is empty");
     if (parser.isSet(p.output) && options.inputs.size() > 1)
         return usageError("-o takes one input; use -d DIR for several");
-    if (options.inputs.count("-") > 0 && parser.isSet(p.outputDir))
+    if (parser.isSet(p.outputDir) &&
+        std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end())
         return usageError("standard input has no name to keep; use -o FILE");
+    const std::string suffix = formats::suffixOf(options.output);
+    if (options.format.empty() && options.output != "-" && !suffix.empty() &&
+        !formats::writable(suffix, options.allowUntrusted))
+        return usageError(QString("-o: cannot write the format the suffix \u201c.%1\u201d "
+                                  "names; choose one with -f (see --list-formats)")
+                              .arg(QString::fromStdString(suffix)));
     return {options, {}, 0};
 }

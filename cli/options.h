@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <optional>
-
-class QCoreApplication;
+#include <string>
+#include <vector>
 
 enum class BranchChoice { Lower, Upper, Random };
 
@@ -14,20 +14,26 @@ struct Options {
     float a = 4.0f;
     BranchChoice branch = BranchChoice::Random;
     std::optional<std::uint64_t> seed;
-    QString output;    // -o: one file, or "-" for standard output
-    QString outputDir; // -d
-    QString format;    // -f, lower case; empty: from the output name or the input
+    std::string output;    // -o: one file, or "-" for standard output
+    std::string outputDir; // -d
+    std::string format;    // -f, a writable format's name; empty: from the output name or the input
     bool overwrite = false;
     int jobs = 1;
     bool quiet = false;
-    QStringList inputs; // empty: the embedded photograph; "-": standard input
+    int quality = 90;
+    std::optional<int> compression;
+    bool strip = false;
+    std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
+    bool allowUntrusted = false;
+    std::vector<std::string> inputs; // empty: the embedded photograph; "-": standard input
 };
 
 // What parsing the command line came to: options to run with, or a text to
-// print and the status to exit with (help, version, or a usage error).
+// print and the status to exit with (help, version, the format list, or a
+// usage error).
 struct ParsedCommandLine {
     std::optional<Options> options;
-    QString message;
+    std::string message;
     int exitStatus = 0;
 };
 

@@ -4,7 +4,6 @@
 
 #include <QTest>
 
-#include <atomic>
 #include <vector>
 
 using transform::Branch;
@@ -21,8 +20,6 @@ private slots:
     void layoutsMapColourAndKeepTheRest_data();
     void layoutsMapColourAndKeepTheRest();
     void sixteenBitSamples();
-    void rowRangesCoverEveryRowOnce_data();
-    void rowRangesCoverEveryRowOnce();
 };
 
 void SampleMapperTest::eightBitTableIsTheColourMap_data()
@@ -94,29 +91,6 @@ void SampleMapperTest::sixteenBitSamples()
     const LevelTable tenBits(1023, 4.0f, Branch::Upper);
     QCOMPARE(tenBits.size(), std::size_t(65536));
     QCOMPARE(tenBits[5000], tenBits[1023]);
-}
-
-void SampleMapperTest::rowRangesCoverEveryRowOnce_data()
-{
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<int>("threads");
-    QTest::newRow("more threads than rows") << 3 << 8;
-    QTest::newRow("uneven split") << 1001 << 3;
-    QTest::newRow("one thread") << 10 << 1;
-    QTest::newRow("no rows") << 0 << 4;
-}
-
-void SampleMapperTest::rowRangesCoverEveryRowOnce()
-{
-    QFETCH(int, rows);
-    QFETCH(int, threads);
-    std::vector<std::atomic<int>> visits(static_cast<std::size_t>(rows));
-    transform::forRowRanges(rows, threads, [&](int first, int end) {
-        for (int row = first; row < end; ++row)
-            ++visits[std::size_t(row)];
-    });
-    for (const auto& count : visits)
-        QCOMPARE(count.load(), 1);
 }
 
 QTEST_APPLESS_MAIN(SampleMapperTest)

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 namespace transform {
 
@@ -90,20 +89,6 @@ void SampleMapper::map(const std::uint16_t* in, std::uint16_t* out, std::size_t 
         return;
     }
     mapEach(in, out, pixels, layout, words_);
-}
-
-void forRowRanges(int rows, int threads, const std::function<void(int, int)>& job)
-{
-    const int parts = std::clamp(threads, 1, std::max(rows, 1));
-    if (parts == 1) {
-        job(0, rows);
-        return;
-    }
-    std::vector<std::jthread> workers;
-    workers.reserve(std::size_t(parts - 1));
-    for (int part = 1; part < parts; ++part)
-        workers.emplace_back(job, rows * part / parts, rows * (part + 1) / parts);
-    job(0, rows / parts);
 }
 
 } // namespace transform

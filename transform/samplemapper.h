@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace transform {
@@ -38,9 +37,5 @@ private:
     std::vector<std::uint16_t> pairs_;
     std::vector<std::uint16_t> words_;
 };
-
-// Calls job(firstRow, endRow) for consecutive ranges covering [0, rows), on up
-// to `threads` threads, and returns when all are done.
-void forRowRanges(int rows, int threads, const std::function<void(int, int)>& job);
 
 } // namespace transform
