@@ -68,6 +68,15 @@ void Reporter::finished(const std::string& input, const std::string& error)
     }
 }
 
+void Reporter::summarise(std::size_t skipped)
+{
+    if (!progress_)
+        return;
+    clearProgress();
+    std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed, %.1f s\n", done_ - failed_,
+                 skipped, failed_, now() - start_);
+}
+
 void Reporter::clearProgress()
 {
     if (shown_)

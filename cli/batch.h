@@ -13,7 +13,7 @@ void runPool(std::size_t count, int workers, const std::function<std::string(std
              const std::function<void(std::size_t, const std::string&)>& finished);
 
 // Reports each failure as one line on standard error naming its input, and
-// progress on a terminal unless quiet.
+// on a terminal, unless quiet, progress and a closing summary.
 class Reporter {
 public:
     Reporter(std::size_t total, bool quiet);
@@ -23,6 +23,8 @@ public:
 
     void finished(const std::string& input, const std::string& error);
     std::size_t failed() const { return failed_; }
+    // "N rendered, N skipped, N failed, S s", for a batch that skipped `skipped` inputs.
+    void summarise(std::size_t skipped);
 
 private:
     void clearProgress();

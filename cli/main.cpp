@@ -42,15 +42,20 @@ int main(int argc, char* argv[])
         std::error_code ignored; // a failure shows in each file's own error
         std::filesystem::create_directories(options.outputDir, ignored);
     }
+    std::vector<const RenderJob*> jobs;
+    for (const RenderJob& job : plan.jobs)
+        if (!job.skip)
+            jobs.push_back(&job);
     // -j is the total: libvips's own pool shares what the batch's workers leave.
-    const int workers = std::max(1, std::min<int>(options.jobs, int(plan.jobs.size())));
+    const int workers = std::max(1, std::min<int>(options.jobs, int(jobs.size())));
     vips_concurrency_set(std::max(1, options.jobs / workers));
-    Reporter reporter(plan.jobs.size(), options.quiet);
+    Reporter reporter(jobs.size(), options.quiet);
     runPool(
-        plan.jobs.size(), workers, [&](std::size_t i) { return renderJob(plan.jobs[i], options); },
+        jobs.size(), workers, [&](std::size_t i) { return renderJob(*jobs[i], options); },
         [&](std::size_t i, const std::string& error) {
-            reporter.finished(plan.jobs[i].shownName, error);
+            reporter.finished(jobs[i]->shownName, error);
         });
+    reporter.summarise(plan.jobs.size() - jobs.size());
     const bool failed = reporter.failed() > 0;
     vips_shutdown();
     return failed ? 1 : 0;

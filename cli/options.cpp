@@ -2,6 +2,7 @@
 
 #include "colourmap.h"
 #include "formats.h"
+#include "inputlist.h"
 #include "numbers.h"
 #include "runtimeerror.h"
 
@@ -48,7 +49,11 @@ struct Parser {
                                  "4"};
     QCommandLineOption branch{
         {"b", "branch"}, "lower, upper or random (default): one draw per image.", "B", "random"};
-    QCommandLineOption seed{"seed", "Seed for the random draws, so a batch can be reproduced.",
+    QCommandLineOption seed{"seed",
+                            "Seed for the random draws. An image's branch then depends on N and "
+                            "its path as given, nothing else: every run, order, shard or resumed "
+                            "run with the same N renders it the same, on any machine and in any "
+                            "version of this program.",
                             "N"};
     QCommandLineOption output{{"o", "output"},
                               "Where the rendering goes, for one input (or the embedded "
@@ -89,7 +94,19 @@ struct Parser {
                             "Threads in all (default: the machine's cores): one image uses them "
                             "all, a batch spreads its files over them.",
                             "N"};
-    QCommandLineOption quiet{{"q", "quiet"}, "No progress line."};
+    QCommandLineOption filesFrom{"files-from",
+                                 "Also render the paths listed in FILE, one a line (- reads "
+                                 "standard input).",
+                                 "FILE"};
+    QCommandLineOption nul{"null", "The --files-from list is NUL-separated (find -print0)."};
+    QCommandLineOption shard{"shard",
+                             "Render only shard K of N (1 <= K <= N): the inputs whose path, as "
+                             "given, hashes to K. N runs with K = 1..N render every input once.",
+                             "K/N"};
+    QCommandLineOption skipExisting{"skip-existing",
+                                    "Count an input whose output already exists as done and "
+                                    "leave that file alone (to resume a batch); not with -y."};
+    QCommandLineOption quiet{{"q", "quiet"}, "No progress line and no summary."};
 
     Parser()
     {
@@ -97,7 +114,8 @@ struct Parser {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
-                           compression, strip, maxPixels, allowUntrusted, overwrite, jobs, quiet});
+                           compression, strip, maxPixels, allowUntrusted, overwrite, jobs,
+                           filesFrom, nul, shard, skipExisting, quiet});
         parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
     }
 };
@@ -119,6 +137,18 @@ std::optional<qlonglong> integerIn(const QString& text, qlonglong low, qlonglong
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+std::optional<Options::Shard> parseShard(const QString& text)
+{
+    const QStringList parts = text.split('/');
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto count = integerIn(parts[1], 1, 1 << 30);
+    const auto index = integerIn(parts[0], 1, count.value_or(0));
+    if (!count || !index)
+        return std::nullopt;
+    return Options::Shard{int(*index), int(*count)};
 }
 
 std::optional<float> parseParameter(const QString& text)
@@ -231,8 +261,31 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     options.outputDir = parser.value(p.outputDir).toStdString();
     options.overwrite = parser.isSet(p.overwrite);
     options.quiet = parser.isSet(p.quiet);
+    options.skipExisting = parser.isSet(p.skipExisting);
     for (const QString& input : parser.positionalArguments())
         options.inputs.push_back(input.toStdString());
+
+    if (parser.isSet(p.shard)) {
+        options.shard = parseShard(parser.value(p.shard));
+        if (!options.shard)
+            return usageError(
+                QString("--shard: “%1” is not K/N with 1 <= K <= N").arg(parser.value(p.shard)));
+    }
+    if (options.overwrite && options.skipExisting)
+        return usageError("-y replaces existing outputs and --skip-existing keeps them; give one");
+    if (parser.isSet(p.nul) && !parser.isSet(p.filesFrom))
+        return usageError("--null describes a --files-from list; give one");
+    if (parser.isSet(p.filesFrom)) {
+        const std::string list = parser.value(p.filesFrom).toStdString();
+        if (list == "-" &&
+            std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end())
+            return usageError("standard input cannot be both the list and an input");
+        const std::string error = readInputList(list, parser.isSet(p.nul), options.inputs);
+        if (!error.empty())
+            return usageError(QString::fromStdString(error));
+        if (options.inputs.empty())
+            return usageError(QString::fromStdString("the list " + list + " names no input"));
+    }
 
     if (parser.isSet(p.output) == parser.isSet(p.outputDir))
         return usageError("give exactly one of -o FILE and -d DIR");

@@ -25,7 +25,16 @@ struct Options {
     bool strip = false;
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
     bool allowUntrusted = false;
-    std::vector<std::string> inputs; // empty: the embedded photograph; "-": standard input
+    // --shard K/N: only the inputs whose path falls in shard K of N.
+    struct Shard {
+        int index;
+        int count;
+    };
+    std::optional<Shard> shard;
+    bool skipExisting = false;
+    // From the command line, then from --files-from. Empty: the embedded
+    // photograph; "-": standard input.
+    std::vector<std::string> inputs;
 };
 
 // What parsing the command line came to: options to run with, or a text to

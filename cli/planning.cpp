@@ -1,5 +1,7 @@
 #include "planning.h"
 
+#include "pathhash.h"
+
 #include <filesystem>
 #include <map>
 #include <random>
@@ -9,14 +11,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-transform::Branch branchFor(const Options& options, std::mt19937_64& engine)
+transform::Branch branchFor(const Options& options, const std::string& input,
+                            std::mt19937_64& engine)
 {
     if (options.branch == BranchChoice::Lower)
         return transform::Branch::Lower;
     if (options.branch == BranchChoice::Upper)
         return transform::Branch::Upper;
-    // One uniform draw per input, decided as in a render pass.
+    if (options.seed)
+        return pathhash::branchFor(*options.seed, input);
+    // One fresh uniform draw per input, decided as in a render pass.
     return transform::branchForDraw(std::uniform_real_distribution<float>(0.0f, 1.0f)(engine));
+}
+
+bool inThisShard(const Options& options, const std::string& input)
+{
+    return !options.shard || pathhash::shardOf(input, options.shard->count) == options.shard->index;
 }
 
 std::string inputProblem(const std::string& path)
@@ -31,10 +41,9 @@ std::string inputProblem(const std::string& path)
     return {};
 }
 
-// The format of the output: -f, else the output name's suffix, else the
-// input's own format (the embedded photograph's is PNG).
-std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Options& options,
-                                               std::string& refusal)
+// The output format as far as names alone tell it: -f, else the output
+// name's suffix, else the input's (the embedded photograph's is PNG).
+std::optional<formats::OutputFormat> formatByName(const RenderJob& job, const Options& options)
 {
     if (!options.format.empty())
         return formats::writable(options.format, options.allowUntrusted);
@@ -47,8 +56,16 @@ std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Optio
         return formats::writable("png", false);
     if (job.input == "-")
         return std::nullopt;
-    if (auto bySuffix = formats::writable(formats::suffixOf(job.input), options.allowUntrusted))
-        return bySuffix;
+    return formats::writable(formats::suffixOf(job.input), options.allowUntrusted);
+}
+
+// The format of the output: by name, else the input's own format as its
+// first bytes tell it.
+std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Options& options,
+                                               std::string& refusal)
+{
+    if (auto byName = formatByName(job, options); byName || job.input == "-")
+        return byName;
     auto byContent = formats::ofFile(job.input, options.allowUntrusted);
     if (!byContent)
         refusal = "not an image format this program both reads and writes; choose one with -f";
@@ -89,7 +106,7 @@ bool existsAsRegularFile(const std::string& path)
 
 Plan planJobs(const Options& options)
 {
-    std::mt19937_64 engine(options.seed ? *options.seed : std::random_device{}());
+    std::mt19937_64 engine(std::random_device{}());
     const std::vector<std::string> inputs =
         options.inputs.empty() ? std::vector<std::string>{embeddedInput} : options.inputs;
 
@@ -101,11 +118,20 @@ Plan planJobs(const Options& options)
         job.shownName = input == embeddedInput ? "the embedded photograph"
                         : input == "-"         ? "standard input"
                                                : input;
-        job.branch = branchFor(options, engine);
-        if (input != "-" && input != embeddedInput)
-            job.refusal = inputProblem(input);
-        if (job.refusal.empty())
-            job.format = formatFor(job, options, job.refusal);
+        const bool ours = inThisShard(options, input);
+        if (ours) {
+            job.branch = branchFor(options, input, engine);
+            if (input != "-" && input != embeddedInput)
+                job.refusal = inputProblem(input);
+            if (job.refusal.empty())
+                job.format = formatFor(job, options, job.refusal);
+        } else {
+            // Another shard's input, planned only as far as names tell, so
+            // that every shard refuses the same collisions without reading it.
+            job.format = formatByName(job, options);
+            if (!job.format)
+                continue;
+        }
         if (job.refusal.empty())
             job.output = outputPathFor(job, options);
         if (job.refusal.empty() && job.output != "-") {
@@ -114,10 +140,15 @@ Plan planJobs(const Options& options)
                 plan.conflict = writer->second + " and " + job.shownName +
                                 " would both be written to " + job.output +
                                 "; nothing was rendered";
-            if (!options.overwrite && existsAsRegularFile(job.output))
-                job.refusal = job.output + " already exists (use -y to replace it)";
+            if (ours && existsAsRegularFile(job.output)) {
+                if (options.skipExisting)
+                    job.skip = true;
+                else if (!options.overwrite)
+                    job.refusal = job.output + " already exists (use -y to replace it)";
+            }
         }
-        plan.jobs.push_back(std::move(job));
+        if (ours)
+            plan.jobs.push_back(std::move(job));
     }
     return plan;
 }

@@ -19,6 +19,7 @@ struct RenderJob {
     std::optional<formats::OutputFormat> format;
     transform::Branch branch = transform::Branch::Lower;
     std::string refusal; // why planning already refuses this job; empty when it runs
+    bool skip = false;   // its output exists and --skip-existing keeps it
 };
 
 inline constexpr const char* embeddedInput = ":/photo.bmp";
@@ -29,7 +30,9 @@ struct Plan {
     std::string conflict;
 };
 
-// The jobs for a command line, in input order: every output path worked out,
-// existing outputs refused without -y, and the branch of each input drawn
-// once (seeded by --seed when given).
+// The jobs for a command line, in input order, this shard's only: every
+// output path worked out (collisions are looked for among all the inputs,
+// every shard's), existing outputs refused without -y or skipped with
+// --skip-existing, and the branch of each input drawn once (from --seed and
+// its path when a seed is given).
 Plan planJobs(const Options& options);

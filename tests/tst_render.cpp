@@ -269,6 +269,15 @@ void RenderProgramTest::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{"--colour", "-o", "x.png"} << "colour";
     QTest::newRow("unwritable format") << QStringList{"-f", "xyz", "-o", "x.png"} << "xyz";
     QTest::newRow("bad seed") << QStringList{"--seed", "-3", "-o", "x.png"} << "seed";
+    QTest::newRow("shard 0/4") << QStringList{"--shard", "0/4", "-d", "x"} << "K/N";
+    QTest::newRow("shard 5/4") << QStringList{"--shard", "5/4", "-d", "x"} << "K/N";
+    QTest::newRow("shard 2") << QStringList{"--shard", "2", "-d", "x"} << "K/N";
+    QTest::newRow("-y and --skip-existing")
+        << QStringList{"-y", "--skip-existing", "-d", "x", "a.png"} << "give one";
+    QTest::newRow("--null alone") << QStringList{"--null", "-d", "x", "a.png"} << "--files-from";
+    QTest::newRow("missing list") << QStringList{"--files-from", "nolist", "-d", "x"} << "nolist";
+    QTest::newRow("list and input on stdin")
+        << QStringList{"--files-from", "-", "-o", "x.png", "-"} << "both the list and an input";
 }
 
 void RenderProgramTest::usageErrors()

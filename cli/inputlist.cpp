@@ -1,0 +1,33 @@
+#include "inputlist.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+std::string readInputList(const std::string& source, bool nulSeparated,
+                          std::vector<std::string>& inputs)
+{
+    const bool standardInput = source == "-";
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        standardInput ? stdin : std::fopen(source.c_str(), "rb"),
+        standardInput ? [](std::FILE*) { return 0; } : std::fclose);
+    if (!file)
+        return "cannot read the list " + source + ": " + std::strerror(errno);
+    const char separator = nulSeparated ? '\0' : '\n';
+    std::string path;
+    for (int c = std::fgetc(file.get()); c != EOF; c = std::fgetc(file.get())) {
+        if (char(c) != separator) {
+            path += char(c);
+            continue;
+        }
+        if (!path.empty())
+            inputs.push_back(path);
+        path.clear();
+    }
+    if (std::ferror(file.get()))
+        return "cannot read the list " + source + ": " + std::strerror(errno);
+    if (!path.empty())
+        inputs.push_back(path);
+    return {};
+}
