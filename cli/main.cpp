@@ -2,7 +2,7 @@
 #include "options.h"
 #include "planning.h"
 #include "renderjob.h"
-#include "vipspath.h"
+#include "vipsstart.h"
 
 #include <QCoreApplication>
 
@@ -15,11 +15,6 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");
     QCoreApplication::setApplicationVersion(IL_VERSION);
-    if (VIPS_INIT(argv[0]) != 0) {
-        std::fprintf(stderr, "inverse-logistic-render: libvips failed to start: %s\n",
-                     vips_error_buffer());
-        return 1;
-    }
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -32,7 +27,11 @@ int main(int argc, char* argv[])
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
-    vipspath::configure(options.allowUntrusted);
+    // -j is the total: libvips's own pool shares what the batch's workers leave.
+    const int inputs = std::max<int>(1, int(options.inputs.size()));
+    const int workers = std::max(1, std::min(options.jobs, inputs));
+    vipsstart::configure(options.allowUntrusted, std::max(1, options.jobs / workers));
+
     const Plan plan = planJobs(options);
     if (!plan.conflict.empty()) {
         std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.c_str());
@@ -42,9 +41,6 @@ int main(int argc, char* argv[])
         std::error_code ignored; // a failure shows in each file's own error
         std::filesystem::create_directories(options.outputDir, ignored);
     }
-    // -j is the total: libvips's own pool shares what the batch's workers leave.
-    const int workers = std::max(1, std::min<int>(options.jobs, int(plan.jobs.size())));
-    vips_concurrency_set(std::max(1, options.jobs / workers));
     Reporter reporter(plan.jobs.size(), options.quiet);
     runPool(
         plan.jobs.size(), workers, [&](std::size_t i) { return renderJob(plan.jobs[i], options); },
@@ -52,6 +48,6 @@ int main(int argc, char* argv[])
             reporter.finished(plan.jobs[i].shownName, error);
         });
     const bool failed = reporter.failed() > 0;
-    vips_shutdown();
+    vipsstart::stop();
     return failed ? 1 : 0;
 }
