@@ -40,10 +40,12 @@ void ensure()
         started = true;
         apply();
         // Every failure libvips warns of also fails its operation, which is
-        // reported as that file's one error line.
-        g_log_set_handler(
-            "VIPS", G_LOG_LEVEL_WARNING,
-            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        // reported as that file's one error line; so do the property
+        // warnings its loaders raise on a damaged header (a height of 0).
+        for (const char* domain : {"VIPS", "GLib-GObject"})
+            g_log_set_handler(
+                domain, G_LOG_LEVEL_WARNING,
+                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
     if (!started)
         throw vips::VError("libvips failed to start");
