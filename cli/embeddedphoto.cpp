@@ -1,5 +1,7 @@
 #include "embeddedphoto.h"
 
+#include "vipsstart.h"
+
 #include <QFile>
 
 #include <cstdint>
@@ -19,6 +21,7 @@ std::uint32_t little(const QByteArray& bytes, int at, int size)
 
 vips::VImage embeddedPhotograph()
 {
+    vipsstart::ensure();
     QFile file(":/photo.bmp");
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     // An uncompressed, bottom-up, 24-bit BMP is all this has to read.

@@ -1,6 +1,8 @@
 #include "formats.h"
 
-#include <vips/vips.h>
+#include "vipsstart.h"
+
+#include <vips/vips8>
 
 #include <algorithm>
 #include <array>
@@ -58,6 +60,7 @@ enum class Trust { Trusted, Untrusted, Missing };
 
 Trust trustOf(const char* operation)
 {
+    vipsstart::ensure();
     const GType type = vips_type_find("VipsOperation", operation);
     if (!type)
         return Trust::Missing;
@@ -69,6 +72,9 @@ Trust trustOf(const char* operation)
 
 bool available(const Entry& entry, bool allowUntrusted)
 {
+    // libvips always has its Netpbm saver: no need to start it to know.
+    if (std::string_view(entry.saver) == "ppmsave_target")
+        return true;
     const Trust trust = trustOf(entry.saver);
     return trust == Trust::Trusted || (allowUntrusted && trust == Trust::Untrusted);
 }
@@ -128,6 +134,7 @@ std::optional<OutputFormat> ofLoader(std::string_view loader, std::string_view m
 
 std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
 {
+    vipsstart::ensure();
     const char* loader = vips_foreign_find_load(path.c_str());
     if (!loader) {
         vips_error_clear();
@@ -151,6 +158,7 @@ bool isNetpbm(const OutputFormat& format) { return format.name == "ppm" || forma
 
 std::string listing(bool allowUntrusted)
 {
+    vipsstart::ensure();
     struct Found {
         std::set<std::string> bases;
         std::set<std::string> untrusted;

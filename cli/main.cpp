@@ -2,7 +2,7 @@
 #include "options.h"
 #include "planning.h"
 #include "renderjob.h"
-#include "vipspath.h"
+#include "vipsstart.h"
 
 #include <QCoreApplication>
 
@@ -15,11 +15,6 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");
     QCoreApplication::setApplicationVersion(IL_VERSION);
-    if (VIPS_INIT(argv[0]) != 0) {
-        std::fprintf(stderr, "inverse-logistic-render: libvips failed to start: %s\n",
-                     vips_error_buffer());
-        return 1;
-    }
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -32,7 +27,9 @@ int main(int argc, char* argv[])
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
-    vipspath::configure(options.allowUntrusted);
+    // Planning may already look into files; -j threads until the jobs are known.
+    vipsstart::configure(options.allowUntrusted, options.jobs);
+
     const Plan plan = planJobs(options);
     if (!plan.conflict.empty()) {
         std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.c_str());
@@ -48,7 +45,7 @@ int main(int argc, char* argv[])
             jobs.push_back(&job);
     // -j is the total: libvips's own pool shares what the batch's workers leave.
     const int workers = std::max(1, std::min<int>(options.jobs, int(jobs.size())));
-    vips_concurrency_set(std::max(1, options.jobs / workers));
+    vipsstart::configure(options.allowUntrusted, std::max(1, options.jobs / workers));
     Reporter reporter(jobs.size(), options.quiet);
     runPool(
         jobs.size(), workers, [&](std::size_t i) { return renderJob(*jobs[i], options); },
@@ -57,6 +54,6 @@ int main(int argc, char* argv[])
         });
     reporter.summarise(plan.jobs.size() - jobs.size());
     const bool failed = reporter.failed() > 0;
-    vips_shutdown();
+    vipsstart::stop();
     return failed ? 1 : 0;
 }

@@ -111,7 +111,12 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(description);
-        parser.addHelpOption();
+        // Qt's own help option would also list --help-all, "including Qt
+        // specific options", of which this program has none; it stays
+        // accepted, unlisted, as another name for --help.
+        QCommandLineOption helpAll("help-all");
+        helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
         parser.addVersionOption();
         parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
                            compression, strip, maxPixels, allowUntrusted, overwrite, jobs,

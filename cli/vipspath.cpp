@@ -1,6 +1,7 @@
 #include "vipspath.h"
 
 #include "outputfile.h"
+#include "vipsstart.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -134,19 +135,9 @@ std::string saveTiff(const VImage& image, const formats::OutputFormat& format,
 
 } // namespace
 
-void configure(bool allowUntrusted)
-{
-    if (!allowUntrusted) {
-        vips_block_untrusted_set(TRUE);
-        vips_operation_block_set("VipsForeignLoadPpm", FALSE);
-    }
-    g_log_set_handler(
-        "VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
-        nullptr);
-}
-
 VImage load(const std::string& path, std::string& loader)
 {
+    vipsstart::ensure();
     const char* found = vips_foreign_find_load(path.c_str());
     if (!found)
         noLoader();
@@ -158,6 +149,7 @@ VImage load(const std::string& path, std::string& loader)
 
 VImage load(const vips::VSource& source, std::string& loader)
 {
+    vipsstart::ensure();
     const char* found = vips_foreign_find_load_source(source.get_source());
     if (!found)
         noLoader();

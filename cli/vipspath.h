@@ -16,12 +16,6 @@ class OutputFile;
 // picture's size. Failures of libvips throw vips::VError.
 namespace vipspath {
 
-// Settings for the whole process, after VIPS_INIT: loaders and savers that
-// libvips marks untrusted are blocked unless allowed (its Netpbm loader
-// excepted: Netpbm is a format the program reads, and is fuzzed), and its
-// warnings stay quiet, since each failure is reported as its file's error.
-void configure(bool allowUntrusted);
-
 // Starts loading a file or a source with the loader libvips finds for it
 // (only its header is read now): every frame of an animation, a file cut
 // short an error. `loader` receives the loader's nickname.

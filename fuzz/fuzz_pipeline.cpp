@@ -7,6 +7,7 @@
 #include "netpbm.h"
 #include "options.h"
 #include "vipspath.h"
+#include "vipsstart.h"
 
 #include <cstdint>
 #include <cstring>
@@ -53,12 +54,10 @@ void renderImage(const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char*** argv)
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (VIPS_INIT((*argv)[0]) != 0)
-        return 1;
-    vipspath::configure(false);
-    vips_concurrency_set(1);
+    vipsstart::configure(false, 1);
+    vipsstart::ensure();
     vips_cache_set_max(0);
     return 0;
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+// libvips is started on first use, not at program start: loading its
+// modules takes tens of milliseconds that a Netpbm stream, which the program
+// reads and writes itself, need not wait for.
+namespace vipsstart {
+
+// The settings libvips starts with: loaders and savers it marks untrusted
+// blocked unless allowed (its Netpbm loader excepted: Netpbm is a format the
+// program reads, and that loader is fuzzed), and the threads of its pool.
+// Until this is called, untrusted loaders are blocked and the pool is
+// libvips's default; once started, a new setting applies at once.
+void configure(bool allowUntrusted, int threads);
+
+// Starts libvips with those settings, once; throws vips::VError if it
+// cannot start. Every function that calls libvips calls this first.
+void ensure();
+
+// Shuts libvips down if it was started.
+void stop();
+
+} // namespace vipsstart
