@@ -149,8 +149,10 @@ std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
     }
     // The class name is VipsForeignLoadPpmFile and so on; the nickname is what the table knows.
     const GType type = g_type_from_name(loader);
-    const auto* objectClass = type ? VIPS_OBJECT_CLASS(g_type_class_ref(type)) : nullptr;
-    const std::string nickname = objectClass ? objectClass->nickname : loader;
+    const gpointer objectClass = type ? g_type_class_ref(type) : nullptr;
+    const std::string nickname = objectClass ? VIPS_OBJECT_CLASS(objectClass)->nickname : loader;
+    if (objectClass)
+        g_type_class_unref(objectClass);
     return ofLoader(nickname, magic, allowUntrusted);
 }
 

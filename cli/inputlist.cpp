@@ -21,6 +21,9 @@ std::string readInputList(const std::string& source, bool nulSeparated,
             path += char(c);
             continue;
         }
+        // Lists written on other systems end their lines with CR LF.
+        if (!nulSeparated && !path.empty() && path.back() == '\r')
+            path.pop_back();
         if (!path.empty())
             inputs.push_back(path);
         path.clear();

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-// Reads a list of input paths, one a line (empty lines skipped) or, with
+// Reads a list of input paths, one a line (empty lines skipped, a CR before
+// the line end dropped) or, with
 // `nulSeparated`, one per NUL-ended record as `find -print0` writes them;
 // "-" reads standard input. Appends them to `inputs`; returns an empty
 // string, or what went wrong.

@@ -33,11 +33,16 @@ std::uint64_t mix(std::uint64_t x)
 
 } // namespace
 
-transform::Branch branchFor(std::uint64_t seed, std::string_view path)
+float drawFor(std::uint64_t seed, std::string_view path)
 {
     // The top 24 bits, as a float in [0, 1) with spacing 2^-24.
     const std::uint64_t bits = mix(mix(seed) ^ hashOf(path));
-    return transform::branchForDraw(float(bits >> 40) * 0x1p-24f);
+    return float(bits >> 40) * 0x1p-24f;
+}
+
+transform::Branch branchFor(std::uint64_t seed, std::string_view path)
+{
+    return transform::branchForDraw(drawFor(seed, path));
 }
 
 int shardOf(std::string_view path, int count)

@@ -10,8 +10,10 @@
 // any split of the batch and in a resumed run.
 namespace pathhash {
 
-// The branch of an input rendered with --seed: one draw in [0, 1) from the
-// seed and the bytes of the path as given, lower below one half.
+// The draw in [0, 1), a multiple of 2^-24, made for an input rendered with
+// --seed, from the seed and the bytes of the path as given; and the branch
+// it picks, lower below one half.
+float drawFor(std::uint64_t seed, std::string_view path);
 transform::Branch branchFor(std::uint64_t seed, std::string_view path);
 
 // Which of `count` shards (1..count) renders the input.

@@ -118,20 +118,13 @@ Plan planJobs(const Options& options)
         job.shownName = input == embeddedInput ? "the embedded photograph"
                         : input == "-"         ? "standard input"
                                                : input;
-        const bool ours = inThisShard(options, input);
-        if (ours) {
-            job.branch = branchFor(options, input, engine);
-            if (input != "-" && input != embeddedInput)
-                job.refusal = inputProblem(input);
-            if (job.refusal.empty())
-                job.format = formatFor(job, options, job.refusal);
-        } else {
-            // Another shard's input, planned only as far as names tell, so
-            // that every shard refuses the same collisions without reading it.
-            job.format = formatByName(job, options);
-            if (!job.format)
-                continue;
-        }
+        // Every input is planned, other shards' too, so that every shard
+        // refuses exactly the collisions a whole run would.
+        job.branch = branchFor(options, input, engine);
+        if (input != "-" && input != embeddedInput)
+            job.refusal = inputProblem(input);
+        if (job.refusal.empty())
+            job.format = formatFor(job, options, job.refusal);
         if (job.refusal.empty())
             job.output = outputPathFor(job, options);
         if (job.refusal.empty() && job.output != "-") {
@@ -140,14 +133,14 @@ Plan planJobs(const Options& options)
                 plan.conflict = writer->second + " and " + job.shownName +
                                 " would both be written to " + job.output +
                                 "; nothing was rendered";
-            if (ours && existsAsRegularFile(job.output)) {
+            if (existsAsRegularFile(job.output)) {
                 if (options.skipExisting)
                     job.skip = true;
                 else if (!options.overwrite)
                     job.refusal = job.output + " already exists (use -y to replace it)";
             }
         }
-        if (ours)
+        if (inThisShard(options, input))
             plan.jobs.push_back(std::move(job));
     }
     return plan;

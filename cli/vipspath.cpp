@@ -87,6 +87,16 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
 {
     const bool floating =
         image.format() == VIPS_FORMAT_FLOAT || image.format() == VIPS_FORMAT_DOUBLE;
+    if (!floating && format.name == "pfm") {
+        // PFM holds 0..1 too: integer samples are scaled down to it.
+        const double top = image.format() == VIPS_FORMAT_USHORT ? 65535.0 : 255.0;
+        const int colourBands = image.bands() - (image.has_alpha() ? 1 : 0);
+        return image.cast(VIPS_FORMAT_FLOAT)
+            .linear(1.0 / top, 0.0)
+            .copy(VImage::option()->set("interpretation", colourBands == 1
+                                                              ? VIPS_INTERPRETATION_B_W
+                                                              : VIPS_INTERPRETATION_sRGB));
+    }
     if (!floating || format.name == "tiff" || format.name == "pfm")
         return image;
     const bool deep = format.name == "png" || format.name == "ppm" || format.name == "pgm";

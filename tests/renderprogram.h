@@ -23,7 +23,11 @@ inline Run render(const QStringList& arguments, const QByteArray& input = {},
     process.start(IL_RENDER_PROGRAM, arguments);
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(120000);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, {}, "the program did not finish within 120 s"};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
 }

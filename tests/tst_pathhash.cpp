@@ -20,19 +20,20 @@ void PathHashTest::pinnedAnswers_data()
 {
     QTest::addColumn<quint64>("seed");
     QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("draw"); // in units of 2^-24
     QTest::addColumn<Branch>("branch");
     QTest::addColumn<QList<int>>("shards"); // of 1, 2, 4 and 7
-    QTest::newRow("a.png") << quint64(0) << QByteArray("a.png") << Branch::Upper
+    QTest::newRow("a.png") << quint64(0) << QByteArray("a.png") << 8817652 << Branch::Upper
                            << QList<int>{1, 2, 2, 5};
-    QTest::newRow("IMG_0001") << quint64(42) << QByteArray("photos/IMG_0001.jpg") << Branch::Upper
-                              << QList<int>{1, 2, 4, 3};
-    QTest::newRow("IMG_0002") << quint64(42) << QByteArray("photos/IMG_0002.jpg") << Branch::Upper
-                              << QList<int>{1, 2, 4, 6};
+    QTest::newRow("IMG_0001") << quint64(42) << QByteArray("photos/IMG_0001.jpg") << 12079954
+                              << Branch::Upper << QList<int>{1, 2, 4, 3};
+    QTest::newRow("IMG_0002") << quint64(42) << QByteArray("photos/IMG_0002.jpg") << 15176048
+                              << Branch::Upper << QList<int>{1, 2, 4, 6};
     QTest::newRow("./IMG_0001, as given") << quint64(42) << QByteArray("./photos/IMG_0001.jpg")
-                                          << Branch::Lower << QList<int>{1, 2, 2, 4};
-    QTest::newRow("non-ASCII") << quint64(7) << QByteArray("/data/x/\xc3\xbc.tif") << Branch::Upper
-                               << QList<int>{1, 1, 1, 4};
-    QTest::newRow("largest seed") << quint64(18446744073709551615u) << QByteArray("-")
+                                          << 8159093 << Branch::Lower << QList<int>{1, 2, 2, 4};
+    QTest::newRow("non-ASCII") << quint64(7) << QByteArray("/data/x/\xc3\xbc.tif") << 14652654
+                               << Branch::Upper << QList<int>{1, 1, 1, 4};
+    QTest::newRow("largest seed") << quint64(18446744073709551615u) << QByteArray("-") << 1606473
                                   << Branch::Lower << QList<int>{1, 1, 3, 6};
 }
 
@@ -40,8 +41,10 @@ void PathHashTest::pinnedAnswers()
 {
     QFETCH(quint64, seed);
     QFETCH(QByteArray, path);
+    QFETCH(int, draw);
     QFETCH(Branch, branch);
     QFETCH(QList<int>, shards);
+    QCOMPARE(pathhash::drawFor(seed, path.toStdString()), float(draw) * 0x1p-24f);
     QCOMPARE(pathhash::branchFor(seed, path.toStdString()), branch);
     const QList<int> counts = {1, 2, 4, 7};
     for (qsizetype i = 0; i < counts.size(); ++i)

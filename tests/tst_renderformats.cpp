@@ -112,6 +112,8 @@ private slots:
     void writeErrorsFailWithOneLine();
     void pixelLimitIsCheckedBeforeDecoding_data();
     void pixelLimitIsCheckedBeforeDecoding();
+    void integerSamplesWrittenAsFloatsHoldZeroToOne_data();
+    void integerSamplesWrittenAsFloatsHoldZeroToOne();
 
 private:
     QTemporaryDir dir_;
@@ -416,6 +418,32 @@ void RenderFormatsTest::pixelLimitIsCheckedBeforeDecoding()
     QCOMPARE(run.err.contains("refused: 256 x 2 pixels is more than --max-pixels " + limit),
              refused);
     QCOMPARE(filesIn(outDir).size(), refused ? 0 : 1);
+}
+
+void RenderFormatsTest::integerSamplesWrittenAsFloatsHoldZeroToOne_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<double>("top");
+    QTest::newRow("8-bit") << "uchar" << 255.0;
+    QTest::newRow("16-bit") << "ushort" << 65535.0;
+}
+
+void RenderFormatsTest::integerSamplesWrittenAsFloatsHoldZeroToOne()
+{
+    QFETCH(QString, format);
+    QFETCH(double, top);
+    const QString in = path("tofloat-" + format + ".png");
+    const QString out = path("tofloat-" + format + ".pfm");
+    QVERIFY(vipsfiles::write(pattern(format, 3, format == "uchar" ? "srgb" : "rgb16"),
+                             in.toStdString()));
+    const vipsfiles::Samples source = vipsfiles::read(in.toStdString());
+    const Run run = render({"-q", "-a", "4.5", "-b", "upper", "-o", out, in});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    const vipsfiles::Samples result = vipsfiles::read(out.toStdString());
+    QCOMPARE(result.values.size(), source.values.size());
+    for (std::size_t i = 0; i < source.values.size(); ++i)
+        QVERIFY(std::abs(result.values[i] -
+                         expected(source.values[i], format, 4.5f, Branch::Upper) / top) < 1e-6);
 }
 
 QTEST_MAIN(RenderFormatsTest)

@@ -40,6 +40,16 @@ for kept in $(echo "$before" | cut -d' ' -f1); do
 done
 echo "outputs found were left untouched"
 
+echo "a collision stops the whole run and every shard alike"
+cp in/a/picture2.png in/b/picture2.png
+{ cat list.txt; echo in/b/picture2.png; } > colliding.txt
+for run in "" "--shard 1/4" "--shard 2/4" "--shard 3/4" "--shard 4/4"; do
+  status=0
+  # shellcheck disable=SC2086
+  batch -d collided $run --files-from colliding.txt 2>/dev/null || status=$?
+  [ "$status" = 1 ] && [ ! -e collided ]
+done
+
 echo "shards cover every input exactly once"
 for k in 1 2 3 4; do
   batch -d "count$k" --shard "$k/4" --files-from list.txt

@@ -19,9 +19,10 @@ done
 kill -0 "$pid"
 echo "200 cycles done, program alive"
 
-# Responsive: a last Go renders what the colour map says.
+# Responsive: a last Go renders what the colour map says, with a parameter
+# no earlier Go used, so that only this Go's loop can draw it.
 click "$win" "${text_box[@]}"
-xdotool type 4
+xdotool type 50
 click "$win" "${go[@]}"
-shows_rendering 4
+shows_rendering 50
 quit_program
