@@ -1,7 +1,7 @@
 # The front door: every target sets up what it needs first.
 BUILD ?= build
 
-.PHONY: setup build test run bench sanitize fuzz style check clean
+.PHONY: setup build test run bench sanitize fuzz style hardening check clean
 
 setup:
 	scripts/setup $(BUILD)
@@ -30,8 +30,11 @@ fuzz:
 style:
 	scripts/style
 
+# What CI runs after the test suite.
+hardening: sanitize fuzz style
+
 # Everything CI runs.
-check: test sanitize fuzz style
+check: test hardening
 
 clean:
 	rm -rf build build-asan build-fuzz build-release
