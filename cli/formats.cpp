@@ -147,13 +147,18 @@ std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
             magic.assign(start, 2);
         std::fclose(file);
     }
-    // The class name is VipsForeignLoadPpmFile and so on; the nickname is what the table knows.
+    return ofLoader(nicknameOf(loader), magic, allowUntrusted);
+}
+
+std::string nicknameOf(const char* loader)
+{
     const GType type = g_type_from_name(loader);
     const gpointer objectClass = type ? g_type_class_ref(type) : nullptr;
-    const std::string nickname = objectClass ? VIPS_OBJECT_CLASS(objectClass)->nickname : loader;
+    std::string nickname =
+        objectClass ? VIPS_OBJECT_CLASS(objectClass)->nickname : std::string(loader);
     if (objectClass)
         g_type_class_unref(objectClass);
-    return ofLoader(nickname, magic, allowUntrusted);
+    return nickname;
 }
 
 bool isNetpbm(const OutputFormat& format) { return format.name == "ppm" || format.name == "pgm"; }

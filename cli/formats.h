@@ -27,6 +27,10 @@ std::string suffixOf(const std::string& path);
 // nothing when libvips cannot read it or no saver writes that format.
 std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted);
 
+// The nickname (jpegload, ppmload_source, ...) of a loader libvips names by
+// its class (VipsForeignLoadJpegFile, ...): what the tables here know.
+std::string nicknameOf(const char* loader);
+
 // The writable format of an image libvips loaded with the named loader.
 std::optional<OutputFormat> ofLoader(std::string_view loader, std::string_view magic,
                                      bool allowUntrusted);

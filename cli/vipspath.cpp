@@ -16,17 +16,6 @@ namespace {
 std::string saveTiff(const VImage& image, const formats::OutputFormat& format,
                      const Options& options, OutputFile& output);
 
-std::string nicknameOf(const char* loader)
-{
-    const GType type = g_type_from_name(loader);
-    const gpointer objectClass = type ? g_type_class_ref(type) : nullptr;
-    std::string nickname =
-        objectClass ? VIPS_OBJECT_CLASS(objectClass)->nickname : std::string(loader);
-    if (objectClass)
-        g_type_class_unref(objectClass);
-    return nickname;
-}
-
 VOption* loadOptions(const std::string& loader)
 {
     VOption* options = VImage::option()
@@ -151,7 +140,7 @@ VImage load(const std::string& path, std::string& loader)
     const char* found = vips_foreign_find_load(path.c_str());
     if (!found)
         noLoader();
-    loader = nicknameOf(found);
+    loader = formats::nicknameOf(found);
     VImage image;
     VImage::call(found, loadOptions(loader)->set("filename", path.c_str())->set("out", &image));
     return image;
@@ -163,7 +152,7 @@ VImage load(const vips::VSource& source, std::string& loader)
     const char* found = vips_foreign_find_load_source(source.get_source());
     if (!found)
         noLoader();
-    loader = nicknameOf(found);
+    loader = formats::nicknameOf(found);
     VImage image;
     VImage::call(found, loadOptions(loader)->set("source", source)->set("out", &image));
     return image;

@@ -17,7 +17,6 @@ struct HeldMessage {
 };
 
 const char* shownName = "";
-QtMessageHandler previousHandler = nullptr;
 QList<HeldMessage> held;
 
 // While the display opens, the platform plugin's complaints are held back:
@@ -42,7 +41,7 @@ void holdPlatformMessages(QtMsgType type, const QMessageLogContext& context, con
 std::unique_ptr<QApplication> openDisplay(int& argc, char** argv, const char* programName)
 {
     shownName = programName;
-    previousHandler = qInstallMessageHandler(holdPlatformMessages);
+    const QtMessageHandler previousHandler = qInstallMessageHandler(holdPlatformMessages);
     auto application = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(previousHandler);
     for (const HeldMessage& message : std::as_const(held)) {
