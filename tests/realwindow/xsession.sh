@@ -15,6 +15,9 @@ start_x_server() {
   export DISPLAY=":$(head -1 "$displayfile")"
   rm -f "$displayfile"
   trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+  # The number is written before the server takes clients on a loaded
+  # machine; the program starts only once the display answers.
+  eventually xdpyinfo >/dev/null 2>&1
 }
 
 # eventually COMMAND...: true as soon as the command succeeds, false if it
