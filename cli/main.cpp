@@ -1,11 +1,14 @@
-#include "batch.h"
-#include "options.h"
-#include "planning.h"
-#include "renderjob.h"
-#include "vipsstart.h"
+#include "batch/plan.h"
+#include "batch/reporter.h"
+#include "batch/runjob.h"
+#include "batch/workerpool.h"
+#include "command/options.h"
+#include "vipsio/formats.h"
+#include "vipsio/start.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +21,8 @@ int main(int argc, char* argv[])
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
+    const ParsedCommandLine parsed =
+        parseCommandLine(QCoreApplication::arguments(), formats::Catalogue());
     if (!parsed.options) {
         std::string message = parsed.message;
         while (!message.empty() && message.back() == '\n')
@@ -28,11 +32,11 @@ int main(int argc, char* argv[])
     }
     const Options& options = *parsed.options;
     // Planning may already look into files; -j threads until the jobs are known.
-    vipsstart::configure(options.allowUntrusted, options.jobs);
+    vipsstart::configure(options.allowUntrusted, options.threads);
 
     const Plan plan = planJobs(options);
-    if (!plan.conflict.empty()) {
-        std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.c_str());
+    if (plan.conflict) {
+        std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.reason().c_str());
         return 1;
     }
     if (!options.outputDir.empty()) {
@@ -44,13 +48,14 @@ int main(int argc, char* argv[])
         if (!job.skip)
             jobs.push_back(&job);
     // -j is the total: libvips's own pool shares what the batch's workers leave.
-    const int workers = std::max(1, std::min<int>(options.jobs, int(jobs.size())));
-    vipsstart::configure(options.allowUntrusted, std::max(1, options.jobs / workers));
+    const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
+    vipsstart::configure(options.allowUntrusted, std::max(1, options.threads / workers));
     Reporter reporter(jobs.size(), options.quiet);
     runPool(
-        jobs.size(), workers, [&](std::size_t i) { return renderJob(*jobs[i], options); },
-        [&](std::size_t i, const std::string& error) {
-            reporter.finished(jobs[i]->shownName, error);
+        jobs.size(), workers,
+        [&](std::size_t i, bool alone) { return runJob(*jobs[i], options, alone); },
+        [&](std::size_t i, const Error& error) {
+            reporter.finished(jobs[i]->input.shownName(), error);
         });
     reporter.summarise(plan.jobs.size() - jobs.size());
     const bool failed = reporter.failed() > 0;

@@ -2,12 +2,12 @@
 // binary Netpbm stream through the program's own reader, anything else
 // decoded by libvips (with the program's loaders and a pixel limit), mapped,
 // and encoded in a format the last byte picks.
-#include "formats.h"
-#include "mapimage.h"
-#include "netpbm.h"
-#include "options.h"
-#include "vipspath.h"
-#include "vipsstart.h"
+#include "netpbm/netpbm.h"
+#include "vipsio/formats.h"
+#include "vipsio/load.h"
+#include "vipsio/mapimage.h"
+#include "vipsio/save.h"
+#include "vipsio/start.h"
 
 #include <cstdint>
 #include <cstring>
@@ -28,25 +28,23 @@ void renderStream(const std::uint8_t* data, std::size_t size)
     std::string written;
     const netpbm::Write write = [&written](const char* bytes, std::size_t n) {
         written.append(bytes, n);
-        return std::string();
+        return Error();
     };
-    netpbm::render(std::string_view(reinterpret_cast<const char*>(data), 2), read, write, 4.5f,
-                   transform::Branch::Lower, pixelLimit);
+    (void)netpbm::render(std::string_view(reinterpret_cast<const char*>(data), 2), read, write,
+                         4.5f, transform::Branch::Lower, pixelLimit);
 }
 
 void renderImage(const std::uint8_t* data, std::size_t size)
 {
     static const char* const outputs[] = {"png", "tiff", "jpeg", "ppm"};
     const auto format = formats::writable(outputs[data[size - 1] % 4], false);
-    Options options;
     try {
-        std::string loader;
-        const vips::VImage image =
-            vipspath::load(vips::VSource::new_from_memory(data, size), loader);
-        if (!vipspath::sizeRefusal(image, pixelLimit).empty())
+        const vipsio::Loaded loaded = vipsio::load(vips::VSource::new_from_memory(data, size));
+        if (loaded.error || vipsio::sizeRefusal(loaded.image, pixelLimit) ||
+            unmappableSamples(loaded.image))
             return;
-        vipspath::save(mapImage(image, 4.5f, transform::Branch::Upper), *format, options,
-                       vips::VTarget::new_to_memory());
+        vipsio::save(mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
+                     vips::VTarget::new_to_memory());
     } catch (const vips::VError&) {
         vips_error_clear();
     }

@@ -1,4 +1,4 @@
-#include "pathhash.h"
+#include "batch/pathhash.h"
 
 #include <QTest>
 

@@ -6,7 +6,7 @@
 
 namespace transform {
 
-LevelTable::LevelTable(int maxLevel, float a, Branch branch) : maxLevel_(maxLevel)
+LevelTable::LevelTable(int maxLevel, float a, Branch branch)
 {
     if (maxLevel < 1 || maxLevel > 65535)
         throw platform::RuntimeError(platform::RuntimeError::Code::InvalidArgument,

@@ -19,12 +19,10 @@ class LevelTable {
 public:
     LevelTable(int maxLevel, float a, Branch branch);
 
-    int maxLevel() const { return maxLevel_; }
     std::size_t size() const { return levels_.size(); }
     std::uint16_t operator[](std::size_t level) const { return levels_[level]; }
 
 private:
-    int maxLevel_;
     std::vector<std::uint16_t> levels_;
 };
 

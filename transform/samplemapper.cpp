@@ -34,12 +34,15 @@ void mapEach(const Sample* in, Sample* out, std::size_t pixels, SampleLayout lay
 
 } // namespace
 
-SampleMapper::SampleMapper(const LevelTable& table)
+SampleMapper::SampleMapper(const LevelTable& table, std::endian wordOrder)
 {
     if (table.size() == 65536) {
+        const auto ordered = [wordOrder](std::uint16_t v) {
+            return wordOrder == std::endian::native ? v : std::uint16_t((v >> 8) | (v << 8));
+        };
         words_.assign(65536, 0);
         for (std::size_t n = 0; n < words_.size(); ++n)
-            words_[n] = table[n];
+            words_[ordered(std::uint16_t(n))] = ordered(table[n]);
         return;
     }
     for (std::size_t n = 0; n < bytes_.size(); ++n)

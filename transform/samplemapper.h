@@ -3,6 +3,7 @@
 #include "leveltable.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,12 +22,14 @@ struct SampleLayout {
 // arithmetic and no branch per sample. Made once per image.
 class SampleMapper {
 public:
-    explicit SampleMapper(const LevelTable& table);
+    // 16-bit samples are taken, and written, in `wordOrder`: a file's own
+    // byte order needs no swapping around each lookup.
+    explicit SampleMapper(const LevelTable& table, std::endian wordOrder = std::endian::native);
 
     // 8-bit samples (a table of 256 levels); `out` may be `in`.
     void map(const std::uint8_t* in, std::uint8_t* out, std::size_t pixels,
              SampleLayout layout) const;
-    // 16-bit samples in machine byte order (a table of 65536 levels); `out` may be `in`.
+    // 16-bit samples in the mapper's word order (a table of 65536 levels); `out` may be `in`.
     void map(const std::uint16_t* in, std::uint16_t* out, std::size_t pixels,
              SampleLayout layout) const;
 

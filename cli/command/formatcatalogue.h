@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the command line asks of the formats this build writes. The libvips
+// room answers, so that the command line itself needs only Qt Core.
+class FormatCatalogue {
+public:
+    virtual ~FormatCatalogue() = default;
+    // The name of the format a name or file suffix (without the dot, any
+    // case) stands for, when this build can write it.
+    virtual std::optional<std::string> writableName(std::string_view nameOrSuffix,
+                                                    bool allowUntrusted) const = 0;
+    // What --list-formats prints.
+    virtual std::string listing(bool allowUntrusted) const = 0;
+};
+
+// The suffix of a file name, lower case and without the dot; empty when none.
+std::string suffixOf(const std::string& path);

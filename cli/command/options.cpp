@@ -1,0 +1,242 @@
+#include "command/options.h"
+
+#include "colourmap.h"
+#include "command/formatcatalogue.h"
+#include "command/inputlist.h"
+#include "command/optionset.h"
+#include "numbers.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// Each reader below takes one group of options into `options`, and returns
+// the usage error of the first it cannot take, or nothing.
+using UsageError = std::optional<QString>;
+
+QString quoted(const QString& text) { return QString("\u201c%1\u201d").arg(text); }
+
+// An integer option in [low, high]; nothing when the text is not one.
+std::optional<qlonglong> integerIn(const QString& text, qlonglong low, qlonglong high)
+{
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint64_t> unsignedNumber(const QString& text)
+{
+    bool ok = false;
+    const std::uint64_t value = text.toULongLong(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+std::optional<Options::Shard> parseShard(const QString& text)
+{
+    const QStringList parts = text.split('/');
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto count = integerIn(parts[1], 1, 1 << 30);
+    const auto index = integerIn(parts[0], 1, count.value_or(0));
+    if (!count || !index)
+        return std::nullopt;
+    return Options::Shard{int(*index), int(*count)};
+}
+
+std::optional<float> parseParameter(const QString& text)
+{
+    // The user's locale first, then the decimal point scripts are written with.
+    for (const QLocale& locale : {QLocale::system(), QLocale::c()}) {
+        float value = 0.0f;
+        if (platform::readSingle(text, locale, value) == platform::NumberText::Number)
+            return value;
+    }
+    return std::nullopt;
+}
+
+UsageError readMap(const OptionSet& p, Options& options)
+{
+    const QCommandLineParser& parser = p.parser;
+    const auto a = parseParameter(parser.value(p.parameter));
+    if (!a)
+        return "-a: " + quoted(parser.value(p.parameter)) + " is not a number in the float range";
+    options.a = transform::clampParameter(*a);
+
+    const QString branch = parser.value(p.branch).toLower();
+    if (branch == "lower")
+        options.branch = BranchChoice::Lower;
+    else if (branch == "upper")
+        options.branch = BranchChoice::Upper;
+    else if (branch != "random")
+        return "--branch: " + quoted(parser.value(p.branch)) + " is not lower, upper or random";
+
+    if (parser.isSet(p.seed) && !(options.seed = unsignedNumber(parser.value(p.seed))))
+        return "--seed: " + quoted(parser.value(p.seed)) + " is not a non-negative integer";
+    return std::nullopt;
+}
+
+UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Options& options)
+{
+    const QCommandLineParser& parser = p.parser;
+    const auto quality = integerIn(parser.value(p.quality), 1, 100);
+    if (!quality)
+        return "-Q: " + quoted(parser.value(p.quality)) + " is not a quality from 1 to 100";
+    options.quality = int(*quality);
+    if (parser.isSet(p.compression)) {
+        const auto level = integerIn(parser.value(p.compression), 0, 9);
+        if (!level)
+            return "--compression: " + quoted(parser.value(p.compression)) +
+                   " is not a level from 0 to 9";
+        options.compression = int(*level);
+    }
+    if (parser.isSet(p.maxPixels)) {
+        const auto maxPixels = unsignedNumber(parser.value(p.maxPixels));
+        if (!maxPixels)
+            return "--max-pixels: " + quoted(parser.value(p.maxPixels)) +
+                   " is not a non-negative integer";
+        options.maxPixels = *maxPixels;
+    }
+    options.strip = parser.isSet(p.strip);
+    options.allowUntrusted = parser.isSet(p.allowUntrusted);
+    const QString format = parser.value(p.format);
+    if (!format.isEmpty()) {
+        const auto name = formats.writableName(format.toStdString(), options.allowUntrusted);
+        if (!name)
+            return "-f: cannot write the format " + quoted(format) + " (see --list-formats)";
+        options.format = *name;
+    }
+    return std::nullopt;
+}
+
+UsageError readBatch(const OptionSet& p, Options& options)
+{
+    const QCommandLineParser& parser = p.parser;
+    options.threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    if (parser.isSet(p.threads)) {
+        const auto threads = integerIn(parser.value(p.threads), 1, 1024);
+        if (!threads)
+            return "-j: " + quoted(parser.value(p.threads)) +
+                   " is not a thread count from 1 to 1024";
+        options.threads = int(*threads);
+    }
+    if (parser.isSet(p.shard) && !(options.shard = parseShard(parser.value(p.shard))))
+        return "--shard: " + quoted(parser.value(p.shard)) + " is not K/N with 1 <= K <= N";
+    options.overwrite = parser.isSet(p.overwrite);
+    options.skipExisting = parser.isSet(p.skipExisting);
+    options.quiet = parser.isSet(p.quiet);
+    if (options.overwrite && options.skipExisting)
+        return QString("-y replaces existing outputs and --skip-existing keeps them; give one");
+    return std::nullopt;
+}
+
+UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, Options& options)
+{
+    const QCommandLineParser& parser = p.parser;
+    if (parser.isSet(p.output) == parser.isSet(p.outputDir))
+        return QString("give exactly one of -o FILE and -d DIR");
+    options.output = parser.value(p.output).toStdString();
+    options.outputDir = parser.value(p.outputDir).toStdString();
+    if (parser.isSet(p.output) && options.output.empty())
+        return QString("-o: the output name is empty");
+    if (parser.isSet(p.outputDir) && options.outputDir.empty())
+        return QString("-d: the folder name is empty");
+    const std::string suffix = suffixOf(options.output);
+    if (options.format.empty() && !options.toStandardOutput() && !suffix.empty() &&
+        !formats.writableName(suffix, options.allowUntrusted))
+        return "-o: cannot write the format the suffix " +
+               quoted("." + QString::fromStdString(suffix)) +
+               " names; choose one with -f (see --list-formats)";
+    return std::nullopt;
+}
+
+bool readsStandardInput(const Options& options)
+{
+    return std::any_of(options.inputs.begin(), options.inputs.end(),
+                       [](const Input& input) { return input.kind == Input::Kind::StandardInput; });
+}
+
+// The inputs, read last: a --files-from list (perhaps standard input) is
+// read only once every option is known to be valid.
+UsageError readInputs(const OptionSet& p, Options& options)
+{
+    const QCommandLineParser& parser = p.parser;
+    for (const QString& argument : parser.positionalArguments())
+        options.inputs.push_back(Input::fromArgument(argument.toStdString()));
+    if (parser.isSet(p.nul) && !parser.isSet(p.filesFrom))
+        return QString("--null describes a --files-from list; give one");
+    if (parser.isSet(p.filesFrom)) {
+        const std::string list = parser.value(p.filesFrom).toStdString();
+        if (list == standardStream && readsStandardInput(options))
+            return QString("standard input cannot be both the list and an input");
+        std::vector<std::string> paths;
+        if (const Error error = readInputList(list, parser.isSet(p.nul), paths))
+            return QString::fromStdString(error.reason());
+        if (paths.empty())
+            return QString::fromStdString("the list " + list + " names no input");
+        for (std::string& path : paths)
+            options.inputs.push_back(Input{Input::Kind::File, std::move(path)});
+    }
+    if (!options.output.empty() && options.inputs.size() > 1)
+        return QString("-o takes one input; use -d DIR for several");
+    if (!options.outputDir.empty() && readsStandardInput(options))
+        return QString("standard input has no name to keep; use -o FILE");
+    return std::nullopt;
+}
+
+ParsedCommandLine usageError(const QString& message)
+{
+    return {std::nullopt,
+            QString("%1: %2\nTry '%1 --help' for more information.")
+                .arg(QCoreApplication::applicationName(), message)
+                .toStdString(),
+            2};
+}
+
+} // namespace
+
+QString helpText()
+{
+    OptionSet options;
+    // Qt names the program by the path it was started with; the help names it plainly.
+    QString text = options.parser.helpText();
+    const QString started = QCoreApplication::arguments().value(0);
+    if (!started.isEmpty())
+        text.replace("Usage: " + started, "Usage: " + QCoreApplication::applicationName());
+    return text;
+}
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats)
+{
+    OptionSet p;
+    QCommandLineParser& parser = p.parser;
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet("help") || parser.isSet("help-all"))
+        return {std::nullopt, helpText().toStdString(), 0};
+    if (parser.isSet("version"))
+        return {std::nullopt,
+                (QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion())
+                    .toStdString(),
+                0};
+    if (parser.isSet(p.listFormats))
+        return {std::nullopt, formats.listing(parser.isSet(p.allowUntrusted)), 0};
+
+    Options options;
+    if (UsageError error = readMap(p, options))
+        return usageError(*error);
+    if (UsageError error = readEncoding(p, formats, options))
+        return usageError(*error);
+    if (UsageError error = readBatch(p, options))
+        return usageError(*error);
+    if (UsageError error = readDestination(p, formats, options))
+        return usageError(*error);
+    if (const UsageError error = readInputs(p, options))
+        return usageError(*error);
+    return {options, {}, 0};
+}

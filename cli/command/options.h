@@ -1,0 +1,57 @@
+#pragma once
+
+#include "command/input.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class FormatCatalogue;
+
+enum class BranchChoice { Lower, Upper, Random };
+
+struct Options {
+    float a = 4.0f;
+    BranchChoice branch = BranchChoice::Random;
+    std::optional<std::uint64_t> seed;
+    std::string output;    // -o: one file, or "-" for standard output
+    std::string outputDir; // -d
+    std::string format;    // -f, a writable format's name; empty: from the output name or the input
+    bool overwrite = false;
+    int threads = 1; // -j: threads in all, shared by the batch's workers and libvips
+    bool quiet = false;
+    int quality = 90;
+    std::optional<int> compression;
+    bool strip = false;
+    std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
+    bool allowUntrusted = false;
+    // --shard K/N: only the inputs whose path falls in shard K of N.
+    struct Shard {
+        int index;
+        int count;
+    };
+    std::optional<Shard> shard;
+    bool skipExisting = false;
+    // From the command line, then from --files-from; empty: the embedded photograph.
+    std::vector<Input> inputs;
+
+    bool toStandardOutput() const { return output == standardStream; }
+};
+
+// What parsing the command line came to: options to run with, or a text to
+// print and the status to exit with (help, version, the format list, or a
+// usage error).
+struct ParsedCommandLine {
+    std::optional<Options> options;
+    std::string message;
+    int exitStatus = 0;
+};
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
+
+// The --help text, which the man page is also made from.
+QString helpText();

@@ -1,0 +1,47 @@
+#include "command/optionset.h"
+
+namespace {
+
+const char* const description =
+    "Renders images through the inverse logistic colour map: every colour channel v,\n"
+    "scaled to [0, 1], becomes one of the two solutions y of a*y*(1-y) = v, the dark\n"
+    "lower one or the bright upper one. With no INPUT it renders the embedded photograph.\n"
+    "INPUT - reads standard input; -o - writes standard output.\n"
+    "\n"
+    "Reads JPEG, PNG, TIFF, WebP, GIF, HEIF/AVIF and PPM/PGM/PFM, and with\n"
+    "--allow-untrusted what else this build of libvips reads (JPEG XL, JPEG 2000, BMP\n"
+    "and more through ImageMagick); writes the formats --list-formats names, chosen by\n"
+    "-f or the output's suffix (a suffix naming no such format is a usage error).\n"
+    "8- and 16-bit samples keep their depth, float samples (TIFF, PFM) are mapped in\n"
+    "floating point with v clamped to [0, 1]. Alpha passes through; greyscale stays\n"
+    "greyscale; CMYK becomes sRGB; palette images (GIF, some PNG) become RGB or RGBA.\n"
+    "Every frame of an animated GIF or WebP is mapped, with one branch for the file.\n"
+    "EXIF (orientation included), ICC profile, XMP and resolution are kept where the\n"
+    "output format holds them; pixels are never rotated. Binary PPM and PGM stream\n"
+    "through in chunks; a stream of several images (as video tools pipe them) gives\n"
+    "one output stream, with one branch for the whole stream.\n"
+    "\n"
+    "Outputs are written under a temporary name and renamed into place; an existing\n"
+    "file is replaced only with -y. Two inputs that would write one output stop the\n"
+    "run before anything is written.\n"
+    "\n"
+    "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
+    "one line on standard error), 2 for a usage error.";
+
+} // namespace
+
+OptionSet::OptionSet()
+{
+    parser.setApplicationDescription(description);
+    // Qt's own help option would also list --help-all, "including Qt
+    // specific options", of which this program has none; it stays
+    // accepted, unlisted, as another name for --help.
+    QCommandLineOption helpAll("help-all");
+    helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
+    parser.addVersionOption();
+    parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
+                       compression, strip, maxPixels, allowUntrusted, overwrite, threads, filesFrom,
+                       nul, shard, skipExisting, quiet});
+    parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+// Every option of the command line, with its --help text, in a parser.
+struct OptionSet {
+    QCommandLineParser parser;
+    QCommandLineOption parameter{{"a", "parameter"},
+                                 "The parameter a (default 4); values below 4 become 4. Written "
+                                 "with a decimal point or in the user's locale.",
+                                 "A",
+                                 "4"};
+    QCommandLineOption branch{
+        {"b", "branch"}, "lower, upper or random (default): one draw per image.", "B", "random"};
+    QCommandLineOption seed{"seed",
+                            "Seed for the random draws. An image's branch then depends on N and "
+                            "its path as given, nothing else: every run, order, shard or resumed "
+                            "run with the same N renders it the same, on any machine and in any "
+                            "version of this program.",
+                            "N"};
+    QCommandLineOption output{{"o", "output"},
+                              "Where the rendering goes, for one input (or the embedded "
+                              "photograph); - for standard output.",
+                              "FILE"};
+    QCommandLineOption outputDir{{"d", "output-dir"},
+                                 "Where renderings go for several inputs; each keeps its input's "
+                                 "base name.",
+                                 "DIR"};
+    QCommandLineOption format{{"f", "format"},
+                              "Output format (jpeg, png, tiff, webp, gif, ppm, ... or a suffix "
+                              "such as jpg); default from the output name, else the input's "
+                              "(PNG for the embedded photograph).",
+                              "FMT"};
+    QCommandLineOption listFormats{"list-formats",
+                                   "Print the formats this build reads and writes."};
+    QCommandLineOption quality{{"Q", "quality"},
+                               "Quality of lossy formats (JPEG, WebP, HEIF, AVIF, JPEG XL, JPEG "
+                               "2000), 1 to 100 (default 90). JPEG keeps full-resolution colour "
+                               "at 90 and above.",
+                               "N",
+                               "90"};
+    QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
+                                   "N"};
+    QCommandLineOption strip{"strip", "Drop metadata (EXIF, ICC profile, XMP) from the outputs."};
+    QCommandLineOption maxPixels{"max-pixels",
+                                 "Refuse images whose header claims more pixels than N, before "
+                                 "decoding (default 1073741824; 0 for no limit).",
+                                 "N"};
+    QCommandLineOption allowUntrusted{"allow-untrusted",
+                                      "Also use the loaders libvips marks as untrusted (its "
+                                      "ImageMagick fallback, PDF, SVG, FITS, ...), which are "
+                                      "not hardened against hostile files."};
+    QCommandLineOption overwrite{{"y", "overwrite"},
+                                 "Replace existing output files; without it an existing file is "
+                                 "never touched."};
+    QCommandLineOption threads{{"j", "jobs"},
+                               "Threads in all (default: the machine's cores): one image uses them "
+                               "all, a batch spreads its files over them.",
+                               "N"};
+    QCommandLineOption filesFrom{"files-from",
+                                 "Also render the paths listed in FILE, one a line (- reads "
+                                 "standard input).",
+                                 "FILE"};
+    QCommandLineOption nul{"null", "The --files-from list is NUL-separated (find -print0)."};
+    QCommandLineOption shard{"shard",
+                             "Render only shard K of N (1 <= K <= N): the inputs whose path, as "
+                             "given, hashes to K. N runs with K = 1..N render every input once.",
+                             "K/N"};
+    QCommandLineOption skipExisting{"skip-existing",
+                                    "Count an input whose output already exists as done and "
+                                    "leave that file alone (to resume a batch); not with -y."};
+    QCommandLineOption quiet{{"q", "quiet"}, "No progress line and no summary."};
+
+    OptionSet();
+};

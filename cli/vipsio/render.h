@@ -1,0 +1,41 @@
+#pragma once
+
+#include "colourmap.h"
+#include "error.h"
+#include "vipsio/encoding.h"
+#include "vipsio/formats.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Every format but the binary Netpbm stream is rendered through libvips.
+// This room is the only one that includes libvips; what it offers the rest
+// of the program takes and returns no libvips type, and no exception leaves it.
+namespace vipsio {
+
+// What rendering one image through libvips needs to know.
+struct ImageJob {
+    float a = 4.0f;
+    transform::Branch branch = transform::Branch::Lower;
+    std::optional<formats::OutputFormat> format; // nothing: the input's own
+    std::string output;                          // a path, or "-" for standard output
+    bool overwrite = false;
+    std::uint64_t maxPixels = 0; // 0: no limit
+    bool allowUntrusted = false;
+    Encoding encoding;
+};
+
+// Renders a file, whose first bytes `magic` the caller has read from `fd`.
+Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job);
+// Renders standard input, of which the caller has read `start`.
+Error renderStandardInput(std::string_view start, const ImageJob& job);
+// Renders the photograph the program embeds.
+Error renderEmbeddedPhotograph(const ImageJob& job);
+
+// Forgets libvips's error text, which is one for the whole process: a job
+// that runs alone calls this first, so that any text it finds is its own.
+void forgetErrors();
+
+} // namespace vipsio

@@ -1,0 +1,136 @@
+// Planning a batch: every output named before anything is rendered, the
+// user's files refused or kept as asked, collisions found in every shard,
+// and every input in exactly one shard with the branch its path gives.
+#include "batch/plan.h"
+#include "vipsio/start.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+
+class PlanTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanupTestCase() { vipsstart::stop(); }
+    void outputNames_data();
+    void outputNames();
+    void existingOutputs_data();
+    void existingOutputs();
+    void shardsSplitAndAgree();
+
+private:
+    Options optionsFor(const QStringList& inputs) const;
+    std::string path(const QString& name) const { return folder_->filePath(name).toStdString(); }
+
+    std::unique_ptr<QTemporaryDir> folder_;
+};
+
+void PlanTest::init()
+{
+    folder_ = std::make_unique<QTemporaryDir>();
+    QDir(folder_->path()).mkpath("a");
+    QDir(folder_->path()).mkpath("b");
+    for (const char* name : {"x.png", "y.jpeg", "a/same.png", "b/same.png", "c.tif", "d.webp"})
+        std::ofstream(path(name)) << "not decoded when planning by name";
+}
+
+Options PlanTest::optionsFor(const QStringList& inputs) const
+{
+    Options options;
+    options.outputDir = path("out");
+    for (const QString& input : inputs)
+        options.inputs.push_back(Input::fromArgument(path(input)));
+    return options;
+}
+
+void PlanTest::outputNames_data()
+{
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("outputs");
+    QTest::newRow("each keeps its name and suffix")
+        << QStringList{"x.png", "y.jpeg"} << "" << QStringList{"out/x.png", "out/y.jpeg"};
+    QTest::newRow("-f names the suffix")
+        << QStringList{"x.png", "y.jpeg"} << "tiff" << QStringList{"out/x.tif", "out/y.tif"};
+    QTest::newRow("the embedded photograph") << QStringList{} << "" << QStringList{"out/photo.png"};
+}
+
+void PlanTest::outputNames()
+{
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, format);
+    QFETCH(QStringList, outputs);
+    Options options = optionsFor(inputs);
+    options.format = format.toStdString();
+    const Plan plan = planJobs(options);
+    QVERIFY(!plan.conflict);
+    QCOMPARE(plan.jobs.size(), std::size_t(outputs.size()));
+    for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
+        QVERIFY2(!plan.jobs[i].refusal, plan.jobs[i].refusal.reason().c_str());
+        QCOMPARE(plan.jobs[i].output, path(outputs[qsizetype(i)]));
+    }
+}
+
+void PlanTest::existingOutputs_data()
+{
+    QTest::addColumn<bool>("overwrite");
+    QTest::addColumn<bool>("skipExisting");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<bool>("skipped");
+    QTest::newRow("kept, refused") << false << false << true << false;
+    QTest::newRow("-y replaces") << true << false << false << false;
+    QTest::newRow("--skip-existing counts it done") << false << true << false << true;
+}
+
+void PlanTest::existingOutputs()
+{
+    QFETCH(bool, overwrite);
+    QFETCH(bool, skipExisting);
+    QFETCH(bool, refused);
+    QFETCH(bool, skipped);
+    QDir(folder_->path()).mkpath("out");
+    std::ofstream(path("out/x.png")) << "the user's";
+    Options options = optionsFor({"x.png", "c.tif"});
+    options.overwrite = overwrite;
+    options.skipExisting = skipExisting;
+    const Plan plan = planJobs(options);
+    QCOMPARE(bool(plan.jobs[0].refusal), refused);
+    QCOMPARE(plan.jobs[0].skip, skipped);
+    QVERIFY(!plan.jobs[1].refusal && !plan.jobs[1].skip);
+}
+
+void PlanTest::shardsSplitAndAgree()
+{
+    const QStringList inputs{"x.png", "y.jpeg", "c.tif", "d.webp", "a/same.png"};
+    Options whole = optionsFor(inputs);
+    whole.seed = 7;
+    const Plan all = planJobs(whole);
+    std::map<std::string, transform::Branch> branches;
+    for (const RenderJob& job : all.jobs)
+        branches[job.input.path] = job.branch;
+
+    std::map<std::string, int> seen;
+    for (int k = 1; k <= 3; ++k) {
+        Options shard = whole;
+        shard.shard = Options::Shard{k, 3};
+        std::reverse(shard.inputs.begin(), shard.inputs.end());
+        for (const RenderJob& job : planJobs(shard).jobs) {
+            ++seen[job.input.path];
+            QCOMPARE(job.branch, branches[job.input.path]);
+        }
+        // A collision stops every shard, whichever shard its inputs fall in.
+        shard.inputs.push_back(Input::fromArgument(path("b/same.png")));
+        const Plan colliding = planJobs(shard);
+        QVERIFY(colliding.conflict);
+        QVERIFY(colliding.conflict.reason().find("same.png") != std::string::npos);
+    }
+    QCOMPARE(seen.size(), std::size_t(inputs.size()));
+    for (const auto& [input, count] : seen)
+        QCOMPARE(count, 1);
+}
+
+QTEST_APPLESS_MAIN(PlanTest)
+#include "tst_plan.moc"
