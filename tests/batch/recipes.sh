@@ -22,10 +22,16 @@ done
 
 work=$(mktemp -d)
 daemons=()
+own_slurm=""
 stop() {
   local status=$?
-  if [ -n "${SLURM_CONF:-}" ]; then
+  # Only the private cluster's jobs: never a real cluster's named by the caller's SLURM_CONF.
+  if [ -n "$own_slurm" ]; then
     scancel --quiet --user="$(id -un)" 2>/dev/null || true
+    for _ in $(seq 100); do
+      [ -n "$(squeue -h 2>/dev/null)" ] || break
+      sleep 0.1
+    done
     if [ "$status" != 0 ]; then
       tail -n 20 "$work"/slurm/*.log 2>/dev/null || true
     fi
@@ -206,6 +212,7 @@ NodeName=$host NodeAddr=127.0.0.1 CPUs=64 State=UNKNOWN
 PartitionName=batch Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
 export SLURM_CONF=$work/slurm/slurm.conf
+own_slurm=1
 slurmctld -D 2>/dev/null &
 daemons+=($!)
 slurmd -D 2>/dev/null &
