@@ -8,10 +8,10 @@
 // exceptions stop at the libvips boundary, and none crosses a thread.
 class [[nodiscard]] Error {
 public:
-    // Whose words the reason is. libvips keeps one error text for the whole
-    // process, so its words are only sure to be this file's when no other
-    // file was being rendered meanwhile.
-    enum class Source { Program, Libvips };
+    // Whose words the reason is, or what kind of failure it reports:
+    // libvips's words, or an output that already exists (which a resumed
+    // batch counts as done).
+    enum class Source { Program, Libvips, OutputExists };
 
     Error() = default;
     explicit Error(std::string reason, Source source = Source::Program)
@@ -21,7 +21,9 @@ public:
 
     explicit operator bool() const { return !reason_.empty(); }
     const std::string& reason() const { return reason_; }
+    Source source() const { return source_; }
     bool fromLibvips() const { return source_ == Source::Libvips; }
+    bool outputExists() const { return source_ == Source::OutputExists; }
 
 private:
     std::string reason_;

@@ -1,7 +1,10 @@
+#include "batch/childprocess.h"
 #include "batch/plan.h"
 #include "batch/reporter.h"
 #include "batch/runjob.h"
+#include "batch/stopsignals.h"
 #include "batch/workerpool.h"
+#include "command/formatcatalogue.h"
 #include "command/options.h"
 #include "vipsio/formats.h"
 #include "vipsio/start.h"
@@ -12,9 +15,72 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+
+namespace {
+
+int printParsed(const ParsedCommandLine& parsed)
+{
+    std::string message = parsed.message;
+    while (!message.empty() && message.back() == '\n')
+        message.pop_back();
+    std::fprintf(parsed.exitStatus == 0 ? stdout : stderr, "%s\n", message.c_str());
+    return parsed.exitStatus;
+}
+
+// Whether a job surely needs no libvips: a Netpbm file that stays Netpbm.
+// Standard input counts as one too, so that a video piped through starts
+// at once; should it be another format, its job starts libvips itself.
+bool streamsWithoutLibvips(const RenderJob& job)
+{
+    const bool netpbmInput =
+        job.input.kind == Input::Kind::StandardInput ||
+        (job.input.isFile() && formats::isNetpbmSuffix(suffixOf(job.input.path)));
+    return netpbmInput && (!job.format || formats::isNetpbm(*job.format));
+}
+
+// Renders the jobs, each in a process of its own; returns how many failed.
+std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& options,
+                   Reporter& reporter)
+{
+    // -j is the total: libvips's own pool shares what the batch's workers leave.
+    const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
+    vipsstart::configure(options.allowUntrusted, std::max(1, options.threads / workers));
+    // Started once here, libvips need not start again in every job's process.
+    if (!std::all_of(jobs.begin(), jobs.end(),
+                     [](const RenderJob* job) { return streamsWithoutLibvips(*job); }))
+        vipsstart::ensure();
+    reporter.rendering(jobs.size());
+    std::vector<std::unique_ptr<childprocess::Worker>> processes;
+    for (int slot = 0; slot < workers; ++slot)
+        processes.push_back(std::make_unique<childprocess::Worker>(
+            [&](std::size_t i) { return runJob(*jobs[i], options); }, options.maxMemory));
+    stopsignals::renderingStarts();
+    runPool(
+        jobs.size(), workers,
+        [&](std::size_t i, int slot) {
+            const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
+            return processes[std::size_t(slot)]->run(i, folder.empty() ? "." : folder);
+        },
+        [&](std::size_t i, const Error& error) {
+            if (stopsignals::received() != 0)
+                return;
+            if (error.outputExists() && options.skipExisting)
+                reporter.skipped();
+            else
+                reporter.finished(jobs[i]->input.shownName(), error);
+        },
+        [] { return stopsignals::received() != 0; });
+    stopsignals::renderingEnds();
+    return reporter.failed();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    childprocess::noteInheritedDescriptors();
+    stopsignals::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");
     QCoreApplication::setApplicationVersion(IL_VERSION);
@@ -23,42 +89,32 @@ int main(int argc, char* argv[])
 
     const ParsedCommandLine parsed =
         parseCommandLine(QCoreApplication::arguments(), formats::Catalogue());
-    if (!parsed.options) {
-        std::string message = parsed.message;
-        while (!message.empty() && message.back() == '\n')
-            message.pop_back();
-        std::fprintf(parsed.exitStatus == 0 ? stdout : stderr, "%s\n", message.c_str());
-        return parsed.exitStatus;
-    }
+    if (!parsed.options)
+        return printParsed(parsed);
     const Options& options = *parsed.options;
     // Planning may already look into files; -j threads until the jobs are known.
     vipsstart::configure(options.allowUntrusted, options.threads);
 
-    const Plan plan = planJobs(options);
-    if (plan.conflict) {
-        std::fprintf(stderr, "inverse-logistic-render: %s\n", plan.conflict.reason().c_str());
+    Reporter reporter(options.quiet);
+    const Plan plan = planJobs(options, [&reporter](std::size_t planned, std::size_t total) {
+        reporter.planning(planned, total);
+    });
+    if (!plan.conflicts.empty()) {
+        for (const std::string& conflict : plan.conflicts)
+            std::fprintf(stderr, "inverse-logistic-render: %s; nothing was rendered\n",
+                         conflict.c_str());
         return 1;
-    }
-    if (!options.outputDir.empty()) {
-        std::error_code ignored; // a failure shows in each file's own error
-        std::filesystem::create_directories(options.outputDir, ignored);
     }
     std::vector<const RenderJob*> jobs;
     for (const RenderJob& job : plan.jobs)
         if (!job.skip)
             jobs.push_back(&job);
-    // -j is the total: libvips's own pool shares what the batch's workers leave.
-    const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
-    vipsstart::configure(options.allowUntrusted, std::max(1, options.threads / workers));
-    Reporter reporter(jobs.size(), options.quiet);
-    runPool(
-        jobs.size(), workers,
-        [&](std::size_t i, bool alone) { return runJob(*jobs[i], options, alone); },
-        [&](std::size_t i, const Error& error) {
-            reporter.finished(jobs[i]->input.shownName(), error);
-        });
+    if (!options.outputDir.empty() && !jobs.empty()) {
+        std::error_code ignored; // a failure shows in each file's own error
+        std::filesystem::create_directories(options.outputDir, ignored);
+    }
+    const bool failed = render(jobs, options, reporter) > 0;
     reporter.summarise(plan.jobs.size() - jobs.size());
-    const bool failed = reporter.failed() > 0;
     vipsstart::stop();
     return failed ? 1 : 0;
 }

@@ -33,7 +33,8 @@ void PlanTest::init()
     folder_ = std::make_unique<QTemporaryDir>();
     QDir(folder_->path()).mkpath("a");
     QDir(folder_->path()).mkpath("b");
-    for (const char* name : {"x.png", "y.jpeg", "a/same.png", "b/same.png", "c.tif", "d.webp"})
+    for (const char* name : {"x.png", "y.jpeg", "a/same.png", "b/same.png", "a/two.png",
+                             "b/two.png", "c.tif", "d.webp"})
         std::ofstream(path(name)) << "not decoded when planning by name";
 }
 
@@ -56,6 +57,8 @@ void PlanTest::outputNames_data()
     QTest::newRow("-f names the suffix")
         << QStringList{"x.png", "y.jpeg"} << "tiff" << QStringList{"out/x.tif", "out/y.tif"};
     QTest::newRow("the embedded photograph") << QStringList{} << "" << QStringList{"out/photo.png"};
+    QTest::newRow("a path given twice, once")
+        << QStringList{"x.png", "c.tif", "x.png"} << "" << QStringList{"out/x.png", "out/c.tif"};
 }
 
 void PlanTest::outputNames()
@@ -66,7 +69,7 @@ void PlanTest::outputNames()
     Options options = optionsFor(inputs);
     options.format = format.toStdString();
     const Plan plan = planJobs(options);
-    QVERIFY(!plan.conflict);
+    QVERIFY(plan.conflicts.empty());
     QCOMPARE(plan.jobs.size(), std::size_t(outputs.size()));
     for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
         QVERIFY2(!plan.jobs[i].refusal, plan.jobs[i].refusal.reason().c_str());
@@ -121,11 +124,14 @@ void PlanTest::shardsSplitAndAgree()
             ++seen[job.input.path];
             QCOMPARE(job.branch, branches[job.input.path]);
         }
-        // A collision stops every shard, whichever shard its inputs fall in.
-        shard.inputs.push_back(Input::fromArgument(path("b/same.png")));
+        // Collisions stop every shard, whichever shard their inputs fall
+        // in, and every one of them is named.
+        for (const char* name : {"b/same.png", "a/two.png", "b/two.png"})
+            shard.inputs.push_back(Input::fromArgument(path(name)));
         const Plan colliding = planJobs(shard);
-        QVERIFY(colliding.conflict);
-        QVERIFY(colliding.conflict.reason().find("same.png") != std::string::npos);
+        QCOMPARE(colliding.conflicts.size(), std::size_t(2));
+        QVERIFY(colliding.conflicts[0].find("same.png") != std::string::npos);
+        QVERIFY(colliding.conflicts[1].find("two.png") != std::string::npos);
     }
     QCOMPARE(seen.size(), std::size_t(inputs.size()));
     for (const auto& [input, count] : seen)

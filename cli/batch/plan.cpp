@@ -2,10 +2,12 @@
 
 #include "batch/pathhash.h"
 #include "command/formatcatalogue.h"
+#include "fileio/outputfile.h"
 
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -109,17 +111,32 @@ bool existsAsRegularFile(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The inputs, each once: a path given twice is rendered once.
+std::vector<Input> distinctInputs(const Options& options)
+{
+    if (options.inputs.empty())
+        return {Input::embeddedPhotograph()};
+    std::vector<Input> inputs;
+    std::set<std::string> seen;
+    for (const Input& input : options.inputs)
+        if (seen.insert(input.spelling()).second)
+            inputs.push_back(input);
+    return inputs;
+}
+
 } // namespace
 
-Plan planJobs(const Options& options)
+Plan planJobs(const Options& options, const PlanProgress& progress)
 {
     std::mt19937_64 engine(std::random_device{}());
-    const std::vector<Input> inputs =
-        options.inputs.empty() ? std::vector{Input::embeddedPhotograph()} : options.inputs;
+    const std::vector<Input> inputs = distinctInputs(options);
 
     Plan plan;
     std::map<std::string, std::string> writers; // output key -> the input that writes it
-    for (const Input& input : inputs) {
+    for (std::size_t n = 0; n < inputs.size(); ++n) {
+        if (progress)
+            progress(n, inputs.size());
+        const Input& input = inputs[n];
         RenderJob job;
         job.input = input;
         // Every input is planned, other shards' too, so that every shard
@@ -130,18 +147,18 @@ Plan planJobs(const Options& options)
             job.format = formatFor(job, options, job.refusal);
         if (!job.refusal)
             job.output = outputPathFor(job, options);
-        if (!job.refusal && job.output != standardStream) {
+        if (!job.refusal && !isStreamOutput(job.output)) {
             const auto [writer, added] =
                 writers.emplace(sameFileKey(job.output), input.shownName());
-            if (!added && !plan.conflict)
-                plan.conflict =
-                    Error(writer->second + " and " + input.shownName() +
-                          " would both be written to " + job.output + "; nothing was rendered");
+            if (!added)
+                plan.conflicts.push_back(writer->second + " and " + input.shownName() +
+                                         " would both be written to " + job.output);
             if (existsAsRegularFile(job.output)) {
                 if (options.skipExisting)
                     job.skip = true;
                 else if (!options.overwrite)
-                    job.refusal = Error(job.output + " already exists (use -y to replace it)");
+                    job.refusal = Error(job.output + " already exists (use -y to replace it)",
+                                        Error::Source::OutputExists);
             }
         }
         if (inThisShard(options, input))

@@ -3,18 +3,21 @@
 #include "batch/renderjob.h"
 #include "command/options.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 struct Plan {
     std::vector<RenderJob> jobs;
-    // Set when two inputs would be written to one output: then nothing runs.
-    Error conflict;
+    // Every pair of inputs that would be written to one output: then nothing runs.
+    std::vector<std::string> conflicts;
 };
 
 // The jobs for a command line, in input order, this shard's only: every
 // output path worked out (collisions are looked for among all the inputs,
 // every shard's), existing outputs refused without -y or skipped with
 // --skip-existing, and the branch of each input drawn once (from --seed and
-// its path when a seed is given).
-Plan planJobs(const Options& options);
+// its path when a seed is given). A path given twice is planned once.
+// `progress`, when given, is told before each input how many are planned.
+using PlanProgress = std::function<void(std::size_t planned, std::size_t total)>;
+Plan planJobs(const Options& options, const PlanProgress& progress = {});

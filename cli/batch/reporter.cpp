@@ -12,14 +12,33 @@ double now()
         .count();
 }
 
-} // namespace
-
-Reporter::Reporter(std::size_t total, bool quiet)
-    : total_(total), progress_(!quiet && isatty(STDERR_FILENO)), start_(now())
+std::string seconds(double value)
 {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", value);
+    return text;
 }
 
+} // namespace
+
+Reporter::Reporter(bool quiet) : progress_(!quiet && isatty(STDERR_FILENO)), start_(now()) {}
+
 Reporter::~Reporter() { clearProgress(); }
+
+void Reporter::planning(std::size_t planned, std::size_t total)
+{
+    // A terminal is redrawn a few times a second, not once per input.
+    if (!progress_ || now() - lastShown_ < 0.2)
+        return;
+    show("planning: " + std::to_string(planned) + " of " + std::to_string(total) + " inputs, " +
+         seconds(now() - start_));
+}
+
+void Reporter::rendering(std::size_t total)
+{
+    total_ = total;
+    clearProgress();
+}
 
 void Reporter::finished(const std::string& input, const Error& error)
 {
@@ -30,10 +49,14 @@ void Reporter::finished(const std::string& input, const Error& error)
         std::fprintf(stderr, "inverse-logistic-render: %s: %s\n", input.c_str(),
                      error.reason().c_str());
     }
-    if (progress_) {
-        std::fprintf(stderr, "\r%zu done, %zu left, %.1f s", done_, total_ - done_, now() - start_);
-        shown_ = true;
-    }
+    show(std::to_string(done_) + " done, " + std::to_string(total_ - done_) + " left, " +
+         seconds(now() - start_));
+}
+
+void Reporter::skipped()
+{
+    ++skipped_;
+    ++done_;
 }
 
 void Reporter::summarise(std::size_t skipped)
@@ -41,8 +64,17 @@ void Reporter::summarise(std::size_t skipped)
     if (!progress_)
         return;
     clearProgress();
-    std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed, %.1f s\n", done_ - failed_,
-                 skipped, failed_, now() - start_);
+    std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed, %s\n", done_ - failed_ - skipped_,
+                 skipped + skipped_, failed_, seconds(now() - start_).c_str());
+}
+
+void Reporter::show(const std::string& progress)
+{
+    if (!progress_)
+        return;
+    std::fprintf(stderr, "\r%s\033[K", progress.c_str());
+    shown_ = true;
+    lastShown_ = now();
 }
 
 void Reporter::clearProgress()

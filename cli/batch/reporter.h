@@ -6,26 +6,36 @@
 #include <string>
 
 // Reports each failure as one line on standard error naming its input, and
-// on a terminal, unless quiet, progress and a closing summary.
+// on a terminal, unless quiet, progress (while planning, then rendering)
+// and a closing summary whose time counts from the start, planning included.
 class Reporter {
 public:
-    Reporter(std::size_t total, bool quiet);
+    explicit Reporter(bool quiet);
     ~Reporter();
     Reporter(const Reporter&) = delete;
     Reporter& operator=(const Reporter&) = delete;
 
+    // Before each input is planned.
+    void planning(std::size_t planned, std::size_t total);
+    // When the rendering of `total` jobs starts.
+    void rendering(std::size_t total);
     void finished(const std::string& input, const Error& error);
+    // A job whose output another run wrote meanwhile, which counts as done.
+    void skipped();
     std::size_t failed() const { return failed_; }
-    // "N rendered, N skipped, N failed, S s", for a batch that skipped `skipped` inputs.
+    // "N rendered, N skipped, N failed, S s", with `skipped` more skipped when planning.
     void summarise(std::size_t skipped);
 
 private:
+    void show(const std::string& progress);
     void clearProgress();
 
-    std::size_t total_;
     bool progress_;
     bool shown_ = false;
+    std::size_t total_ = 0;
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
+    std::size_t skipped_ = 0;
     double start_;
+    double lastShown_ = 0.0;
 };

@@ -55,12 +55,11 @@ Error renderFrom(int fd, const RenderJob& job, const Options& options)
 
 } // namespace
 
-Error runJob(const RenderJob& job, const Options& options, bool alone)
+Error runJob(const RenderJob& job, const Options& options)
 {
     if (job.refusal)
         return job.refusal;
-    if (alone)
-        vipsio::forgetErrors();
+    vipsio::forgetErrors();
     switch (job.input.kind) {
     case Input::Kind::EmbeddedPhotograph:
         return vipsio::renderEmbeddedPhotograph(imageJob(job, options));

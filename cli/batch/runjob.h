@@ -5,5 +5,6 @@
 
 // Renders one planned job: a binary Netpbm stream through the program's own
 // reader, anything else through libvips. On failure no output file was
-// created or changed. `alone` says no other job runs meanwhile.
-Error runJob(const RenderJob& job, const Options& options, bool alone);
+// created or changed. The job runs in a process of its own (see
+// childprocess.h), so libvips's error text is this job's alone.
+Error runJob(const RenderJob& job, const Options& options);

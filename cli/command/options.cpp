@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +36,23 @@ std::optional<std::uint64_t> unsignedNumber(const QString& text)
     bool ok = false;
     const std::uint64_t value = text.toULongLong(&ok);
     return ok ? std::optional(value) : std::nullopt;
+}
+
+// A size in bytes, or with a K, M or G (KiB, MiB, GiB also) after it.
+std::optional<std::uint64_t> parseSize(QString text)
+{
+    text = text.trimmed().toUpper();
+    if (text.endsWith("IB"))
+        text.chop(2);
+    int shift = 0;
+    if (!text.isEmpty() && QString("KMG").contains(text.back())) {
+        shift = 10 * (QString("KMG").indexOf(text.back()) + 1);
+        text.chop(1);
+    }
+    const auto number = unsignedNumber(text);
+    if (!number || *number > (std::uint64_t(1) << (63 - shift)))
+        return std::nullopt;
+    return *number << shift;
 }
 
 std::optional<Options::Shard> parseShard(const QString& text)
@@ -101,6 +119,14 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
             return "--max-pixels: " + quoted(parser.value(p.maxPixels)) +
                    " is not a non-negative integer";
         options.maxPixels = *maxPixels;
+    }
+    options.maxMemory = defaultMemoryBudget();
+    if (parser.isSet(p.maxMemory)) {
+        const auto maxMemory = parseSize(parser.value(p.maxMemory));
+        if (!maxMemory)
+            return "--max-memory: " + quoted(parser.value(p.maxMemory)) +
+                   " is not a size such as 512M or 2G";
+        options.maxMemory = *maxMemory;
     }
     options.strip = parser.isSet(p.strip);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
@@ -199,6 +225,16 @@ ParsedCommandLine usageError(const QString& message)
 }
 
 } // namespace
+
+std::uint64_t defaultMemoryBudget()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const std::uint64_t quarter =
+        pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) / 4 : 0;
+    const std::uint64_t most = std::uint64_t(4) << 30;
+    return quarter == 0 ? most : std::min(quarter, most);
+}
 
 QString helpText()
 {

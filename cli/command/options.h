@@ -28,6 +28,7 @@ struct Options {
     std::optional<int> compression;
     bool strip = false;
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
+    std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
     bool allowUntrusted = false;
     // --shard K/N: only the inputs whose path falls in shard K of N.
     struct Shard {
@@ -52,6 +53,10 @@ struct ParsedCommandLine {
 };
 
 ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
+
+// What --max-memory is by default: a quarter of this machine's memory, at
+// most 4 GiB.
+std::uint64_t defaultMemoryBudget();
 
 // The --help text, which the man page is also made from.
 QString helpText();

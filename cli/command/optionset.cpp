@@ -40,8 +40,9 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addVersionOption();
-    parser.addOptions({parameter, branch, seed, output, outputDir, format, listFormats, quality,
-                       compression, strip, maxPixels, allowUntrusted, overwrite, threads, filesFrom,
-                       nul, shard, skipExisting, quiet});
+    parser.addOptions({parameter, branch,      seed,           output,       outputDir,
+                       format,    listFormats, quality,        compression,  strip,
+                       maxPixels, maxMemory,   allowUntrusted, overwrite,    threads,
+                       filesFrom, nul,         shard,          skipExisting, quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }

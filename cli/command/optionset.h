@@ -47,6 +47,12 @@ struct OptionSet {
                                  "Refuse images whose header claims more pixels than N, before "
                                  "decoding (default 1073741824; 0 for no limit).",
                                  "N"};
+    QCommandLineOption maxMemory{"max-memory",
+                                 "Refuse, before decoding, a file whose decoding would take more "
+                                 "memory than SIZE (bytes, or with K, M or G), and stop a decoder "
+                                 "that takes more anyway; that file fails alone (default: a "
+                                 "quarter of this machine's memory, at most 4G; 0 for no limit).",
+                                 "SIZE"};
     QCommandLineOption allowUntrusted{"allow-untrusted",
                                       "Also use the loaders libvips marks as untrusted (its "
                                       "ImageMagick fallback, PDF, SVG, FITS, ...), which are "

@@ -5,25 +5,81 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 std::atomic<unsigned> temporaryCount{0};
 
-std::string temporaryNameFor(const std::string& path)
+std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + "." + std::to_string(getpid()) + "-" +
-           std::to_string(temporaryCount++) + ".tmp";
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "/proc/self/fd/N" and its spellings, or "/dev/fd/N": descriptor N.
+std::optional<int> descriptorNamed(const std::string& path)
+{
+    const std::string pid = std::to_string(getpid());
+    for (const std::string& prefix :
+         {std::string("/proc/self/fd/"), std::string("/proc/thread-self/fd/"),
+          "/proc/" + pid + "/fd/", std::string("/dev/fd/")}) {
+        if (!path.starts_with(prefix))
+            continue;
+        const std::string number = path.substr(prefix.size());
+        if (number.empty() || number.size() > 9 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        return std::stoi(number);
+    }
+    return std::nullopt;
 }
 
 } // namespace
+
+std::optional<int> inheritedDescriptor(const std::string& path)
+{
+    if (path == standardStream)
+        return STDOUT_FILENO;
+    std::string current = path;
+    // Follows the links one at a time: /dev/stdout is a link to /proc/self/fd/1.
+    for (int hop = 0; hop < 40; ++hop) {
+        if (const auto fd = descriptorNamed(current))
+            return fd;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+        if (length <= 0 || std::size_t(length) == sizeof target)
+            return std::nullopt;
+        const std::string next(target, std::size_t(length));
+        current = next.starts_with('/') ? next : folderOf(current) + "/" + next;
+    }
+    return std::nullopt;
+}
+
+bool isStreamOutput(const std::string& path)
+{
+    struct stat existing {};
+    return inheritedDescriptor(path) || (::stat(path.c_str(), &existing) == 0 &&
+                                         !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode));
+}
+
+std::string temporaryPrefix(pid_t process) { return ".il-" + std::to_string(process) + "-"; }
+
+void removeTemporaries(pid_t process, const std::string& folder)
+{
+    const std::string prefix = temporaryPrefix(process);
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return;
+    while (const dirent* entry = ::readdir(directory))
+        if (std::string_view(entry->d_name).starts_with(prefix))
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    ::closedir(directory);
+}
 
 int placeNew(const std::string& from, const std::string& to, const LinkCall& link)
 {
@@ -57,37 +113,53 @@ Error OutputFile::open(const std::string& path, bool replace)
 {
     path_ = path;
     replace_ = replace;
-    if (path == standardStream) {
-        fd_ = STDOUT_FILENO;
+    if (const auto inherited = inheritedDescriptor(path)) {
+        fd_ = *inherited;
         return {};
     }
     struct stat existing {};
     const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return Error("cannot write " + path + ": it is a folder");
     if (exists && !S_ISREG(existing.st_mode)) {
-        if (S_ISDIR(existing.st_mode))
-            return Error("cannot write " + path + ": it is a folder");
         fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         ownsDescriptor_ = fd_ >= 0;
         return fd_ < 0 ? failure(errno) : Error();
     }
     if (exists && !replace)
-        return Error(path + " already exists (use -y to replace it)");
+        return Error(path + " already exists (use -y to replace it)", Error::Source::OutputExists);
+    if (Error error = openNew())
+        return error;
+    ownsDescriptor_ = true;
+    // A replaced file keeps its permissions, but no setuid or setgid bit
+    // carries over to contents that were never vetted.
+    if (exists)
+        (void)::fchmod(fd_, existing.st_mode & 01777);
+    return {};
+}
+
+Error OutputFile::openNew()
+{
+    fd_ = ::open(folderOf(path_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        unnamed_ = true;
+        return {};
+    }
+    const int unnamedError = errno;
+    // File systems without unnamed files say so in one of these ways.
+    if (unnamedError != EOPNOTSUPP && unnamedError != EISDIR && unnamedError != EINVAL)
+        return failure(unnamedError);
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        temporary_ = temporaryNameFor(path);
+        temporary_ = newTemporaryName();
         fd_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST)
             break;
     }
-    if (fd_ < 0) {
-        const int error = errno;
-        temporary_.clear();
-        return failure(error);
-    }
-    ownsDescriptor_ = true;
-    // A replaced file keeps its permissions.
-    if (exists)
-        (void)::fchmod(fd_, existing.st_mode & 07777);
-    return {};
+    if (fd_ >= 0)
+        return {};
+    const int error = errno;
+    temporary_.clear();
+    return failure(error);
 }
 
 Error OutputFile::write(const char* data, std::size_t size)
@@ -116,35 +188,69 @@ std::ptrdiff_t OutputFile::readBack(char* data, std::size_t size)
     return readSome(fd_, data, size);
 }
 
+// Gives an unnamed file a name; 0 or the system's error. Linking never
+// replaces what has that name.
+int linkUnnamed(int fd, const std::string& name)
+{
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+        return errno;
+    // Without /proc, only a privileged process can link a descriptor.
+    return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+std::string OutputFile::newTemporaryName() const
+{
+    return folderOf(path_) + "/" + temporaryPrefix(getpid()) + std::to_string(temporaryCount++) +
+           ".tmp";
+}
+
+// Gives an unnamed file its name: the output's own where nothing may be
+// replaced, else a temporary name that the rename in commit() replaces with.
+int OutputFile::nameUnnamed()
+{
+    if (!replace_)
+        return linkUnnamed(fd_, path_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = newTemporaryName();
+        const int error = linkUnnamed(fd_, temporary_);
+        if (error != EEXIST) {
+            if (error != 0)
+                temporary_.clear();
+            return error;
+        }
+    }
+    temporary_.clear();
+    return EEXIST;
+}
+
 Error OutputFile::commit()
 {
-    if (temporary_.empty()) {
-        const int fd = fd_;
-        fd_ = -1;
+    if (!ownsDescriptor_ || (temporary_.empty() && !unnamed_)) {
+        const int fd = std::exchange(fd_, -1);
         if (ownsDescriptor_ && ::close(fd) != 0)
             return failure(errno);
         return {};
     }
     struct stat existing {};
-    const bool replacing = ::stat(path_.c_str(), &existing) == 0;
-    if (replacing && ::fdatasync(fd_) != 0)
+    if (::stat(path_.c_str(), &existing) == 0 && ::fdatasync(fd_) != 0)
         return failure(errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        return failure(error);
+    int error = 0;
+    if (unnamed_) {
+        error = nameUnnamed();
+        unnamed_ = false;
     }
-    const int error = replace_ ? (::rename(temporary_.c_str(), path_.c_str()) == 0 ? 0 : errno)
-                               : placeNew(temporary_, path_);
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
-    if (error != 0)
-        return error == EEXIST ? Error(path_ + " already exists (use -y to replace it)")
-                               : failure(error);
-    return {};
+    if (::close(std::exchange(fd_, -1)) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && !temporary_.empty())
+        error = replace_ ? (::rename(temporary_.c_str(), path_.c_str()) == 0 ? 0 : errno)
+                         : placeNew(temporary_, path_);
+    discard();
+    if (error == EEXIST && !replace_)
+        return Error(path_ + " already exists (use -y to replace it)", Error::Source::OutputExists);
+    return error == 0 ? Error() : failure(error);
 }
 
 void OutputFile::discard()

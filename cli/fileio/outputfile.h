@@ -5,15 +5,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <unistd.h>
 
 // Where one rendering goes, so that no output is ever left half written and
-// no file is replaced unless asked. A regular file is written under a
-// temporary name in the same folder and renamed into place on commit; a
+// no file is replaced unless asked. A new file is written unnamed (O_TMPFILE)
+// in its folder and linked into place on commit, so that even a killed
+// process leaves nothing; where the file system has no unnamed files, under
+// a short hidden temporary name (see temporaryPrefix) renamed into place. A
 // file being replaced is synced first, so that a crash leaves the old file
-// or the new one, never neither. Standard output ("-") and existing devices
-// or pipes are written directly.
+// or the new one, never neither, and it loses any setuid or setgid bit.
+// Outputs that are not regular files (standard output as "-", a descriptor
+// named as /dev/stdout or /proc/self/fd/N, FIFOs, devices, and links to
+// them) are written in place as streams, never renamed over.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -22,9 +28,9 @@ public:
     // Removes the temporary file unless committed.
     ~OutputFile();
 
-    // Opens the output; the error says why it cannot be written.
+    // Opens the output; the error says why it cannot be written. A new
+    // file that appears meanwhile is refused at commit unless `replace`.
     Error open(const std::string& path, bool replace);
-    int descriptor() const { return fd_; }
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
     // Whether the output can seek, as a file can and a pipe cannot.
@@ -32,22 +38,42 @@ public:
     // For writers that go back over what they wrote: as lseek and read.
     std::int64_t seek(std::int64_t offset, int whence);
     std::ptrdiff_t readBack(char* data, std::size_t size);
-    // Puts the finished file in place.
+    // Puts the finished file in place. An output that appeared since open()
+    // is left alone, and the error says so (Error::outputExists).
     Error commit();
     // How messages name the output.
     std::string shownName() const;
 
 private:
-    // A failed write: the output's name and the system's reason.
     Error failure(int error) const;
+    Error openNew();
+    std::string newTemporaryName() const;
+    int nameUnnamed();
     void discard();
 
     std::string path_;
-    std::string temporary_;
+    std::string temporary_; // the named temporary, if any
+    bool unnamed_ = false;  // an O_TMPFILE file, not yet linked
     bool replace_ = false;
     int fd_ = -1;
     bool ownsDescriptor_ = false;
 };
+
+// Whether an output path names a stream (standard output, an inherited
+// descriptor, a FIFO, a device, or a link to one), which is written in place.
+bool isStreamOutput(const std::string& path);
+
+// The descriptor an output path names when it is standard output ("-") or a
+// descriptor of this process (/dev/stdout, /dev/fd/N, /proc/self/fd/N, or a
+// link to one); nothing otherwise.
+std::optional<int> inheritedDescriptor(const std::string& path);
+
+// The start of the names of the temporaries a process makes where unnamed
+// files are not to be had: ".il-PID-". Short, so that an output name of any
+// length the file system allows still leaves room for it.
+std::string temporaryPrefix(pid_t process);
+// Removes the temporaries that `process` left in `folder` (after it died).
+void removeTemporaries(pid_t process, const std::string& folder);
 
 // Gives the finished file `from` the name `to` when nothing has that name
 // yet, and leaves `from` in place: with a hard link, or, on file systems

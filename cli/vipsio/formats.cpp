@@ -141,6 +141,11 @@ std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
 
 bool isNetpbm(const OutputFormat& format) { return format.name == "ppm" || format.name == "pgm"; }
 
+bool isNetpbmSuffix(std::string_view suffix)
+{
+    return suffix == "ppm" || suffix == "pgm" || suffix == "pnm";
+}
+
 std::string listing(bool allowUntrusted)
 {
     vipsstart::ensure();

@@ -30,8 +30,10 @@ std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
 std::optional<OutputFormat> ofLoader(std::string_view loader, std::string_view magic,
                                      bool allowUntrusted);
 
-// Netpbm formats, which the hand-written stream keeps as they are.
+// Netpbm formats, which the hand-written stream keeps as they are, and the
+// suffixes of their files.
 bool isNetpbm(const OutputFormat& format);
+bool isNetpbmSuffix(std::string_view suffix);
 
 // What --list-formats prints.
 std::string listing(bool allowUntrusted);

@@ -1,0 +1,271 @@
+#include "batch/childprocess.h"
+
+#include "fileio/inputfile.h"
+#include "fileio/outputfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <initializer_list>
+#include <mutex>
+#include <set>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace childprocess {
+
+namespace {
+
+std::vector<int> inherited;
+std::mutex childrenMutex;
+std::set<pid_t> children;
+bool killing = false; // once killAll() was called, every child is killed at birth
+
+// The worker's side, from fork() to _exit(): it may allocate, as glibc's
+// fork leaves malloc usable, but takes no lock another thread may hold.
+void closeAllBut(std::initializer_list<int> keep)
+{
+    DIR* directory = ::opendir("/proc/self/fd");
+    if (!directory)
+        return;
+    std::vector<int> open;
+    while (const dirent* entry = ::readdir(directory))
+        if (entry->d_name[0] != '.')
+            open.push_back(std::atoi(entry->d_name));
+    const int listing = ::dirfd(directory);
+    for (const int fd : open)
+        if (fd > STDERR_FILENO && fd != listing &&
+            std::find(keep.begin(), keep.end(), fd) == keep.end() &&
+            std::find(inherited.begin(), inherited.end(), fd) == inherited.end())
+            ::close(fd);
+    ::closedir(directory);
+}
+
+void limitMemory(std::uint64_t budget)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer maps terabytes of shadow memory: no limit fits around it.
+    (void)budget;
+#else
+    if (budget == 0)
+        return;
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(budget);
+    const rlimit memory{limit, limit};
+    ::setrlimit(RLIMIT_AS, &memory);
+#endif
+}
+
+bool readExactly(int fd, void* data, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(data);
+    for (std::size_t done = 0; done < size;) {
+        const std::ptrdiff_t n = readSome(fd, bytes + done, size - done);
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::string& data)
+{
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// A job's error as it crosses the pipe: its length, its source, its reason.
+std::string encode(const Error& error)
+{
+    const std::uint32_t length = std::uint32_t(error.reason().size());
+    std::string message(reinterpret_cast<const char*>(&length), sizeof length);
+    return message + char(error.source()) + error.reason();
+}
+
+[[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, const Worker::Job& job,
+                           std::uint64_t memoryBudget)
+{
+    // Dies with the program, so that killing the program leaves no worker writing.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(1);
+    sigset_t none;
+    sigemptyset(&none);
+    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_DFL);
+    ::dup2(errors, STDERR_FILENO);
+    closeAllBut({in, out, errors});
+    limitMemory(memoryBudget);
+    std::uint64_t index = 0;
+    while (readExactly(in, &index, sizeof index)) {
+        Error error;
+        try {
+            error = job(std::size_t(index));
+        } catch (const std::bad_alloc&) {
+            error = Error("ran out of memory");
+        } catch (const std::exception& exception) {
+            error = Error(std::string("failed: ") + exception.what());
+        }
+        if (!writeAll(out, encode(error)))
+            break;
+    }
+    ::_exit(0);
+}
+
+// The last line the child wrote to its standard error, as the library's own
+// word on why it died.
+std::string lastLine(int errors)
+{
+    std::string text(8192, '\0');
+    const off_t size = ::lseek(errors, 0, SEEK_END);
+    const off_t from = std::max<off_t>(0, size - off_t(text.size()));
+    text.resize(std::size_t(std::max<ssize_t>(0, ::pread(errors, text.data(), text.size(), from))));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text.substr(text.find_last_of('\n') + 1);
+}
+
+Error death(int status, const std::string& said, std::uint64_t memoryBudget)
+{
+    const bool outOfMemory =
+        said.find("alloc") != std::string::npos || said.find("memory") != std::string::npos;
+    if (outOfMemory || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
+        return Error("ran out of memory while decoding or encoding it (--max-memory " +
+                     std::to_string(memoryBudget >> 20) + " MiB); nothing was written");
+    std::string what = WIFSIGNALED(status)
+                           ? std::string("crashed (") + strsignal(WTERMSIG(status)) + ")"
+                           : "failed with status " + std::to_string(WEXITSTATUS(status));
+    if (!said.empty())
+        what += ": " + said.substr(0, 200);
+    return Error("the decoder or encoder " + what + "; nothing was written");
+}
+
+} // namespace
+
+void noteInheritedDescriptors()
+{
+    if (DIR* directory = ::opendir("/proc/self/fd")) {
+        const int listing = ::dirfd(directory);
+        while (const dirent* entry = ::readdir(directory)) {
+            const int fd = std::atoi(entry->d_name);
+            if (entry->d_name[0] != '.' && fd > STDERR_FILENO && fd != listing)
+                inherited.push_back(fd);
+        }
+        ::closedir(directory);
+    }
+}
+
+Worker::Worker(Job job, std::uint64_t memoryBudget)
+    : job_(std::move(job)), memoryBudget_(memoryBudget)
+{
+}
+
+Worker::~Worker()
+{
+    if (pid_ <= 0)
+        return;
+    // A worker ends when its job pipe closes.
+    ::close(toWorker_);
+    ::close(fromWorker_);
+    ::close(errors_);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    const std::lock_guard lock(childrenMutex);
+    children.erase(pid_);
+}
+
+Error Worker::start()
+{
+    int jobs[2];
+    int results[2];
+    errors_ = ::memfd_create("stderr", MFD_CLOEXEC);
+    if (errors_ < 0 || ::pipe2(jobs, O_CLOEXEC) != 0 || ::pipe2(results, O_CLOEXEC) != 0)
+        return Error(std::string("cannot start a worker process: ") + std::strerror(errno));
+    const pid_t parent = ::getpid();
+    int forkError = 0;
+    {
+        const std::lock_guard lock(childrenMutex);
+        pid_ = ::fork();
+        forkError = errno;
+        if (pid_ > 0)
+            children.insert(pid_);
+        if (pid_ > 0 && killing)
+            ::kill(pid_, SIGKILL);
+    }
+    if (pid_ == 0)
+        beWorker(parent, jobs[0], results[1], errors_, job_, memoryBudget_);
+    ::close(jobs[0]);
+    ::close(results[1]);
+    toWorker_ = jobs[1];
+    fromWorker_ = results[0];
+    if (pid_ < 0)
+        return Error(std::string("cannot start a worker process: ") + std::strerror(forkError));
+    return {};
+}
+
+Error Worker::run(std::size_t index, const std::string& outputFolder)
+{
+    if (pid_ <= 0)
+        if (Error error = start())
+            return error;
+    const std::uint64_t sent = index;
+    std::uint32_t length = 0;
+    char source = 0;
+    std::string reason;
+    if (writeAll(toWorker_, std::string(reinterpret_cast<const char*>(&sent), sizeof sent)) &&
+        readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
+        reason.resize(length);
+        if (readExactly(fromWorker_, reason.data(), length))
+            return Error(reason, Error::Source(source));
+    }
+    return buried(outputFolder);
+}
+
+// The worker died on the job: why, and what it left is removed.
+Error Worker::buried(const std::string& outputFolder)
+{
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    {
+        const std::lock_guard lock(childrenMutex);
+        children.erase(pid_);
+    }
+    removeTemporaries(pid_, outputFolder);
+    const std::string said = lastLine(errors_);
+    ::close(toWorker_);
+    ::close(fromWorker_);
+    ::close(errors_);
+    pid_ = -1;
+    return death(status, said, memoryBudget_);
+}
+
+void killAll()
+{
+    const std::lock_guard lock(childrenMutex);
+    killing = true;
+    for (const pid_t child : children)
+        ::kill(child, SIGKILL);
+}
+
+} // namespace childprocess

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "error.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+// Jobs run in worker processes, forked from this one once the batch is
+// planned: a library that crashes, aborts or runs out of memory on one file
+// then fails that file alone, with one line, and the rest of the batch goes
+// on in a new worker. Each worker runs one job at a time, so libvips's error
+// text (one for the whole process) is always that job's own.
+namespace childprocess {
+
+// Notes the descriptors open at start-up, which workers keep (an output may
+// name one, as /proc/self/fd/N); workers close every other. Called once,
+// first thing in main().
+void noteInheritedDescriptors();
+
+// Runs job(index) in a worker process of its own, started on first use and
+// again after one dies. Its memory (address space beyond what the program
+// maps when it starts) is limited to `memoryBudget` bytes (0: no limit).
+class Worker {
+public:
+    using Job = std::function<Error(std::size_t index)>;
+    Worker(Job job, std::uint64_t memoryBudget);
+    ~Worker();
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // The job's error. A worker that dies leaves no temporary behind in
+    // `outputFolder`, and its death is the error: what killed it, in one line.
+    Error run(std::size_t index, const std::string& outputFolder);
+
+private:
+    Error start();
+    Error buried(const std::string& outputFolder);
+
+    Job job_;
+    std::uint64_t memoryBudget_;
+    pid_t pid_ = -1;
+    int toWorker_ = -1;
+    int fromWorker_ = -1;
+    int errors_ = -1; // the worker's standard error, for the reason it died
+};
+
+// Kills every worker (on a signal that stops the program): the run() calls
+// under way then return, and their temporaries are removed.
+void killAll();
+
+} // namespace childprocess
