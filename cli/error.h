@@ -9,9 +9,9 @@
 class [[nodiscard]] Error {
 public:
     // Whose words the reason is, or what kind of failure it reports:
-    // libvips's words, or an output that already exists (which a resumed
-    // batch counts as done).
-    enum class Source { Program, Libvips, OutputExists };
+    // libvips's words, an output that already exists (which a resumed batch
+    // counts as done), or only a warning: the output was written.
+    enum class Source { Program, Libvips, OutputExists, Warning };
 
     Error() = default;
     explicit Error(std::string reason, Source source = Source::Program)
@@ -24,6 +24,7 @@ public:
     Source source() const { return source_; }
     bool fromLibvips() const { return source_ == Source::Libvips; }
     bool outputExists() const { return source_ == Source::OutputExists; }
+    bool onlyWarns() const { return source_ == Source::Warning; }
 
 private:
     std::string reason_;

@@ -1,7 +1,9 @@
 // A new output takes its name only where none is taken, also on file systems
-// without hard links, where the link is replaced by a check and a rename.
+// without hard links, where the link is replaced by a check and a rename; and
+// one that another run wrote meanwhile is left as it is.
 #include "fileio/outputfile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +16,7 @@ class OutputFileTest : public QObject {
 private Q_SLOTS:
     void placesOnlyWhereNothingIs_data();
     void placesOnlyWhereNothingIs();
+    void anOutputThatAppearsIsLeftAlone();
 };
 
 namespace {
@@ -60,6 +63,23 @@ void OutputFileTest::placesOnlyWhereNothingIs()
     QCOMPARE(placeNew(from, to, link), expected);
     const bool placed = expected == 0;
     QCOMPARE(contentOf(to), std::string(placed ? "rendered" : taken ? "the user's" : ""));
+}
+
+void OutputFileTest::anOutputThatAppearsIsLeftAlone()
+{
+    const QTemporaryDir folder;
+    const std::string path = folder.filePath("output.png").toStdString();
+    OutputFile output;
+    QVERIFY(!output.open(path, false));
+    QVERIFY(!output.write("rendered", 8));
+    std::ofstream(path) << "another run's";
+    const Error error = output.commit();
+    QVERIFY(error.outputExists());
+    QCOMPARE(contentOf(path), std::string("another run's"));
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                 .size(),
+             1);
 }
 
 QTEST_APPLESS_MAIN(OutputFileTest)

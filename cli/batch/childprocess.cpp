@@ -1,6 +1,6 @@
 #include "batch/childprocess.h"
 
-#include "fileio/inputfile.h"
+#include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <initializer_list>
+#include <malloc.h>
 #include <mutex>
 #include <set>
 #include <sys/mman.h>
@@ -48,6 +49,9 @@ void closeAllBut(std::initializer_list<int> keep)
     ::closedir(directory);
 }
 
+// Limits the worker's address space to what it maps now, the budget, and
+// room for the threads libvips starts (their stacks and malloc's arenas are
+// address space, but not memory a file takes).
 void limitMemory(std::uint64_t budget)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -56,13 +60,16 @@ void limitMemory(std::uint64_t budget)
 #else
     if (budget == 0)
         return;
+    ::mallopt(M_ARENA_MAX, 2);
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(statm, "%ld", &pages) != 1)
             pages = 0;
         std::fclose(statm);
     }
-    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(budget);
+    const rlim_t threadRoom = rlim_t(256) << 20;
+    const rlim_t limit =
+        rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + threadRoom + rlim_t(budget);
     const rlimit memory{limit, limit};
     ::setrlimit(RLIMIT_AS, &memory);
 #endif
@@ -73,19 +80,6 @@ bool readExactly(int fd, void* data, std::size_t size)
     auto* bytes = static_cast<char*>(data);
     for (std::size_t done = 0; done < size;) {
         const std::ptrdiff_t n = readSome(fd, bytes + done, size - done);
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const std::string& data)
-{
-    for (std::size_t done = 0; done < data.size();) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
         if (n <= 0)
             return false;
         done += std::size_t(n);
@@ -126,7 +120,8 @@ std::string encode(const Error& error)
         } catch (const std::exception& exception) {
             error = Error(std::string("failed: ") + exception.what());
         }
-        if (!writeAll(out, encode(error)))
+        if (const std::string message = encode(error);
+            !writeAll(out, message.data(), message.size()))
             break;
     }
     ::_exit(0);
@@ -150,8 +145,11 @@ Error death(int status, const std::string& said, std::uint64_t memoryBudget)
     const bool outOfMemory =
         said.find("alloc") != std::string::npos || said.find("memory") != std::string::npos;
     if (outOfMemory || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
-        return Error("ran out of memory while decoding or encoding it (--max-memory " +
-                     std::to_string(memoryBudget >> 20) + " MiB); nothing was written");
+        return Error("ran out of memory while decoding or encoding it" +
+                     (memoryBudget == 0
+                          ? std::string()
+                          : " (--max-memory " + std::to_string(memoryBudget >> 20) + " MiB)") +
+                     "; nothing was written");
     std::string what = WIFSIGNALED(status)
                            ? std::string("crashed (") + strsignal(WTERMSIG(status)) + ")"
                            : "failed with status " + std::to_string(WEXITSTATUS(status));
@@ -232,7 +230,7 @@ Error Worker::run(std::size_t index, const std::string& outputFolder)
     std::uint32_t length = 0;
     char source = 0;
     std::string reason;
-    if (writeAll(toWorker_, std::string(reinterpret_cast<const char*>(&sent), sizeof sent)) &&
+    if (writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent) &&
         readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
         reason.resize(length);
         if (readExactly(fromWorker_, reason.data(), length))

@@ -44,10 +44,10 @@ void Reporter::finished(const std::string& input, const Error& error)
 {
     ++done_;
     if (error) {
-        ++failed_;
+        failed_ += error.onlyWarns() ? 0 : 1;
         clearProgress();
-        std::fprintf(stderr, "inverse-logistic-render: %s: %s\n", input.c_str(),
-                     error.reason().c_str());
+        std::fprintf(stderr, "inverse-logistic-render: %s: %s%s\n", input.c_str(),
+                     error.onlyWarns() ? "warning: " : "", error.reason().c_str());
     }
     show(std::to_string(done_) + " done, " + std::to_string(total_ - done_) + " left, " +
          seconds(now() - start_));

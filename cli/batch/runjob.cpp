@@ -1,7 +1,9 @@
 #include "batch/runjob.h"
 
+#include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
+#include "fileio/spool.h"
 #include "netpbm/netpbm.h"
 #include "vipsio/render.h"
 
@@ -11,14 +13,11 @@ namespace {
 
 vipsio::ImageJob imageJob(const RenderJob& job, const Options& options)
 {
-    return {options.a,
-            job.branch,
-            job.format,
-            job.output,
-            options.overwrite,
-            options.maxPixels,
-            options.allowUntrusted,
-            {options.quality, options.compression, options.strip}};
+    return {options.a,         job.branch,
+            job.format,        job.output,
+            options.overwrite, options.maxPixels,
+            options.maxMemory, options.allowUntrusted,
+            options.salvage,   {options.quality, options.compression, options.strip}};
 }
 
 // Whether the input is a binary Netpbm stream that stays one.
@@ -48,8 +47,14 @@ Error renderFrom(int fd, const RenderJob& job, const Options& options)
     const std::string magic = readStart(fd, 2);
     if (streams(magic, job))
         return renderStream(magic, fd, job, options);
-    if (job.input.kind == Input::Kind::StandardInput)
-        return vipsio::renderStandardInput(magic, imageJob(job, options));
+    if (job.input.kind == Input::Kind::StandardInput) {
+        const SpooledInput spooled(magic, options.maxMemory);
+        if (spooled.error())
+            return spooled.error();
+        const int copy = spooled.descriptor();
+        return vipsio::renderFile("/proc/self/fd/" + std::to_string(copy), copy, magic,
+                                  imageJob(job, options));
+    }
     return vipsio::renderFile(job.input.path, fd, magic, imageJob(job, options));
 }
 

@@ -129,6 +129,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
         options.maxMemory = *maxMemory;
     }
     options.strip = parser.isSet(p.strip);
+    options.salvage = parser.isSet(p.salvage);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
     const QString format = parser.value(p.format);
     if (!format.isEmpty()) {
@@ -232,7 +233,7 @@ std::uint64_t defaultMemoryBudget()
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     const std::uint64_t quarter =
         pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) / 4 : 0;
-    const std::uint64_t most = std::uint64_t(4) << 30;
+    const std::uint64_t most = std::uint64_t(1) << 30;
     return quarter == 0 ? most : std::min(quarter, most);
 }
 

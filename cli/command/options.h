@@ -30,6 +30,7 @@ struct Options {
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
     std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
     bool allowUntrusted = false;
+    bool salvage = false; // render what can be read of a damaged file
     // --shard K/N: only the inputs whose path falls in shard K of N.
     struct Shard {
         int index;
@@ -55,7 +56,7 @@ struct ParsedCommandLine {
 ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
 
 // What --max-memory is by default: a quarter of this machine's memory, at
-// most 4 GiB.
+// most 1 GiB (whole-frame decoders of 100-megapixel pictures fit in it).
 std::uint64_t defaultMemoryBudget();
 
 // The --help text, which the man page is also made from.

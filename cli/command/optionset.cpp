@@ -15,15 +15,18 @@ const char* const description =
     "8- and 16-bit samples keep their depth, float samples (TIFF, PFM) are mapped in\n"
     "floating point with v clamped to [0, 1]. Alpha passes through; greyscale stays\n"
     "greyscale; CMYK becomes sRGB; palette images (GIF, some PNG) become RGB or RGBA.\n"
-    "Every frame of an animated GIF or WebP is mapped, with one branch for the file.\n"
+    "Every frame of an animated GIF or WebP and every page of a TIFF is mapped, with\n"
+    "one branch for the file; a format that holds one image is refused for them.\n"
     "EXIF (orientation included), ICC profile, XMP and resolution are kept where the\n"
     "output format holds them; pixels are never rotated. Binary PPM and PGM stream\n"
     "through in chunks; a stream of several images (as video tools pipe them) gives\n"
     "one output stream, with one branch for the whole stream.\n"
     "\n"
-    "Outputs are written under a temporary name and renamed into place; an existing\n"
-    "file is replaced only with -y. Two inputs that would write one output stop the\n"
-    "run before anything is written.\n"
+    "New outputs appear whole or not at all, even when the program is killed; an\n"
+    "existing file is replaced only with -y. Two inputs that would write one output\n"
+    "stop the run before anything is written. Each file is rendered in a worker\n"
+    "process: a file that crashes a decoder or needs more than --max-memory fails\n"
+    "alone. SIGINT, SIGTERM and SIGHUP leave no temporary file; status 128 + signal.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
     "one line on standard error), 2 for a usage error.";
@@ -40,9 +43,9 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addVersionOption();
-    parser.addOptions({parameter, branch,      seed,           output,       outputDir,
-                       format,    listFormats, quality,        compression,  strip,
-                       maxPixels, maxMemory,   allowUntrusted, overwrite,    threads,
-                       filesFrom, nul,         shard,          skipExisting, quiet});
+    parser.addOptions({parameter,   branch,         seed,        output,  outputDir, format,
+                       listFormats, quality,        compression, strip,   maxPixels, maxMemory,
+                       salvage,     allowUntrusted, overwrite,   threads, filesFrom, nul,
+                       shard,       skipExisting,   quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }

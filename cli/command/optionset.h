@@ -51,8 +51,12 @@ struct OptionSet {
                                  "Refuse, before decoding, a file whose decoding would take more "
                                  "memory than SIZE (bytes, or with K, M or G), and stop a decoder "
                                  "that takes more anyway; that file fails alone (default: a "
-                                 "quarter of this machine's memory, at most 4G; 0 for no limit).",
+                                 "quarter of this machine's memory, at most 1G; 0 for no limit).",
                                  "SIZE"};
+    QCommandLineOption salvage{"salvage",
+                               "Render what can be read of a damaged file (a JPEG whose scan "
+                               "data is cut or corrupt) instead of failing it; a warning line "
+                               "names the file."};
     QCommandLineOption allowUntrusted{"allow-untrusted",
                                       "Also use the loaders libvips marks as untrusted (its "
                                       "ImageMagick fallback, PDF, SVG, FITS, ...), which are "

@@ -1,7 +1,7 @@
 #include "fileio/outputfile.h"
 
 #include "command/input.h"
-#include "fileio/inputfile.h"
+#include "fileio/descriptors.h"
 
 #include <atomic>
 #include <cerrno>
@@ -164,16 +164,7 @@ Error OutputFile::openNew()
 
 Error OutputFile::write(const char* data, std::size_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return failure(n < 0 ? errno : ENOSPC);
-        data += n;
-        size -= std::size_t(n);
-    }
-    return {};
+    return writeAll(fd_, data, size) ? Error() : failure(errno);
 }
 
 bool OutputFile::seekable() const { return ::lseek(fd_, 0, SEEK_CUR) >= 0; }

@@ -2,6 +2,10 @@
 
 #include "vipsio/start.h"
 
+#include <array>
+#include <cstdio>
+#include <string_view>
+
 using vips::VImage;
 using vips::VOption;
 
@@ -9,40 +13,108 @@ namespace vipsio {
 
 namespace {
 
-VOption* loadOptions(const std::string& loader)
+VipsFailOn failOn(Strictness strictness)
+{
+    switch (strictness) {
+    case Strictness::Warnings:
+        return VIPS_FAIL_ON_WARNING;
+    case Strictness::Truncation:
+        return VIPS_FAIL_ON_TRUNCATED;
+    case Strictness::Nothing:
+        break;
+    }
+    return VIPS_FAIL_ON_NONE;
+}
+
+VOption* loadOptions(const std::string& loader, const LoadSettings& settings)
 {
     VOption* options = VImage::option()
                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
-                           ->set("fail_on", VIPS_FAIL_ON_TRUNCATED);
-    if (loader.starts_with("gifload") || loader.starts_with("webpload"))
+                           ->set("fail_on", failOn(settings.strictness));
+    if (loader.starts_with("gifload") || loader.starts_with("webpload") ||
+        (settings.allPages && loader.starts_with("tiffload")))
         options->set("n", -1);
     return options;
 }
 
+bool blocked(const char* loader)
+{
+    const GType type = g_type_from_name(loader);
+    const gpointer objectClass = type ? g_type_class_ref(type) : nullptr;
+    const bool isBlocked =
+        objectClass && (VIPS_OPERATION_CLASS(objectClass)->flags & VIPS_OPERATION_BLOCKED);
+    if (objectClass)
+        g_type_class_unref(objectClass);
+    return isBlocked;
+}
+
+// The trusted loader for a file whose first bytes name its format.
+const char* trustedLoaderByMagic(const std::string& path)
+{
+    std::array<char, 12> start{};
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        if (std::fread(start.data(), 1, start.size(), file) != start.size())
+            start.fill(0);
+        std::fclose(file);
+    }
+    const std::string_view bytes(start.data(), start.size());
+    static const struct {
+        std::size_t at;
+        std::string_view magic;
+        const char* loader;
+    } known[] = {
+        {0, std::string_view("II*\0", 4), "tiffload"},
+        {0, std::string_view("MM\0*", 4), "tiffload"},
+        {0, "\xff\xd8\xff", "jpegload"},
+        {0, "\x89PNG", "pngload"},
+        {0, "GIF8", "gifload"},
+        {8, "WEBP", "webpload"},
+        {4, "ftyp", "heifload"},
+    };
+    for (const auto& entry : known)
+        if (bytes.substr(entry.at, entry.magic.size()) == entry.magic)
+            return entry.loader;
+    return nullptr;
+}
+
 // Starts `found`, the loader libvips chose, on the input `given` sets.
-template <typename GiveInput> Loaded loadWith(const char* found, const GiveInput& given)
+template <typename GiveInput>
+Loaded loadWith(const char* found, const LoadSettings& settings, const GiveInput& given)
 {
     if (!found)
         return {{}, {}, Error("not an image format this program reads (see --list-formats)")};
     Loaded loaded{{}, nicknameOf(found), {}};
-    VImage::call(found, given(loadOptions(loaded.loader))->set("out", &loaded.image));
+    VImage::call(found, given(loadOptions(loaded.loader, settings))->set("out", &loaded.image));
     return loaded;
 }
 
 } // namespace
 
-Loaded load(const std::string& path)
+Loaded load(const std::string& path, const LoadSettings& settings)
 {
     vipsstart::ensure();
-    return loadWith(vips_foreign_find_load(path.c_str()),
+    const char* found = vips_foreign_find_load(path.c_str());
+    if (found && blocked(found))
+        if (const char* trusted = trustedLoaderByMagic(path))
+            found = trusted;
+    return loadWith(found, settings,
                     [&path](VOption* options) { return options->set("filename", path.c_str()); });
 }
 
-Loaded load(const vips::VSource& source)
+Loaded load(const vips::VSource& source, const LoadSettings& settings)
 {
     vipsstart::ensure();
-    return loadWith(vips_foreign_find_load_source(source.get_source()),
+    return loadWith(vips_foreign_find_load_source(source.get_source()), settings,
                     [&source](VOption* options) { return options->set("source", source); });
+}
+
+int pagesOf(const VImage& image)
+{
+    int pages = 1;
+    if (vips_image_get_typeof(image.get_image(), "n-pages") != 0 &&
+        vips_image_get_int(image.get_image(), "n-pages", &pages) != 0)
+        pages = 1;
+    return std::max(pages, 1);
 }
 
 Error sizeRefusal(const VImage& image, std::uint64_t maxPixels)

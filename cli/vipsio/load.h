@@ -13,6 +13,16 @@
 // vips::VError; a file no loader takes is an Error of the program's own.
 namespace vipsio {
 
+// What fails a load: a decoder's warning (which for JPEG means damaged scan
+// data), only a file cut short, or nothing (render what can be read).
+enum class Strictness { Warnings, Truncation, Nothing };
+
+struct LoadSettings {
+    Strictness strictness = Strictness::Truncation;
+    // Every page of a multi-page file (every frame of an animation always).
+    bool allPages = false;
+};
+
 struct Loaded {
     vips::VImage image;
     std::string loader; // the loader's nickname: jpegload, ppmload_source, ...
@@ -20,10 +30,14 @@ struct Loaded {
 };
 
 // Starts loading a file or a source with the loader libvips finds for it
-// (only its header is read now): every frame of an animation, a file cut
-// short an error.
-Loaded load(const std::string& path);
-Loaded load(const vips::VSource& source);
+// (only its header is read now). A file that only an untrusted loader would
+// take, while its first bytes say it is a format a trusted one reads, is
+// given to that one, so that a damaged file fails with its own reason.
+Loaded load(const std::string& path, const LoadSettings& settings);
+Loaded load(const vips::VSource& source, const LoadSettings& settings);
+
+// How many pages or frames a loaded file holds.
+int pagesOf(const vips::VImage& image);
 
 // Whether a loaded image passes --max-pixels.
 Error sizeRefusal(const vips::VImage& image, std::uint64_t maxPixels);

@@ -6,8 +6,8 @@
 #include "vipsio/embeddedphoto.h"
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
+#include "vipsio/memoryestimate.h"
 #include "vipsio/save.h"
-#include "vipsio/standardinput.h"
 
 #include <functional>
 #include <unistd.h>
@@ -35,6 +35,27 @@ Error libvipsError(const vips::VError& error)
     return Error(text, Error::Source::Libvips);
 }
 
+bool keepsPages(const formats::OutputFormat& format)
+{
+    return format.name == "tiff" || format.name == "gif" || format.name == "webp";
+}
+
+// Why the image cannot be rendered as asked, before any of it is decoded.
+Error refusalOf(const Loaded& loaded, const formats::OutputFormat& format, const ImageJob& job)
+{
+    if (Error refusal = sizeRefusal(loaded.image, job.maxPixels))
+        return refusal;
+    if (Error refusal = memoryRefusal(loaded.image, loaded.loader, job.maxMemory))
+        return refusal;
+    if (Error refusal = unmappableSamples(loaded.image))
+        return refusal;
+    if (const int pages = pagesOf(loaded.image); pages > 1 && !keepsPages(format))
+        return Error("the file holds " + std::to_string(pages) +
+                     " pages or frames, which only a TIFF, GIF or WebP output keeps all of "
+                     "(-f tiff, -f gif or -f webp)");
+    return {};
+}
+
 // Maps a loaded image and writes it. `moreImages`, when given, says before
 // the output is committed whether the input held more than the image loaded.
 Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
@@ -42,15 +63,13 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
 {
     if (loaded.error)
         return loaded.error;
-    if (Error refusal = sizeRefusal(loaded.image, job.maxPixels))
-        return refusal;
-    if (Error refusal = unmappableSamples(loaded.image))
-        return refusal;
     const auto format =
         job.format ? job.format : formats::ofLoader(loaded.loader, magic, job.allowUntrusted);
     if (!format)
         return Error("this program cannot write the input's format (" + loaded.loader +
                      "); choose one with -f");
+    if (Error refusal = refusalOf(loaded, *format, job))
+        return refusal;
     const VImage mapped = mapImage(loaded.image, job.a, job.branch);
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
@@ -60,6 +79,37 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     if (moreImages && moreImages())
         return Error(severalImages);
     return output.commit();
+}
+
+// Loads a file as strictly as asked, every page when the output keeps them.
+Loaded loadFile(const std::string& path, Strictness strictness, const ImageJob& job)
+{
+    Loaded loaded = load(path, {strictness, false});
+    if (!loaded.error && pagesOf(loaded.image) > 1 && job.format && keepsPages(*job.format))
+        loaded = load(path, {strictness, true});
+    return loaded;
+}
+
+// The JPEG decoder warns of damage that loses picture data (corrupt or cut
+// scan data), and of oddities that lose none (padding between segments, a
+// damaged colour profile marker, parameters it corrects, newer revisions):
+// only the first fail a file. What it reports as an error fails it anyway.
+enum class JpegWarning { None, Harmless, LosesData };
+
+JpegWarning jpegWarningIn(const std::string& text)
+{
+    if (!text.starts_with("VipsJpeg: "))
+        return JpegWarning::None;
+    for (const char* harmless :
+         {"extraneous bytes before marker", "bad ICC marker", "Invalid SOS parameters",
+          "JFIF revision", "Adobe color transform", "too many scanlines"})
+        if (text.find(harmless) != std::string::npos)
+            return JpegWarning::Harmless;
+    for (const char* lossy :
+         {"Corrupt JPEG data", "Premature end of JPEG file", "Inconsistent progression"})
+        if (text.find(lossy) != std::string::npos)
+            return JpegWarning::LosesData;
+    return JpegWarning::None;
 }
 
 // Whether a Netpbm file holds anything after its first image.
@@ -91,20 +141,27 @@ template <typename Render> Error guarded(const Render& render)
 
 Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job)
 {
-    return guarded([&] {
-        return mapAndSave(load(path), magic, job,
-                          [fd, magic] { return netpbm::isBinary(magic) && moreImagesInFile(fd); });
-    });
-}
-
-Error renderStandardInput(std::string_view start, const ImageJob& job)
-{
-    return guarded([&] {
-        StandardInputSource input(start);
-        return mapAndSave(load(input.source()), start, job, [&input, start] {
-            return netpbm::isBinary(start.substr(0, 2)) && input.moreImages();
+    const auto renderAs = [&](Strictness strictness) {
+        return guarded([&] {
+            return mapAndSave(loadFile(path, strictness, job), magic, job, [fd, magic] {
+                return netpbm::isBinary(magic) && moreImagesInFile(fd);
+            });
         });
-    });
+    };
+    Error error = renderAs(Strictness::Warnings);
+    const JpegWarning warning =
+        error.fromLibvips() ? jpegWarningIn(error.reason()) : JpegWarning::None;
+    if (warning == JpegWarning::None)
+        return error;
+    if (warning == JpegWarning::Harmless)
+        return renderAs(Strictness::Truncation);
+    if (!job.salvage)
+        return Error("damaged: " + error.reason() + " (--salvage renders what can be read)",
+                     Error::Source::Libvips);
+    if (Error salvaged = renderAs(Strictness::Nothing))
+        return salvaged;
+    return Error("damaged (" + error.reason() + "); rendered what could be read",
+                 Error::Source::Warning);
 }
 
 Error renderEmbeddedPhotograph(const ImageJob& job)

@@ -23,14 +23,16 @@ struct ImageJob {
     std::string output;                          // a path, or "-" for standard output
     bool overwrite = false;
     std::uint64_t maxPixels = 0; // 0: no limit
+    std::uint64_t maxMemory = 0; // what the loader may hold, in bytes; 0: no limit
     bool allowUntrusted = false;
+    bool salvage = false; // render what can be read of a damaged file
     Encoding encoding;
 };
 
 // Renders a file, whose first bytes `magic` the caller has read from `fd`.
+// A JPEG whose scan data is damaged fails, unless the job salvages it: then
+// the error is a warning (Error::Source::Warning) and the output is written.
 Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job);
-// Renders standard input, of which the caller has read `start`.
-Error renderStandardInput(std::string_view start, const ImageJob& job);
 // Renders the photograph the program embeds.
 Error renderEmbeddedPhotograph(const ImageJob& job);
 

@@ -1,0 +1,45 @@
+#include "fileio/spool.h"
+
+#include "fileio/descriptors.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+SpooledInput::SpooledInput(std::string_view start, std::uint64_t limit)
+{
+    const char* folder = std::getenv("TMPDIR");
+    if (!folder || !*folder)
+        folder = "/tmp";
+    fd_ = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        error_ = Error("cannot hold standard input in " + std::string(folder) + ": " +
+                       std::strerror(errno));
+        return;
+    }
+    std::vector<char> block(std::size_t(1) << 20);
+    std::uint64_t total = start.size();
+    bool written = writeAll(fd_, start.data(), start.size());
+    for (std::ptrdiff_t n = 0;
+         written && (n = readSome(STDIN_FILENO, block.data(), block.size())) > 0;) {
+        total += std::uint64_t(n);
+        if (limit != 0 && total > limit) {
+            error_ = Error("refused: standard input holds more than --max-memory " +
+                           std::to_string(limit >> 20) + " MiB");
+            return;
+        }
+        written = writeAll(fd_, block.data(), std::size_t(n));
+    }
+    if (!written)
+        error_ = Error(std::string("cannot hold standard input: ") + std::strerror(errno));
+}
+
+SpooledInput::~SpooledInput()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}

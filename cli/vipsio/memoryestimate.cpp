@@ -1,0 +1,63 @@
+#include "vipsio/memoryestimate.h"
+
+#include <cstdio>
+
+namespace vipsio {
+
+namespace {
+
+int intField(const vips::VImage& image, const char* name, int otherwise)
+{
+    int value = otherwise;
+    if (vips_image_get_typeof(image.get_image(), name) == 0 ||
+        vips_image_get_int(image.get_image(), name, &value) != 0)
+        return otherwise;
+    return value;
+}
+
+struct Estimate {
+    std::uint64_t bytes;
+    const char* why;
+};
+
+// What the loader holds at once, in bytes, and why.
+Estimate estimate(const vips::VImage& image, const std::string& loader)
+{
+    const std::uint64_t width = std::uint64_t(image.width());
+    const std::uint64_t pageHeight = std::uint64_t(intField(image, "page-height", image.height()));
+    const std::uint64_t pixels = width * pageHeight;
+    const std::uint64_t samples = pixels * std::uint64_t(image.bands());
+    const std::uint64_t sampleBytes = vips_format_sizeof(image.format());
+    const bool interlaced = intField(image, "interlaced", 0) != 0;
+    if (loader.starts_with("jpegload") && interlaced)
+        return {samples * 2, "a progressive JPEG keeps every coefficient"};
+    if (loader.starts_with("pngload") && interlaced)
+        return {samples * sampleBytes, "an interlaced PNG is decoded whole"};
+    if (loader.starts_with("gifload") || loader.starts_with("webpload"))
+        return {pixels * 4 * 2, "each frame is decoded whole"};
+    if (loader.starts_with("heifload"))
+        return {samples * sampleBytes * 2, "a HEIF image is decoded whole"};
+    if (loader.starts_with("jp2kload"))
+        return {samples * 4, "a JPEG 2000 image is decoded whole"};
+    return {0, ""};
+}
+
+std::string mebibytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f MiB", double(bytes) / double(1 << 20));
+    return text;
+}
+
+} // namespace
+
+Error memoryRefusal(const vips::VImage& image, const std::string& loader, std::uint64_t budget)
+{
+    const Estimate needed = estimate(image, loader);
+    if (budget == 0 || needed.bytes <= budget)
+        return {};
+    return Error("refused: decoding it would take about " + mebibytes(needed.bytes) + " (" +
+                 needed.why + "), more than --max-memory " + mebibytes(budget));
+}
+
+} // namespace vipsio

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "error.h"
+
+#include <vips/vips8>
+
+#include <cstdint>
+#include <string>
+
+namespace vipsio {
+
+// Refuses, before decoding, an image whose loader would hold more than
+// `budget` bytes (0: no limit). Most loaders stream a few rows at a time,
+// but some hold much more: a progressive JPEG keeps every coefficient of
+// every scan, an interlaced PNG every pixel, GIF and WebP decode each frame
+// whole (and keep the one before, for the next to be drawn on), HEIF and
+// JPEG 2000 decode whole images. The estimate comes from the header alone.
+Error memoryRefusal(const vips::VImage& image, const std::string& loader, std::uint64_t budget);
+
+} // namespace vipsio

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Hostile and damaged files, made here from a few header bytes, each fail
+# alone: status 1 or 2 (never 0, never a signal), at most one line, nothing
+# left in the output folder; and a batch goes on past them. Signals in the
+# middle of a write leave nothing either, and a resumed run completes.
+# Usage: hostile.sh RENDER_PROGRAM
+set -uo pipefail
+render=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "hostile: $*" >&2; exit 1; }
+
+"$render" -q -a 5 -o p.png || fail "cannot make the test picture"
+convert p.png -interlace JPEG prog.jpg
+convert p.png -define webp:lossless=true lossless.webp
+convert p.png p.png p.png pages.tif
+convert -delay 10 p.png \( p.png -flip \) frames.gif
+"$render" -q -f ppm -o one.ppm p.png
+"$render" -q -o p.avif p.png
+python3 - <<'PY'
+import struct
+def patch(source, target, marker, offset, fmt, *values):
+    data = bytearray(open(source, 'rb').read())
+    struct.pack_into(fmt, data, data.find(marker) + offset, *values)
+    open(target, 'wb').write(data)
+# Headers that claim far more pixels than their few bytes hold.
+patch('prog.jpg', 'progressive-bomb.jpg', b'\xff\xc2', 5, '>HH', 32767, 32767)
+patch('lossless.webp', 'lossless-bomb.webp', b'VP8L', 9, '<I', 16382 | 16382 << 14)
+gif = b'GIF89a' + struct.pack('<HHBBB', 16000, 16000, 0x80, 0, 0) + b'\0\0\0\xff\xff\xff'
+gif += b',' + struct.pack('<HHHHB', 0, 0, 16000, 16000, 0) + b'\x02\x02\x4c\x01\x00;'
+open('frame-bomb.gif', 'wb').write(gif)
+# A JPEG whose scan data is cut, its end marker kept.
+jpeg = open('prog.jpg', 'rb').read()
+start = jpeg.find(b'\xff\xda')
+open('cut-scan.jpg', 'wb').write(jpeg[:start + (len(jpeg) - start) // 3] + b'\xff\xd9')
+# A TIFF whose first directory lies past its end.
+tiff = bytearray(open('pages.tif', 'rb').read())
+struct.pack_into('<I' if tiff[:2] == b'II' else '>I', tiff, 4, len(tiff) + 1000)
+open('lost-directory.tif', 'wb').write(tiff)
+# Two images apart: far apart, and behind a long header comment.
+ppm = open('one.ppm', 'rb').read()
+open('apart.ppm', 'wb').write(ppm + b' ' * 100 + ppm)
+end = ppm.index(b'\n')
+open('commented.ppm', 'wb').write(ppm[:end + 1] + b'#' + b'c' * 5000 + b'\n' + ppm[end + 1:] + ppm)
+PY
+
+# Each case: its arguments, then an expected word of its one line.
+check() {
+  local expect=$1
+  shift
+  rm -rf out && mkdir out
+  "$@" >/dev/null 2>err.txt
+  local status=$?
+  { [ "$status" = 1 ] || [ "$status" = 2 ]; } || fail "$* gave status $status"
+  # A usage error adds only the pointer to --help.
+  [ "$(grep -vc "^Try '.* --help'" err.txt)" -le 1 ] || fail "$* printed $(cat err.txt)"
+  grep -q -- "$expect" err.txt || fail "$* said '$(cat err.txt)', not '$expect'"
+  [ -z "$(ls -A out)" ] || fail "$* left $(ls -A out)"
+}
+check "progressive JPEG keeps every coefficient" "$render" -o out/x.png progressive-bomb.jpg
+check "each frame is decoded whole" "$render" -o out/x.png frame-bomb.gif
+check "each frame is decoded whole" "$render" -o out/x.png lossless-bomb.webp
+check "only a TIFF, GIF or WebP output" "$render" -o out/x.png pages.tif
+check "only a TIFF, GIF or WebP output" "$render" -o out/x.png frames.gif
+check "more than one image" "$render" -o out/x.png apart.ppm
+check "more than one image" "$render" -o out/x.png commented.ppm
+check "premature end of data segment" "$render" -o out/x.png cut-scan.jpg
+check "bad seek" "$render" -o out/x.png lost-directory.tif
+check "holds a NUL byte" "$render" -d out --files-from /dev/zero
+check "entry 1 is empty" "$render" -d out --null --files-from /dev/zero
+# Under a limit the program did not set, a decoder that cannot allocate
+# fails its file alone. (AddressSanitizer's shadow memory cannot start under
+# such a limit, so a sanitized build skips this case.)
+[ -n "${ASAN_OPTIONS:-}" ] || check "ran out of memory" sh -c "ulimit -v 1200000; exec \"$render\" --max-memory 0 -d out frame-bomb.gif"
+echo "every hostile file failed alone, with one line, leaving nothing"
+
+# What the damage let through, when asked; every page and frame, kept.
+"$render" -q --salvage -o salvaged.png cut-scan.jpg 2>err.txt && grep -q warning err.txt \
+  || fail "--salvage did not render the cut JPEG with a warning"
+"$render" -q -o pages-out.tif pages.tif && "$render" -q -o frames-out.gif frames.gif \
+  || fail "pages or frames into formats that keep them failed"
+[ "$(identify pages-out.tif | wc -l)" = 3 ] && [ "$(identify frames-out.gif | wc -l)" = 2 ] \
+  || fail "pages or frames were lost"
+# Standard input that its loader must seek in.
+"$render" -q -o avif.png - <p.avif || fail "an AVIF on standard input failed"
+
+echo "a batch of 20 with a bomb, a damaged JPEG and a lost directory among them"
+mkdir -p batch && for i in $(seq 20); do cp p.png "batch/good$i.png"; done
+cp frame-bomb.gif cut-scan.jpg lost-directory.tif batch/
+rm -rf out
+"$render" -q -d out batch/good{1..10}.png batch/frame-bomb.gif batch/cut-scan.jpg \
+  batch/lost-directory.tif batch/good{11..20}.png 2>err.txt
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 3 ] && [ "$(ls -A out | wc -l)" = 20 ] \
+  || fail "the batch gave status $status, $(wc -l <err.txt) lines, $(ls -A out | wc -l) outputs"
+
+echo "outputs that are streams, names of any length, and setuid bits"
+"$render" -y -o /dev/stdout p.png >stdout.png && [ -s stdout.png ] && [ -L /dev/stdout ] \
+  || fail "-o /dev/stdout did not write standard output"
+long=$(printf 'n%.0s' $(seq 251)).png
+"$render" -q -o "$long" p.png && [ -s "$long" ] || fail "a 255-byte name could not be written"
+cp p.png setuid.png && chmod 6755 setuid.png && "$render" -q -y -o setuid.png p.png
+[ "$(stat -c %a setuid.png)" = 755 ] || fail "a replaced file kept mode $(stat -c %a setuid.png)"
+
+echo "signals in the middle of a write"
+convert -size 2500x2500 xc: +noise Random noise.png
+for signal in TERM INT HUP KILL; do
+  rm -rf out && mkdir out
+  "$render" -q --compression 9 -d out noise.png &
+  program=$!
+  # Waits until a worker holds the unnamed output open, then signals.
+  writing=""
+  while [ -z "$writing" ] && kill -0 "$program" 2>/dev/null; do
+    for worker in $(pgrep -P "$program"); do
+      ls -l "/proc/$worker/fd" 2>/dev/null | grep -q "$work/out/" && writing=$worker
+    done
+  done
+  [ -n "$writing" ] || fail "the render of noise.png ended before it could be signalled"
+  kill -s "$signal" "$program"
+  wait "$program"
+  status=$?
+  while kill -0 "$writing" 2>/dev/null; do sleep 0.05; done
+  [ -z "$(ls -A out)" ] || fail "SIG$signal left $(ls -A out)"
+  [ "$signal" = KILL ] || [ "$status" = $((128 + $(kill -l "$signal"))) ] \
+    || fail "SIG$signal gave status $status"
+done
+"$render" -q --skip-existing -d out noise.png && [ -s out/noise.png ] || fail "the resumed run failed"
+echo "hostile: ok"
