@@ -4,6 +4,8 @@
 #include "fileio/outputfile.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -11,8 +13,6 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <malloc.h>
-#include <mutex>
-#include <set>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -25,9 +25,18 @@ namespace childprocess {
 namespace {
 
 std::vector<int> inherited;
-std::mutex childrenMutex;
-std::set<pid_t> children;
-bool killing = false; // once killAll() was called, every child is killed at birth
+// The live workers, kept so that a signal handler can kill them: lock-free.
+std::array<std::atomic<pid_t>, 1024> children{};
+std::atomic<bool> killing{false}; // once killAll() was called, every worker is killed at birth
+
+void noteChild(pid_t child, pid_t replaced)
+{
+    for (std::atomic<pid_t>& slot : children) {
+        pid_t expected = replaced;
+        if (slot.compare_exchange_strong(expected, child))
+            return;
+    }
+}
 
 // The worker's side, from fork() to _exit(): it may allocate, as glibc's
 // fork leaves malloc usable, but takes no lock another thread may hold.
@@ -104,9 +113,9 @@ std::string encode(const Error& error)
         ::_exit(1);
     sigset_t none;
     sigemptyset(&none);
-    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         std::signal(signal, SIG_DFL);
+    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     ::dup2(errors, STDERR_FILENO);
     closeAllBut({in, out, errors});
     limitMemory(memoryBudget);
@@ -188,8 +197,7 @@ Worker::~Worker()
     ::close(errors_);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
-    const std::lock_guard lock(childrenMutex);
-    children.erase(pid_);
+    noteChild(0, pid_);
 }
 
 Error Worker::start()
@@ -200,14 +208,18 @@ Error Worker::start()
     if (errors_ < 0 || ::pipe2(jobs, O_CLOEXEC) != 0 || ::pipe2(results, O_CLOEXEC) != 0)
         return Error(std::string("cannot start a worker process: ") + std::strerror(errno));
     const pid_t parent = ::getpid();
-    int forkError = 0;
-    {
-        const std::lock_guard lock(childrenMutex);
-        pid_ = ::fork();
-        forkError = errno;
-        if (pid_ > 0)
-            children.insert(pid_);
-        if (pid_ > 0 && killing)
+    // Until the worker has the signals' default actions, they wait.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    pid_ = ::fork();
+    const int forkError = errno;
+    if (pid_ != 0)
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (pid_ > 0) {
+        noteChild(pid_, 0);
+        if (killing)
             ::kill(pid_, SIGKILL);
     }
     if (pid_ == 0)
@@ -245,10 +257,7 @@ Error Worker::buried(const std::string& outputFolder)
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    {
-        const std::lock_guard lock(childrenMutex);
-        children.erase(pid_);
-    }
+    noteChild(0, pid_);
     removeTemporaries(pid_, outputFolder);
     const std::string said = lastLine(errors_);
     ::close(toWorker_);
@@ -260,10 +269,10 @@ Error Worker::buried(const std::string& outputFolder)
 
 void killAll()
 {
-    const std::lock_guard lock(childrenMutex);
     killing = true;
-    for (const pid_t child : children)
-        ::kill(child, SIGKILL);
+    for (const std::atomic<pid_t>& child : children)
+        if (const pid_t pid = child; pid > 0)
+            ::kill(pid, SIGKILL);
 }
 
 } // namespace childprocess

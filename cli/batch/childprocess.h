@@ -48,7 +48,8 @@ private:
 };
 
 // Kills every worker (on a signal that stops the program): the run() calls
-// under way then return, and their temporaries are removed.
+// under way then return, and their temporaries are removed. Safe to call
+// from a signal handler.
 void killAll();
 
 } // namespace childprocess

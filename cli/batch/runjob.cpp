@@ -13,11 +13,17 @@ namespace {
 
 vipsio::ImageJob imageJob(const RenderJob& job, const Options& options)
 {
-    return {options.a,         job.branch,
-            job.format,        job.output,
-            options.overwrite, options.maxPixels,
-            options.maxMemory, options.allowUntrusted,
-            options.salvage,   {options.quality, options.compression, options.strip}};
+    return {options.a,
+            job.branch,
+            job.format,
+            job.output,
+            options.overwrite,
+            options.maxPixels,
+            options.maxMemory,
+            options.allowUntrusted,
+            options.salvage,
+            {options.quality, options.compression, options.strip, options.stripIcc,
+             options.lossless, options.tiffCompression}};
 }
 
 // Whether the input is a binary Netpbm stream that stays one.

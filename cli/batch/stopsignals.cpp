@@ -4,38 +4,21 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdlib>
-#include <mutex>
-#include <pthread.h>
-#include <thread>
+#include <unistd.h>
 
 namespace stopsignals {
 
 namespace {
 
-std::mutex stateMutex;
-bool rendering = false;
+std::atomic<bool> rendering{false};
 std::atomic<int> stopSignal{0};
 
-sigset_t stopSet()
+// Runs on the signal: only what is safe there (atomics, kill, _exit).
+void onSignal(int signal)
 {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&set, signal);
-    return set;
-}
-
-void waitForSignal()
-{
-    const sigset_t set = stopSet();
-    int signal = 0;
-    while (sigwait(&set, &signal) != 0) {
-    }
-    const std::lock_guard lock(stateMutex);
     stopSignal = signal;
     if (!rendering)
-        std::_Exit(128 + signal);
+        ::_exit(128 + signal);
     childprocess::killAll();
 }
 
@@ -43,23 +26,20 @@ void waitForSignal()
 
 void install()
 {
-    const sigset_t set = stopSet();
-    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread(waitForSignal).detach();
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
-void renderingStarts()
-{
-    const std::lock_guard lock(stateMutex);
-    rendering = true;
-}
+void renderingStarts() { rendering = true; }
 
 void renderingEnds()
 {
-    const std::lock_guard lock(stateMutex);
     rendering = false;
     if (stopSignal != 0)
-        std::_Exit(128 + stopSignal);
+        ::_exit(128 + stopSignal);
 }
 
 int received() { return stopSignal; }

@@ -6,9 +6,7 @@
 // program ends with status 128 + the signal.
 namespace stopsignals {
 
-// Blocks the three signals in this thread, and so in every thread started
-// after, and starts the thread that waits for them. Called early in main(),
-// before any other thread starts.
+// Handles the three signals from now on. Called early in main().
 void install();
 
 // Brackets the rendering: while it runs, a signal kills the running jobs

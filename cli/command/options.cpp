@@ -129,6 +129,14 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
         options.maxMemory = *maxMemory;
     }
     options.strip = parser.isSet(p.strip);
+    options.stripIcc = parser.isSet(p.stripIcc);
+    options.lossless = parser.isSet(p.lossless);
+    options.tiffCompression = parser.value(p.tiffCompression).toLower().toStdString();
+    if (parser.isSet(p.tiffCompression) &&
+        !QStringList{"none", "lzw", "deflate", "zstd", "packbits", "jpeg"}.contains(
+            QString::fromStdString(options.tiffCompression)))
+        return "--tiff-compression: " + quoted(parser.value(p.tiffCompression)) +
+               " is not none, lzw, deflate, zstd, packbits or jpeg";
     options.salvage = parser.isSet(p.salvage);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
     const QString format = parser.value(p.format);

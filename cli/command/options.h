@@ -27,6 +27,9 @@ struct Options {
     int quality = 90;
     std::optional<int> compression;
     bool strip = false;
+    bool stripIcc = false;
+    bool lossless = false;
+    std::string tiffCompression;                      // empty: a TIFF input's own, else none
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
     std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
     bool allowUntrusted = false;

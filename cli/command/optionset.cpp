@@ -43,9 +43,9 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addVersionOption();
-    parser.addOptions({parameter,   branch,         seed,        output,  outputDir, format,
-                       listFormats, quality,        compression, strip,   maxPixels, maxMemory,
-                       salvage,     allowUntrusted, overwrite,   threads, filesFrom, nul,
-                       shard,       skipExisting,   quiet});
+    parser.addOptions({parameter,       branch,    seed,        output,  outputDir,      format,
+                       listFormats,     quality,   compression, strip,   stripIcc,       lossless,
+                       tiffCompression, maxPixels, maxMemory,   salvage, allowUntrusted, overwrite,
+                       threads,         filesFrom, nul,         shard,   skipExisting,   quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }

@@ -42,7 +42,18 @@ struct OptionSet {
                                "90"};
     QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
                                    "N"};
-    QCommandLineOption strip{"strip", "Drop metadata (EXIF, ICC profile, XMP) from the outputs."};
+    QCommandLineOption strip{
+        "strip", "Drop what identifies the picture (EXIF with GPS and camera, XMP, IPTC, comments, "
+                 "text) from the outputs, in every format. Orientation stays, so that the picture "
+                 "stays upright; so does the ICC profile, without which colours would change."};
+    QCommandLineOption stripIcc{"strip-icc", "Drop the ICC profile too."};
+    QCommandLineOption lossless{"lossless",
+                                "Write WebP, HEIF/AVIF and JPEG XL lossless (a lossless WebP "
+                                "input is written lossless anyway)."};
+    QCommandLineOption tiffCompression{"tiff-compression",
+                                       "TIFF compression: none, lzw, deflate, zstd, packbits or "
+                                       "jpeg (default: a TIFF input's own, else none).",
+                                       "NAME"};
     QCommandLineOption maxPixels{"max-pixels",
                                  "Refuse images whose header claims more pixels than N, before "
                                  "decoding (default 1073741824; 0 for no limit).",

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 // The encoder settings and the metadata choice an output is written with.
 struct Encoding {
     int quality = 90;               // -Q, for lossy formats
     std::optional<int> compression; // PNG's level; its default when not given
-    bool strip = false;             // drop metadata
+    bool strip = false;             // drop what identifies the picture, keep Orientation
+    bool stripIcc = false;          // drop the ICC profile too
+    bool lossless = false;          // WebP, HEIF/AVIF and JPEG XL written lossless
+    // TIFF's compression (none, lzw, deflate, zstd, packbits, jpeg); empty:
+    // a TIFF input's own, else none.
+    std::string tiffCompression;
 };

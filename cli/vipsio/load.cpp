@@ -108,8 +108,12 @@ Loaded load(const vips::VSource& source, const LoadSettings& settings)
                     [&source](VOption* options) { return options->set("source", source); });
 }
 
-int pagesOf(const VImage& image)
+int pagesOf(const VImage& image, const std::string& loader)
 {
+    // Other loaders use the field for other things (resolution levels).
+    if (!loader.starts_with("tiffload") && !loader.starts_with("gifload") &&
+        !loader.starts_with("webpload") && !loader.starts_with("heifload"))
+        return 1;
     int pages = 1;
     if (vips_image_get_typeof(image.get_image(), "n-pages") != 0 &&
         vips_image_get_int(image.get_image(), "n-pages", &pages) != 0)

@@ -36,8 +36,8 @@ struct Loaded {
 Loaded load(const std::string& path, const LoadSettings& settings);
 Loaded load(const vips::VSource& source, const LoadSettings& settings);
 
-// How many pages or frames a loaded file holds.
-int pagesOf(const vips::VImage& image);
+// How many pages or frames a file that `loader` loaded holds.
+int pagesOf(const vips::VImage& image, const std::string& loader);
 
 // Whether a loaded image passes --max-pixels.
 Error sizeRefusal(const vips::VImage& image, std::uint64_t maxPixels);

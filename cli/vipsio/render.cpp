@@ -4,6 +4,7 @@
 #include "netpbm/moreimages.h"
 #include "netpbm/netpbm.h"
 #include "vipsio/embeddedphoto.h"
+#include "vipsio/inputcoding.h"
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
 #include "vipsio/memoryestimate.h"
@@ -49,7 +50,7 @@ Error refusalOf(const Loaded& loaded, const formats::OutputFormat& format, const
         return refusal;
     if (Error refusal = unmappableSamples(loaded.image))
         return refusal;
-    if (const int pages = pagesOf(loaded.image); pages > 1 && !keepsPages(format))
+    if (const int pages = pagesOf(loaded.image, loaded.loader); pages > 1 && !keepsPages(format))
         return Error("the file holds " + std::to_string(pages) +
                      " pages or frames, which only a TIFF, GIF or WebP output keeps all of "
                      "(-f tiff, -f gif or -f webp)");
@@ -85,7 +86,8 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
 Loaded loadFile(const std::string& path, Strictness strictness, const ImageJob& job)
 {
     Loaded loaded = load(path, {strictness, false});
-    if (!loaded.error && pagesOf(loaded.image) > 1 && job.format && keepsPages(*job.format))
+    if (!loaded.error && pagesOf(loaded.image, loaded.loader) > 1 && job.format &&
+        keepsPages(*job.format))
         loaded = load(path, {strictness, true});
     return loaded;
 }
@@ -143,7 +145,10 @@ Error renderFile(const std::string& path, int fd, std::string_view magic, const 
 {
     const auto renderAs = [&](Strictness strictness) {
         return guarded([&] {
-            return mapAndSave(loadFile(path, strictness, job), magic, job, [fd, magic] {
+            const Loaded loaded = loadFile(path, strictness, job);
+            ImageJob kept = job;
+            keepInputCoding(path, loaded.loader, kept.encoding);
+            return mapAndSave(loaded, magic, kept, [fd, magic] {
                 return netpbm::isBinary(magic) && moreImagesInFile(fd);
             });
         });

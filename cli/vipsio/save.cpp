@@ -1,6 +1,9 @@
 #include "vipsio/save.h"
 
 #include "fileio/outputfile.h"
+#include "vipsio/thumbnail.h"
+
+#include <map>
 
 using vips::VImage;
 using vips::VOption;
@@ -33,9 +36,69 @@ struct TargetSink {
     }
 };
 
+VipsForeignTiffCompression tiffCompression(const std::string& name)
+{
+    static const std::map<std::string, VipsForeignTiffCompression> byName{
+        {"lzw", VIPS_FOREIGN_TIFF_COMPRESSION_LZW},
+        {"deflate", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE},
+        {"zstd", VIPS_FOREIGN_TIFF_COMPRESSION_ZSTD},
+        {"packbits", VIPS_FOREIGN_TIFF_COMPRESSION_PACKBITS},
+        {"jpeg", VIPS_FOREIGN_TIFF_COMPRESSION_JPEG},
+    };
+    const auto found = byName.find(name);
+    return found == byName.end() ? VIPS_FOREIGN_TIFF_COMPRESSION_NONE : found->second;
+}
+
+// What identifies a picture or its maker: every metadata item but the ICC
+// profile (unless asked) and Orientation, which keeps the picture upright.
+bool identifies(const std::string& field, bool stripIcc)
+{
+    if (field == VIPS_META_ICC_NAME)
+        return stripIcc;
+    for (const char* prefix : {"exif-", "png-comment-", "magick-", "heif-"})
+        if (field.starts_with(prefix))
+            return true;
+    for (const char* name : {VIPS_META_XMP_NAME, VIPS_META_IPTC_NAME, VIPS_META_PHOTOSHOP_NAME,
+                             "gif-comment", "jpeg-thumbnail-data"})
+        if (field == name)
+            return true;
+    return false;
+}
+
+// The image without what --strip drops. libvips's own strip drops the ICC
+// profile and Orientation too, and some savers (WebP) ignore it.
+VImage withoutIdentity(const VImage& image, const Encoding& encoding)
+{
+    if (!encoding.strip && !encoding.stripIcc)
+        return image;
+    VImage stripped = image.copy();
+    gchar** fields = vips_image_get_fields(stripped.get_image());
+    for (gchar** field = fields; *field; ++field)
+        if (encoding.strip ? identifies(*field, encoding.stripIcc)
+                           : std::string(*field) == VIPS_META_ICC_NAME)
+            stripped.remove(*field);
+    g_strfreev(fields);
+    return stripped;
+}
+
+VImage saveable(const VImage& image, const formats::OutputFormat& format);
+
+// The image as the output gets it: no stale thumbnail, no identity if asked,
+// samples in the output's range.
+VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
+{
+    return saveable(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+}
+
 VOption* saveOptions(const formats::OutputFormat& format, const Encoding& encoding)
 {
-    VOption* saving = VImage::option()->set("strip", encoding.strip);
+    // What --strip drops is removed from the image itself (see withoutIdentity).
+    VOption* saving = VImage::option()->set("strip", false);
+    if (encoding.lossless && (format.name == "webp" || format.name == "heif" ||
+                              format.name == "avif" || format.name == "jxl"))
+        saving->set("lossless", true);
+    if (format.name == "tiff")
+        saving->set("compression", tiffCompression(encoding.tiffCompression));
     if (format.lossy)
         saving->set("Q", encoding.quality);
     if (format.name == "jpeg")
@@ -84,15 +147,22 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
         .copy(VImage::option()->set("interpretation", interpretation));
 }
 
-// libtiff seeks back in what it wrote to fill in its directory, which a pipe
-// cannot do: there the file is made in memory first.
-Error saveTiffToStream(const VImage& image, const formats::OutputFormat& format,
-                       const Encoding& encoding, OutputFile& output)
+// libtiff and the JPEG 2000 encoder seek back in what they wrote, which a
+// pipe cannot do: there the file is made in memory first, so that nothing
+// reaches the pipe unless the whole file does.
+bool seeksBack(const formats::OutputFormat& format)
 {
+    return format.name == "tiff" || format.name == "jp2";
+}
+
+Error saveToStream(const VImage& image, const formats::OutputFormat& format,
+                   const Encoding& encoding, OutputFile& output)
+{
+    const std::string saver = format.name == "tiff" ? "tiffsave_buffer" : "jp2ksave_buffer";
     VipsBlob* blob = nullptr;
-    VImage::call(
-        "tiffsave_buffer",
-        saveOptions(format, encoding)->set("in", saveable(image, format))->set("buffer", &blob));
+    VImage::call(saver.c_str(), saveOptions(format, encoding)
+                                    ->set("in", prepared(image, format, encoding))
+                                    ->set("buffer", &blob));
     std::size_t size = 0;
     const void* data = vips_blob_get(blob, &size);
     Error error = output.write(static_cast<const char*>(data), size);
@@ -105,16 +175,16 @@ Error saveTiffToStream(const VImage& image, const formats::OutputFormat& format,
 void save(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding,
           const vips::VTarget& target)
 {
-    VImage::call(
-        format.saver.c_str(),
-        saveOptions(format, encoding)->set("in", saveable(image, format))->set("target", target));
+    VImage::call(format.saver.c_str(), saveOptions(format, encoding)
+                                           ->set("in", prepared(image, format, encoding))
+                                           ->set("target", target));
 }
 
 Error save(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding,
            OutputFile& output)
 {
-    if (format.name == "tiff" && !output.seekable())
-        return saveTiffToStream(image, format, encoding, output);
+    if (seeksBack(format) && !output.seekable())
+        return saveToStream(image, format, encoding, output);
     TargetSink sink{&output, {}};
     VipsTargetCustom* custom = vips_target_custom_new();
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);

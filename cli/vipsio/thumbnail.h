@@ -1,0 +1,12 @@
+#pragma once
+
+#include <vips/vips8>
+
+namespace vipsio {
+
+// The image without the thumbnail its EXIF carries: that thumbnail shows the
+// picture before it was rendered, and file browsers would show it for the
+// rendering.
+vips::VImage withoutExifThumbnail(const vips::VImage& image);
+
+} // namespace vipsio
