@@ -88,7 +88,7 @@ void decodeInto(png_structp png, png_infop info, PngPixels* pixels)
     int entries = 0;
     if (png_get_PLTE(png, info, &palette, &entries))
         image.palette.assign(reinterpret_cast<unsigned char*>(palette),
-                             reinterpret_cast<unsigned char*>(palette) + 3 * entries);
+                             reinterpret_cast<unsigned char*>(palette) + std::size_t{3} * entries);
     png_bytep alphas = nullptr;
     int count = 0;
     if (image.colour == PngColour::Palette && png_get_tRNS(png, info, &alphas, &count, nullptr))

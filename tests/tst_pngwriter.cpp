@@ -101,12 +101,13 @@ std::vector<PngChunk> chunksOf(const std::vector<unsigned char>& file)
 {
     std::vector<PngChunk> chunks;
     for (std::size_t at = 8; at + 12 <= file.size();) {
+        const unsigned char* chunk = file.data() + at;
         const std::size_t size =
-            std::size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+            std::size_t{chunk[0]} << 24 | chunk[1] << 16 | chunk[2] << 8 | chunk[3];
         if (size > file.size() - at - 12)
             break;
-        chunks.push_back({std::string(file.begin() + at + 4, file.begin() + at + 8),
-                          {file.begin() + at + 8, file.begin() + at + 8 + size}});
+        chunks.push_back({std::string(reinterpret_cast<const char*>(chunk) + 4, 4),
+                          {chunk + 8, chunk + 8 + size}});
         at += 12 + size;
     }
     return chunks;
@@ -219,7 +220,7 @@ void PngWriterTest::sizeNearOnePiece()
     QFETCH(int, colour);
     QFETCH(int, depth);
     const PngPixels pixels = makePixels(PngColour(colour), depth, 1001, 517);
-    const Encoded ours = encode(pixels, 6, 2, 64 * 1024);
+    const Encoded ours = encode(pixels, 6, 2, std::size_t{64} << 10);
     QVERIFY2(!ours.error, ours.error.reason().c_str());
     const std::size_t onePiece = encode(pixels, 6, 1, 1 << 26).file.size();
     const std::size_t libpng = libpngEncode(pixels, 6).size();
@@ -267,15 +268,15 @@ void PngWriterTest::refusesWhatWouldBeBroken()
         std::function<Error(PngWriter::Write)> run;
         const char* reason;
     };
-    const auto withImage = [&rgb](PngImage image, PngWriter::Options options) {
+    const auto withImage = [&rgb](const PngImage& image, const PngWriter::Options& options) {
         return [&rgb, image, options](PngWriter::Write write) {
-            PngWriter writer(image, options, write);
+            PngWriter writer(image, options, std::move(write));
             Error error = writer.putRows(rgb.rows.data(), rowBytes(image), image.height);
             return error ? error : writer.finish();
         };
     };
     PngImage palette = makePixels(PngColour::Palette, 8, 50, 40).image;
-    palette.palette.resize(3 * 100); // the first rows' indices reach past 100
+    palette.palette.resize(std::size_t{3} * 100); // the first rows' indices reach past 100
     PngImage deepPalette = palette;
     deepPalette.bitDepth = 16;
     PngWriter::Options ownChunk;
@@ -289,13 +290,13 @@ void PngWriterTest::refusesWhatWouldBeBroken()
         {"level 10", withImage(rgb.image, level10), "outside 0..9"},
         {"too many rows",
          [&rgb](PngWriter::Write write) {
-             PngWriter writer(rgb.image, inBlocks(3, 1000), write);
+             PngWriter writer(rgb.image, inBlocks(3, 1000), std::move(write));
              return writer.putRows(rgb.rows.data(), 0, rgb.image.height + 1);
          },
          "more rows"},
         {"too few rows, blocks in flight",
          [&rgb](PngWriter::Write write) {
-             PngWriter writer(rgb.image, inBlocks(3, 1000), write);
+             PngWriter writer(rgb.image, inBlocks(3, 1000), std::move(write));
              (void)writer.putRows(rgb.rows.data(), 150, rgb.image.height - 1);
              return writer.finish();
          },

@@ -171,8 +171,9 @@ Error BlockDeflate::dispatch(bool last)
         const std::vector<unsigned char>& input = job->input;
         const std::size_t fromInput = std::min(input.size(), window);
         const std::size_t fromHistory = std::min(history_.size(), window - fromInput);
-        history_.erase(history_.begin(), history_.end() - fromHistory);
-        history_.insert(history_.end(), input.end() - fromInput, input.end());
+        history_.erase(history_.begin(), history_.end() - static_cast<std::ptrdiff_t>(fromHistory));
+        history_.insert(history_.end(), input.data() + input.size() - fromInput,
+                        input.data() + input.size());
         if (spare_.empty()) {
             filling_ = std::make_unique<Job>();
             filling_->input.reserve(blockBytes_);

@@ -28,9 +28,9 @@ public:
     using Write = std::function<Error(const char* data, std::size_t size)>;
 
     struct Options {
-        int level = 6;                       // zlib's 0..9
-        int threads = 1;                     // threads that deflate; 1 deflates on the caller's
-        std::size_t blockBytes = 256 * 1024; // filtered bytes per block
+        int level = 6;   // zlib's 0..9
+        int threads = 1; // threads that deflate; 1 deflates on the caller's
+        std::size_t blockBytes = std::size_t{256} << 10; // filtered bytes per block
         // Chunks written before the image data (those that must precede a
         // palette before it, the rest after it) and after it, in order.
         std::vector<PngChunk> beforeImage;
