@@ -1,5 +1,6 @@
 #include "png/rowfilter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -16,53 +17,31 @@ std::uint64_t noneWeight(const unsigned char* __restrict x, std::size_t n)
     return sum;
 }
 
-// Each filter writes its bytes to `out` and returns their weight. `x` is the
-// row, `b` the row above; the bytes left of the first pixel count as zeros.
-std::uint64_t sub(const unsigned char* __restrict x, std::size_t n, std::size_t bpp,
-                  unsigned char* __restrict out)
+// Filters a row in stretches, giving up once its weight passes `bound` (the
+// best so far, which it can then no longer beat), as libpng does; a stretch
+// is long enough for its loop to run in vector instructions. `first` filters
+// the bytes of the first pixel, `rest` those after it.
+template <typename First, typename Rest>
+std::uint64_t filterWeight(std::size_t n, std::size_t bpp, std::uint64_t bound,
+                           unsigned char* __restrict out, First first, Rest rest)
 {
+    constexpr std::size_t stretch = 4096;
     std::uint64_t sum = 0;
     for (std::size_t i = 0; i < bpp; ++i)
-        sum += weight(out[i] = x[i]);
-    for (std::size_t i = bpp; i < n; ++i)
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - x[i - bpp]));
-    return sum;
-}
-
-std::uint64_t up(const unsigned char* __restrict x, const unsigned char* __restrict b,
-                 std::size_t n, unsigned char* __restrict out)
-{
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - b[i]));
-    return sum;
-}
-
-std::uint64_t average(const unsigned char* __restrict x, const unsigned char* __restrict b,
-                      std::size_t n, std::size_t bpp, unsigned char* __restrict out)
-{
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < bpp; ++i)
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - (b[i] >> 1)));
-    for (std::size_t i = bpp; i < n; ++i)
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - ((x[i - bpp] + b[i]) >> 1)));
-    return sum;
-}
-
-std::uint64_t paeth(const unsigned char* __restrict x, const unsigned char* __restrict b,
-                    std::size_t n, std::size_t bpp, unsigned char* __restrict out)
-{
-    std::uint64_t sum = 0;
-    // Left of the first pixel, a and c are 0, so the predictor is b.
-    for (std::size_t i = 0; i < bpp; ++i)
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - b[i]));
-    for (std::size_t i = bpp; i < n; ++i) {
-        const int a = x[i - bpp], up = b[i], c = b[i - bpp];
-        const int pa = std::abs(up - c), pb = std::abs(a - c), pc = std::abs(a + up - 2 * c);
-        const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? up : c);
-        sum += weight(out[i] = static_cast<unsigned char>(x[i] - predictor));
+        sum += weight(out[i] = first(i));
+    for (std::size_t from = bpp; from < n && sum <= bound; from += stretch) {
+        const std::size_t to = std::min(n, from + stretch);
+        for (std::size_t i = from; i < to; ++i)
+            sum += weight(out[i] = rest(i));
     }
     return sum;
+}
+
+// Paeth's predictor of a byte from the ones left (a), above (b) and above left (c).
+inline unsigned char paethPredictor(int a, int b, int c)
+{
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return static_cast<unsigned char>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
 }
 
 } // namespace
@@ -83,15 +62,29 @@ std::span<const unsigned char> RowFilter::filterRow()
 {
     if (!adaptive_)
         return current_;
-    const unsigned char* x = current_.data() + 1;
-    const unsigned char* b = above_.data() + 1;
-    std::uint64_t weights[5] = {
-        noneWeight(x, rowBytes_),
-        sub(x, rowBytes_, bpp_, candidates_[0].data() + 1),
-        up(x, b, rowBytes_, candidates_[1].data() + 1),
-        average(x, b, rowBytes_, bpp_, candidates_[2].data() + 1),
-        paeth(x, b, rowBytes_, bpp_, candidates_[3].data() + 1),
-    };
+    const unsigned char* __restrict x = current_.data() + 1;
+    const unsigned char* __restrict b = above_.data() + 1;
+    const std::size_t n = rowBytes_, bpp = bpp_;
+    const auto byte = [](int value) { return static_cast<unsigned char>(value); };
+    // Left of the first pixel, bytes count as zeros.
+    std::uint64_t weights[5] = {noneWeight(x, n)};
+    std::uint64_t bound = weights[0];
+    weights[1] = filterWeight(
+        n, bpp, bound, candidates_[0].data() + 1, [&](std::size_t i) { return x[i]; },
+        [&](std::size_t i) { return byte(x[i] - x[i - bpp]); });
+    bound = std::min(bound, weights[1]);
+    weights[2] = filterWeight(
+        n, bpp, bound, candidates_[1].data() + 1, [&](std::size_t i) { return byte(x[i] - b[i]); },
+        [&](std::size_t i) { return byte(x[i] - b[i]); });
+    bound = std::min(bound, weights[2]);
+    weights[3] = filterWeight(
+        n, bpp, bound, candidates_[2].data() + 1,
+        [&](std::size_t i) { return byte(x[i] - (b[i] >> 1)); },
+        [&](std::size_t i) { return byte(x[i] - ((x[i - bpp] + b[i]) >> 1)); });
+    bound = std::min(bound, weights[3]);
+    weights[4] = filterWeight(
+        n, bpp, bound, candidates_[3].data() + 1, [&](std::size_t i) { return byte(x[i] - b[i]); },
+        [&](std::size_t i) { return byte(x[i] - paethPredictor(x[i - bpp], b[i], b[i - bpp])); });
     int best = 0;
     for (int filter = 1; filter < 5; ++filter)
         if (weights[filter] < weights[best])
