@@ -1,0 +1,220 @@
+#include "png/pngwriter.h"
+
+#include "png/blockdeflate.h"
+#include "png/rowfilter.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t largestLength = 0x7fffffff; // the format's limit on sizes and lengths
+
+void putBigEndian(unsigned char* out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+// Chunks the writer makes itself, which a caller may not add.
+bool ownChunk(const std::string& type)
+{
+    return type == "IHDR" || type == "PLTE" || type == "tRNS" || type == "IDAT" || type == "IEND";
+}
+
+// Chunks that must come before a palette.
+bool beforePalette(const std::string& type)
+{
+    static const char* const types[] = {"cHRM", "gAMA", "iCCP", "sBIT",
+                                        "sRGB", "cICP", "mDCV", "cLLI"};
+    return std::any_of(std::begin(types), std::end(types),
+                       [&type](const char* t) { return type == t; });
+}
+
+Error checkChunks(const std::vector<PngChunk>& chunks)
+{
+    for (const PngChunk& chunk : chunks) {
+        const bool letters =
+            chunk.type.size() == 4 && std::all_of(chunk.type.begin(), chunk.type.end(), [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            });
+        if (!letters || ownChunk(chunk.type))
+            return Error("PNG: cannot add a chunk of type \"" + chunk.type + "\"");
+        if (chunk.data.size() > largestLength)
+            return Error("PNG: the " + chunk.type + " chunk is too long");
+    }
+    return {};
+}
+
+Error checkImage(const PngImage& image, const PngWriter::Options& options)
+{
+    const PngColour colour = image.colour;
+    if (image.width == 0 || image.height == 0 || image.width > largestLength ||
+        image.height > largestLength)
+        return Error("PNG: cannot write an image of " + std::to_string(image.width) + " x " +
+                     std::to_string(image.height));
+    if (pngChannels(colour) == 0)
+        return Error("PNG: unknown colour type");
+    if (image.bitDepth != 8 && (image.bitDepth != 16 || colour == PngColour::Palette))
+        return Error("PNG: cannot write depth " + std::to_string(image.bitDepth));
+    const std::size_t entries = image.palette.size() / 3;
+    if (colour == PngColour::Palette && (entries == 0 || entries > 256))
+        return Error("PNG: a palette image needs 1 to 256 palette entries");
+    if (image.palette.size() % 3 != 0 || entries > 256 ||
+        (!image.palette.empty() && colour != PngColour::Palette && colour != PngColour::Rgb &&
+         colour != PngColour::Rgba))
+        return Error("PNG: unusable palette");
+    const std::size_t alphas = image.transparency.size();
+    if (alphas != 0 && !(colour == PngColour::Palette && alphas <= entries) &&
+        !(colour == PngColour::Grey && alphas == 2) && !(colour == PngColour::Rgb && alphas == 6))
+        return Error("PNG: unusable transparency for this colour type");
+    if (options.level < 0 || options.level > 9)
+        return Error("PNG: compression level " + std::to_string(options.level) + " outside 0..9");
+    if (Error error = checkChunks(options.beforeImage))
+        return error;
+    return checkChunks(options.afterImage);
+}
+
+} // namespace
+
+PngWriter::PngWriter(PngImage image, Options options, Write write)
+    : image_(std::move(image)), options_(std::move(options)), write_(std::move(write))
+{
+}
+
+PngWriter::~PngWriter() = default;
+
+Error PngWriter::start()
+{
+    started_ = true;
+    if (Error error = checkImage(image_, options_))
+        return error;
+    const std::size_t bytesPerPixel =
+        static_cast<std::size_t>(pngChannels(image_.colour)) * (image_.bitDepth / 8);
+    rowBytes_ = bytesPerPixel * image_.width;
+    // libpng filters every row but a palette image's, and tells zlib so.
+    const bool adaptive = image_.colour != PngColour::Palette;
+    filter_ = std::make_unique<RowFilter>(rowBytes_, bytesPerPixel, adaptive);
+    deflate_ = std::make_unique<BlockDeflate>(
+        options_.level, adaptive ? Z_FILTERED : Z_DEFAULT_STRATEGY, options_.threads,
+        options_.blockBytes, [this](const unsigned char* data, std::size_t size) {
+            return writeChunk("IDAT", data, size);
+        });
+
+    static const unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (Error error = write_(reinterpret_cast<const char*>(signature), sizeof signature))
+        return error;
+    unsigned char header[13];
+    putBigEndian(header, image_.width);
+    putBigEndian(header + 4, image_.height);
+    header[8] = static_cast<unsigned char>(image_.bitDepth);
+    header[9] = static_cast<unsigned char>(image_.colour);
+    header[10] = header[11] = header[12] = 0; // deflate, adaptive filtering, not interlaced
+    if (Error error = writeChunk("IHDR", header, sizeof header))
+        return error;
+    if (Error error = writeChunks(options_.beforeImage, true))
+        return error;
+    if (!image_.palette.empty())
+        if (Error error = writeChunk("PLTE", image_.palette.data(), image_.palette.size()))
+            return error;
+    if (!image_.transparency.empty())
+        if (Error error =
+                writeChunk("tRNS", image_.transparency.data(), image_.transparency.size()))
+            return error;
+    return writeChunks(options_.beforeImage, false);
+}
+
+Error PngWriter::putRows(const void* rows, std::size_t stride, std::uint32_t count)
+{
+    if (error_)
+        return error_;
+    try {
+        if (!started_)
+            error_ = start();
+        if (!error_ && (finished_ || count > image_.height - rowsDone_))
+            error_ = Error("PNG: more rows than the image's " + std::to_string(image_.height));
+        const auto* row = static_cast<const unsigned char*>(rows);
+        const std::size_t entries = image_.palette.size() / 3;
+        for (std::uint32_t i = 0; i < count && !error_; ++i, row += stride) {
+            unsigned char* out = filter_->nextRow();
+            if (image_.bitDepth == 8 || std::endian::native == std::endian::big) {
+                std::memcpy(out, row, rowBytes_);
+            } else {
+                for (std::size_t j = 0; j < rowBytes_; j += 2) {
+                    out[j] = row[j + 1];
+                    out[j + 1] = row[j];
+                }
+            }
+            // An index past the palette would make a file readers refuse.
+            if (image_.colour == PngColour::Palette &&
+                *std::max_element(out, out + rowBytes_) >= entries) {
+                error_ = Error("PNG: row " + std::to_string(rowsDone_) +
+                               " holds an index past the palette's " + std::to_string(entries) +
+                               " entries");
+                break;
+            }
+            const std::span<const unsigned char> filtered = filter_->filterRow();
+            error_ = deflate_->append(filtered.data(), filtered.size());
+            ++rowsDone_;
+        }
+    } catch (const std::bad_alloc&) {
+        error_ = Error("PNG: out of memory for rows of " + std::to_string(rowBytes_) + " bytes");
+    }
+    return error_;
+}
+
+Error PngWriter::finish()
+{
+    if (error_ || finished_)
+        return error_;
+    if (!started_)
+        error_ = start();
+    if (!error_ && rowsDone_ != image_.height)
+        error_ = Error("PNG: only " + std::to_string(rowsDone_) + " of " +
+                       std::to_string(image_.height) + " rows were given");
+    if (!error_)
+        error_ = deflate_->finish();
+    for (const PngChunk& chunk : options_.afterImage)
+        if (!error_)
+            error_ = writeChunk(chunk.type.c_str(), chunk.data.data(), chunk.data.size());
+    if (!error_)
+        error_ = writeChunk("IEND", nullptr, 0);
+    finished_ = true;
+    return error_;
+}
+
+Error PngWriter::writeChunk(const char* type, const unsigned char* data, std::size_t size)
+{
+    if (size > largestLength)
+        return Error(std::string("PNG: the ") + type + " chunk is too long");
+    unsigned char head[8];
+    putBigEndian(head, static_cast<std::uint32_t>(size));
+    std::memcpy(head + 4, type, 4);
+    unsigned char tail[4];
+    uLong crc = crc32(0, head + 4, 4);
+    if (size > 0) // crc32_z of no data gives zlib's starting value, not the CRC so far
+        crc = crc32_z(crc, data, size);
+    putBigEndian(tail, static_cast<std::uint32_t>(crc));
+    if (Error error = write_(reinterpret_cast<const char*>(head), sizeof head))
+        return error;
+    if (size > 0)
+        if (Error error = write_(reinterpret_cast<const char*>(data), size))
+            return error;
+    return write_(reinterpret_cast<const char*>(tail), sizeof tail);
+}
+
+// Writes those of the chunks before the image that belong before a palette, or the others.
+Error PngWriter::writeChunks(const std::vector<PngChunk>& chunks, bool beforePaletteOnly)
+{
+    for (const PngChunk& chunk : chunks)
+        if (beforePalette(chunk.type) == beforePaletteOnly)
+            if (Error error = writeChunk(chunk.type.c_str(), chunk.data.data(), chunk.data.size()))
+                return error;
+    return {};
+}
