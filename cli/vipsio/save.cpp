@@ -1,6 +1,7 @@
 #include "vipsio/save.h"
 
 #include "fileio/outputfile.h"
+#include "vipsio/pngsave.h"
 #include "vipsio/thumbnail.h"
 
 #include <map>
@@ -185,6 +186,9 @@ Error save(const VImage& image, const formats::OutputFormat& format, const Encod
 {
     if (seeksBack(format) && !output.seekable())
         return saveToStream(image, format, encoding, output);
+    if (format.name == "png")
+        if (const VImage ready = prepared(image, format, encoding); ownPngEncoderTakes(ready))
+            return savePng(ready, encoding, output);
     TargetSink sink{&output, {}};
     VipsTargetCustom* custom = vips_target_custom_new();
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);
