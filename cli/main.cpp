@@ -3,7 +3,6 @@
 #include "batch/reporter.h"
 #include "batch/runjob.h"
 #include "batch/stopsignals.h"
-#include "batch/workerpool.h"
 #include "command/formatcatalogue.h"
 #include "command/options.h"
 #include "vipsio/formats.h"
@@ -15,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 namespace {
 
@@ -39,7 +37,7 @@ bool streamsWithoutLibvips(const RenderJob& job)
     return netpbmInput && (!job.format || formats::isNetpbm(*job.format));
 }
 
-// Renders the jobs, each in a process of its own; returns how many failed.
+// Renders the jobs in worker processes; returns how many failed.
 std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& options,
                    Reporter& reporter)
 {
@@ -51,16 +49,13 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
                      [](const RenderJob* job) { return streamsWithoutLibvips(*job); }))
         vipsstart::ensure();
     reporter.rendering(jobs.size());
-    std::vector<std::unique_ptr<childprocess::Worker>> processes;
-    for (int slot = 0; slot < workers; ++slot)
-        processes.push_back(std::make_unique<childprocess::Worker>(
-            [&](std::size_t i) { return runJob(*jobs[i], options); }, options.maxMemory));
     stopsignals::renderingStarts();
-    runPool(
-        jobs.size(), workers,
-        [&](std::size_t i, int slot) {
+    childprocess::runJobs(
+        jobs.size(), workers, [&](std::size_t i) { return runJob(*jobs[i], options); },
+        options.maxMemory,
+        [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
-            return processes[std::size_t(slot)]->run(i, folder.empty() ? "." : folder);
+            return folder.empty() ? std::string(".") : folder;
         },
         [&](std::size_t i, const Error& error) {
             if (stopsignals::received() != 0)

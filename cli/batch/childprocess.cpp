@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <malloc.h>
+#include <memory>
+#include <optional>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -233,17 +236,22 @@ Error Worker::start()
     return {};
 }
 
-Error Worker::run(std::size_t index, const std::string& outputFolder)
+bool Worker::send(std::size_t index)
 {
-    if (pid_ <= 0)
-        if (Error error = start())
-            return error;
+    if (pid_ <= 0 && (startError_ = start()))
+        return false;
     const std::uint64_t sent = index;
+    return writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
+}
+
+Error Worker::receive(const std::string& outputFolder)
+{
+    if (startError_)
+        return std::exchange(startError_, Error());
     std::uint32_t length = 0;
     char source = 0;
     std::string reason;
-    if (writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent) &&
-        readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
+    if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
         reason.resize(length);
         if (readExactly(fromWorker_, reason.data(), length))
             return Error(reason, Error::Source(source));
@@ -273,6 +281,50 @@ void killAll()
     for (const std::atomic<pid_t>& child : children)
         if (const pid_t pid = child; pid > 0)
             ::kill(pid, SIGKILL);
+}
+
+void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
+             const std::function<std::string(std::size_t)>& outputFolder,
+             const std::function<void(std::size_t, const Error&)>& finished,
+             const std::function<bool()>& stop)
+{
+    struct Slot {
+        std::unique_ptr<Worker> worker;
+        std::optional<std::size_t> job;
+    };
+    std::vector<Slot> slots(std::size_t(std::max(1, workers)));
+    for (Slot& slot : slots)
+        slot.worker = std::make_unique<Worker>(job, memoryBudget);
+    std::size_t next = 0;
+    for (;;) {
+        for (Slot& slot : slots)
+            if (!slot.job && next < count && !stop()) {
+                slot.job = next++;
+                // A worker that cannot take the job answers at once, below.
+                (void)slot.worker->send(*slot.job);
+            }
+        std::vector<pollfd> busy;
+        std::vector<Slot*> busySlots;
+        for (Slot& slot : slots)
+            if (slot.job) {
+                busy.push_back({slot.worker->resultDescriptor(), POLLIN, 0});
+                busySlots.push_back(&slot);
+            }
+        if (busy.empty())
+            return;
+        // A worker that could not start has its answer ready: no waiting then.
+        const bool answerReady =
+            std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
+        if (::poll(busy.data(), busy.size(), answerReady ? 0 : -1) < 0)
+            continue; // a signal: stop() now says whether to go on
+        for (std::size_t i = 0; i < busy.size(); ++i) {
+            Slot& slot = *busySlots[i];
+            if (busy[i].revents == 0 && busy[i].fd >= 0)
+                continue;
+            const std::size_t index = *std::exchange(slot.job, std::nullopt);
+            finished(index, slot.worker->receive(outputFolder(index)));
+        }
+    }
 }
 
 } // namespace childprocess

@@ -20,9 +20,10 @@ namespace childprocess {
 // first thing in main().
 void noteInheritedDescriptors();
 
-// Runs job(index) in a worker process of its own, started on first use and
-// again after one dies. Its memory (address space beyond what the program
-// maps when it starts) is limited to `memoryBudget` bytes (0: no limit).
+// One worker process: it runs job(index) for each index it is sent, one at
+// a time, and is started on first use and again after it dies. Its memory
+// (address space beyond what the program maps when it starts) is limited
+// to `memoryBudget` bytes (0: no limit).
 class Worker {
 public:
     using Job = std::function<Error(std::size_t index)>;
@@ -31,9 +32,14 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // The job's error. A worker that dies leaves no temporary behind in
-    // `outputFolder`, and its death is the error: what killed it, in one line.
-    Error run(std::size_t index, const std::string& outputFolder);
+    // Sends a job; false when the worker could not take it (receive() then
+    // tells why at once).
+    bool send(std::size_t index);
+    // Where the job's outcome arrives: readable once receive() will not wait.
+    int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
+    // The job's error. A worker that died on it leaves no temporary behind
+    // in `outputFolder`, and its death is the error: what killed it, in one line.
+    Error receive(const std::string& outputFolder);
 
 private:
     Error start();
@@ -45,7 +51,18 @@ private:
     int toWorker_ = -1;
     int fromWorker_ = -1;
     int errors_ = -1; // the worker's standard error, for the reason it died
+    Error startError_;
 };
+
+// Runs job(0) .. job(count - 1), each once, on `workers` workers, and calls
+// finished(index, error) as each ends. The program stays on one thread while
+// they run: a worker is forked from a process with no other thread, so no
+// lock another thread held (malloc's, stdio's, GLib's) is copied into it
+// held. Once `stop` says so, no further job starts.
+void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
+             const std::function<std::string(std::size_t)>& outputFolder,
+             const std::function<void(std::size_t, const Error&)>& finished,
+             const std::function<bool()>& stop);
 
 // Kills every worker (on a signal that stops the program): the run() calls
 // under way then return, and their temporaries are removed. Safe to call

@@ -1,0 +1,76 @@
+// The batch's worker processes: every job once, in its own process; a job
+// that crashes or aborts fails alone, with one line saying what killed it,
+// and the jobs after it still run; a stop is heeded.
+#include "batch/childprocess.h"
+
+#include <QTest>
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+#include <unistd.h>
+
+class WorkersTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { childprocess::noteInheritedDescriptors(); }
+    void everyJobOnceAndDeathsFailAlone_data();
+    void everyJobOnceAndDeathsFailAlone();
+};
+
+void WorkersTest::everyJobOnceAndDeathsFailAlone_data()
+{
+    QTest::addColumn<int>("workers");
+    QTest::newRow("one") << 1;
+    QTest::newRow("three") << 3;
+    QTest::newRow("more workers than jobs") << 40;
+}
+
+void WorkersTest::everyJobOnceAndDeathsFailAlone()
+{
+    QFETCH(int, workers);
+    const std::size_t count = 20;
+    std::vector<int> finishedCount(count, 0);
+    std::vector<std::string> errors(count);
+    const pid_t program = ::getpid();
+    childprocess::runJobs(
+        count, workers,
+        [program](std::size_t i) -> Error {
+            if (::getpid() == program)
+                return Error("ran in the program's own process");
+            if (i == 3)
+                throw std::runtime_error("disk on fire");
+            if (i == 5)
+                std::abort();
+            if (i == 7)
+                std::raise(SIGSEGV);
+            return i == 11 ? Error("returned error") : Error();
+        },
+        0, [](std::size_t) { return std::string("."); },
+        [&](std::size_t i, const Error& error) {
+            ++finishedCount[i];
+            errors[i] = error.reason();
+        },
+        [] { return false; });
+    for (std::size_t i = 0; i < count; ++i) {
+        QCOMPARE(finishedCount[i], 1);
+        QCOMPARE(errors[i].empty(), i != 3 && i != 5 && i != 7 && i != 11);
+    }
+    QVERIFY(errors[3].find("disk on fire") != std::string::npos);
+    QVERIFY2(errors[5].find("Aborted") != std::string::npos, errors[5].c_str());
+    QVERIFY2(errors[7].find("Segmentation fault") != std::string::npos, errors[7].c_str());
+    QCOMPARE(errors[11], std::string("returned error"));
+
+    // Once asked to stop, no further job starts; those running finish.
+    int started = 0;
+    childprocess::runJobs(
+        count, workers, [](std::size_t) { return Error(); }, 0,
+        [](std::size_t) { return std::string("."); }, [&](std::size_t, const Error&) { ++started; },
+        [&] { return started >= 4; });
+    QVERIFY(started >= 4);
+    QVERIFY(started < 4 + workers);
+}
+
+QTEST_APPLESS_MAIN(WorkersTest)
+#include "tst_workers.moc"
