@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Clicks Restart and Go in the real window 200 times, as fast as a person
-# never could, then checks that the program still renders and quits with 0.
+# Clicks Go and Restart in the real window 200 times, then checks that the
+# program still renders and quits with 0. Each Restart follows the rendering
+# its Go started: a Restart clicked before Go's event step would run inside
+# it, and Go's message about the fresh, empty box would then hold the window
+# (a case realwindow.sh checks on its own).
 # Usage: soak.sh PROGRAM SCREENCHECK
 set -euo pipefail
 program=$1
@@ -13,8 +16,8 @@ for i in $(seq 200); do
   click "$win" "${text_box[@]}"
   xdotool type "$((4 + i % 20))"
   click "$win" "${go[@]}"
-  click "$win" "${restart[@]}"
-  win=$(wait_for_window Form1 "$win")
+  shows_rendering "$((4 + i % 20))"
+  restart_window
 done
 kill -0 "$pid"
 echo "200 cycles done, program alive"
