@@ -15,8 +15,10 @@ start_x_server() {
   export DISPLAY=":$(head -1 "$displayfile")"
   rm -f "$displayfile"
   # Only the test's own shell explains and stops the server, not a subshell.
-  trap 'status=$?; if [ "$BASHPID" = "$$" ]; then
-          explain_failure $status; kill "$xvfb_pid" 2>/dev/null; fi' EXIT
+  # It waits for the server to end: a server still ending removes its socket
+  # file, which may by then belong to the next test's server on that number.
+  trap 'status=$?; if [ "$BASHPID" = "$$" ]; then explain_failure $status;
+          kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi' EXIT
   # The number is written before the server takes clients on a loaded
   # machine; the program starts only once the display answers.
   eventually xdpyinfo >/dev/null 2>&1
