@@ -91,6 +91,9 @@ wait_for_no_window() { eventually no_window "$1"; }
 # click WINDOW X Y: a left click at (X, Y) in the window's coordinates. The
 # click, and keys typed after it, reach the program in the order sent.
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+# click_and_type WINDOW X Y TEXT: the click, then TEXT typed, in one run of
+# xdotool (each run costs a start; type takes the rest of the line).
+click_and_type() { xdotool mousemove --window "$1" "$2" "$3" click 1 type "$4"; }
 
 # shoot WINDOW FILE: a screenshot of the window's contents.
 shoot() { import -window "$1" "$2" 2>/dev/null; }
