@@ -3,6 +3,7 @@
 
 #include <QLocale>
 #include <QTimer>
+#include <QWindow>
 
 #include <set>
 
@@ -40,7 +41,11 @@ private slots:
     void goClampsTheParameter();
     void goStaysDisabledUntilRestart();
     void waitCursorUntilTheFirstPassEnds();
+    void restartDuringALoopThenTheLoopDrawsOnTheFreshWindow_data();
     void restartDuringALoopThenTheLoopDrawsOnTheFreshWindow();
+    void restartsFasterThanTheIntervalKeepThePhotograph();
+    void freshWindowCoversTheOldOneBeforeItGoes();
+    void focusAfterRestartIsOnTheFirstTabStop();
     void laterGoReplacesTheRunningLoop();
     void restartQueuedBeforeGosEventStep();
     void rejectedTextShowsAMessageAndKeepsTheWindow_data();
@@ -136,20 +141,91 @@ void CommandsTest::waitCursorUntilTheFirstPassEnds()
     QVERIFY(hasDefaultCursor(program.form()));
 }
 
+void CommandsTest::restartDuringALoopThenTheLoopDrawsOnTheFreshWindow_data()
+{
+    QTest::addColumn<int>("intoTheInterval"); // ms after the last pass started
+    QTest::newRow("at a pass") << 0;
+    QTest::newRow("mid-interval") << 120;
+    QTest::newRow("just before the next pass") << 249;
+}
+
 void CommandsTest::restartDuringALoopThenTheLoopDrawsOnTheFreshWindow()
 {
+    QFETCH(int, intoTheInterval);
     Program program;
     program.type(decimal(4.5));
     program.click(program.form().cmdGo());
     QCOMPARE(program.runIntervals(1), 1);
+    program.ticker.advance(std::chrono::milliseconds(intoTheInterval));
     const Form1* before = &program.form();
     program.click(program.form().cmdRestart());
     QVERIFY(&program.form() != before);
-    QVERIFY(program.showsPhotograph());
     QVERIFY(program.form().txtBrightness()->text().isEmpty());
     QVERIFY(program.form().cmdGo()->isEnabled());
-    QCOMPARE(program.runIntervals(1), 1);
+    // The photograph stays a whole interval, wherever in the last one Restart fell.
+    program.ticker.advance(Program::interval - 1ms);
+    QVERIFY(program.showsPhotograph());
+    const int passes = program.loop.passesRun();
+    program.ticker.advance(1ms);
+    QCOMPARE(program.loop.passesRun(), passes + 1);
     QVERIFY(program.rendered(4.5f));
+}
+
+void CommandsTest::restartsFasterThanTheIntervalKeepThePhotograph()
+{
+    Program program;
+    program.type("9");
+    program.click(program.form().cmdGo());
+    const int passes = program.loop.passesRun();
+    // Eight Restarts a second for two seconds: the loop holds its passes back.
+    for (int i = 0; i < 16; ++i) {
+        program.click(program.form().cmdRestart());
+        program.ticker.advance(125ms);
+        QVERIFY(program.showsPhotograph());
+    }
+    QCOMPARE(program.loop.passesRun(), passes);
+    QCOMPARE(program.runIntervals(1), 1);
+    QVERIFY(program.rendered(9.0f));
+}
+
+void CommandsTest::freshWindowCoversTheOldOneBeforeItGoes()
+{
+    Program program;
+    program.form().move(140, 90);
+    program.form().resize(program.form().size() + QSize(30, 20));
+    QPointer<Form1> before = &program.form();
+    const QRect place = before->geometry();
+    // Whether the old window was still shown when the fresh one first appeared.
+    struct ExposeWatch : QObject {
+        QPointer<Form1> old;
+        std::optional<bool> oldShownAtExpose;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* window = qobject_cast<QWindow*>(watched);
+            if (event->type() == QEvent::Expose && window && window->isExposed() && old &&
+                window != old->windowHandle() && !oldShownAtExpose)
+                oldShownAtExpose = old->isVisible();
+            return false;
+        }
+    } watch;
+    watch.old = before;
+    qApp->installEventFilter(&watch);
+    program.click(program.form().cmdRestart());
+    QTRY_VERIFY(before.isNull());
+    qApp->removeEventFilter(&watch);
+    QVERIFY(watch.oldShownAtExpose.has_value());
+    QVERIFY(*watch.oldShownAtExpose);
+    QCOMPARE(program.form().geometry(), place);
+}
+
+void CommandsTest::focusAfterRestartIsOnTheFirstTabStop()
+{
+    Program program;
+    QTest::keyClick(program.form().PicFrom(), Qt::Key_Tab);
+    program.click(program.form().cmdRestart());
+    QTRY_COMPARE(QApplication::focusWidget(), program.form().PicFrom());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), program.form().cmdGo());
 }
 
 void CommandsTest::laterGoReplacesTheRunningLoop()
@@ -184,13 +260,11 @@ void CommandsTest::restartQueuedBeforeGosEventStep()
     postClick(program.form().cmdRestart());
     program.click(program.form().cmdGo());
     // Restart ran inside Go's event step: Go then read the fresh, empty box.
-    QVERIFY(before && !before->isVisible());
     QVERIFY(&program.form() != before.data());
     QVERIFY(program.message());
     QVERIFY(program.form().cmdGo()->isEnabled());
     QVERIFY(program.showsPhotograph());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(before.isNull());
+    QTRY_VERIFY(before.isNull());
 }
 
 void CommandsTest::rejectedTextShowsAMessageAndKeepsTheWindow_data()

@@ -60,6 +60,8 @@ private slots:
     void bothBoxesShowThePhotograph();
     void screenReadersNameEveryControl_data();
     void screenReadersNameEveryControl();
+    void focusOnAPictureBoxShowsAfterKeyboardUse_data();
+    void focusOnAPictureBoxShowsAfterKeyboardUse();
 };
 
 void Form1Test::controlsStandWhereTheLayoutPutsThem_data()
@@ -157,18 +159,23 @@ void Form1Test::screenReadersNameEveryControl_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("description");
-    QTest::newRow("txtBrightness") << "txtBrightness"
-                                   << "parameter value?"
-                                   << "if a < 4 then a = 4       in order to prevent error";
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::newRow("Form1") << "Form1"
+                           << "Form1"
+                           << "" << QAccessible::Window;
+    QTest::newRow("txtBrightness")
+        << "txtBrightness"
+        << "parameter value?"
+        << "if a < 4 then a = 4       in order to prevent error" << QAccessible::EditableText;
     QTest::newRow("PicFrom") << "PicFrom"
                              << "source picture"
-                             << "";
+                             << "" << QAccessible::Graphic;
     QTest::newRow("PicTo") << "PicTo"
                            << "rendering"
-                           << "";
+                           << "" << QAccessible::Graphic;
     QTest::newRow("cmdGo") << "cmdGo"
                            << "Go"
-                           << "";
+                           << "" << QAccessible::Button;
 }
 
 void Form1Test::screenReadersNameEveryControl()
@@ -176,12 +183,55 @@ void Form1Test::screenReadersNameEveryControl()
     QFETCH(QString, control);
     QFETCH(QString, name);
     QFETCH(QString, description);
+    QFETCH(QAccessible::Role, role);
     Form1 form(12, embeddedPhoto());
-    QAccessibleInterface* accessible =
-        QAccessible::queryAccessibleInterface(form.findChild<QWidget*>(control));
+    QWidget* widget = control == "Form1" ? &form : form.findChild<QWidget*>(control);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     QVERIFY(accessible);
     QCOMPARE(accessible->text(QAccessible::Name), name);
     QCOMPARE(accessible->text(QAccessible::Description), description);
+    QCOMPARE(accessible->role(), role);
+    if (role == QAccessible::Graphic) {
+        QVERIFY(accessible->imageInterface());
+        QCOMPARE(accessible->imageInterface()->imageSize(), QSize(187, 207));
+        QCOMPARE(accessible->imageInterface()->imageDescription(), name);
+    }
+}
+
+void Form1Test::focusOnAPictureBoxShowsAfterKeyboardUse_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("before"); // the tab stop before it
+    QTest::newRow("PicFrom") << "PicFrom"
+                             << "cmdRestart";
+    QTest::newRow("PicTo") << "PicTo"
+                           << "cmdGo";
+}
+
+void Form1Test::focusOnAPictureBoxShowsAfterKeyboardUse()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, before);
+    Form1 form(12, embeddedPhoto());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* picture = form.findChild<platform::QtPictureBox*>(box);
+    form.findChild<QWidget*>(before)->setFocus(Qt::MouseFocusReason);
+    const QImage unfocused = picture->grab().toImage();
+
+    // Focus given by a click or at start shows nothing, as on Qt's own controls.
+    picture->setFocus(Qt::MouseFocusReason);
+    QVERIFY(picture->hasFocus());
+    QCOMPARE(picture->grab().toImage(), unfocused);
+
+    form.findChild<QWidget*>(before)->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(picture->hasFocus());
+    const QImage focused = picture->grab().toImage();
+    QVERIFY(focused != unfocused);
+    // The focus is drawn on the border: the picture itself is whole.
+    const QRect inner = picture->contentsRect();
+    QCOMPARE(focused.copy(inner), unfocused.copy(inner));
 }
 
 QTEST_MAIN(Form1Test)

@@ -16,6 +16,8 @@ struct Census {
 
 Census census()
 {
+    // A window unloaded by Restart leaves once the fresh one is drawn: let it.
+    QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QWidgetList widgets = QApplication::allWidgets();
     int timers = 0;

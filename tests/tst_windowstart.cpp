@@ -25,6 +25,8 @@ void WindowStartTest::answersWithoutOpeningAWindow_data()
     QTest::newRow("a file") << QStringList{"photo.jpg"} << "" << 2 << "photo.jpg";
     QTest::newRow("no DISPLAY") << QStringList{} << "" << 1 << "DISPLAY is not set";
     QTest::newRow("unreachable") << QStringList{} << unreachable << 1 << "display \":917\"";
+    QTest::newRow("no such platform") << QStringList{"-platform", "bogus"} << unreachable << 1
+                                      << "there is no platform plugin named \"bogus\" (available: ";
     QTest::newRow("toolkit options pass")
         << QStringList{"-style", "fusion", "-reverse"} << unreachable << 1 << "display";
 }

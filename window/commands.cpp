@@ -70,6 +70,10 @@ void Commands::restart()
         host_.unload();
         host_.form().Quit()->setEnabled(true);
         host_.form().show();
+        // Keyboard focus goes to the first tab stop, as at start, also where
+        // no window manager would activate the fresh window.
+        host_.form().activateWindow();
+        loop_.holdForReload();
         platform::processEvents();
     } catch (const RuntimeError& error) {
         reportAndEnd(loop_, error);

@@ -2,6 +2,7 @@
 
 #include "qtpicturebox.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,14 @@ QLabel* wrappingLabel(const QString& caption, QWidget* parent)
     return label;
 }
 
+// To assistive technology the form is a window, named by its caption.
+QAccessibleInterface* accessibleForm(const QString& className, QObject* object)
+{
+    if (className == Form1::staticMetaObject.className())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 Form1::Form1(int twipsPerPixel, const QImage& photograph, QWidget* parent)
@@ -27,6 +36,9 @@ Form1::Form1(int twipsPerPixel, const QImage& photograph, QWidget* parent)
 {
     setObjectName("Form1");
     setWindowTitle("Form1");
+    static const bool accessibleFactoryInstalled =
+        (QAccessible::installFactory(accessibleForm), true);
+    Q_UNUSED(accessibleFactoryInstalled);
     // Small enough that every caption is whole inside its control.
     QFont small = font();
     small.setPixelSize(int(std::lround(132.0 / twipsPerPixel)));

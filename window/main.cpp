@@ -42,7 +42,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("inverse-logistic");
     QApplication::setApplicationVersion(IL_VERSION);
     QApplication::setWindowIcon(QIcon(":/icon.ico"));
-    // Restart hides the window before loading a fresh one: that must not quit.
+    // Restart hides the unloaded window once the fresh one covers it; should
+    // that leave no window shown for a moment, the program must not quit.
     QApplication::setQuitOnLastWindowClosed(false);
 
     FormsHost host(twipsPerPixel, QImage(":/photo.bmp").convertToFormat(QImage::Format_RGB32));

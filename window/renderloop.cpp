@@ -31,6 +31,12 @@ void RenderLoop::start(float a)
     runPass();
 }
 
+void RenderLoop::holdForReload()
+{
+    if (running_)
+        ticker_.scheduleIn(interval_);
+}
+
 void RenderLoop::stop()
 {
     running_ = false;

@@ -25,6 +25,10 @@ public:
     // Runs the first pass at once if an interval has gone by since the last
     // pass started, else as soon as it has; then one pass each interval.
     void start(float a);
+    // The window was reloaded: the photograph it shows stays one whole
+    // interval before a running loop's next pass covers it, however often
+    // the window is reloaded.
+    void holdForReload();
     void stop();
     bool running() const { return running_; }
     int passesRun() const { return passesRun_; }

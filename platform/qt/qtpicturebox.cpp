@@ -2,15 +2,52 @@
 
 #include "colourconversion.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <cmath>
 
 namespace platform {
 
 namespace {
+
 constexpr int borderWidth = 2;
+
+// To assistive technology a picture box is an image, named as its
+// accessible name says, of the size of its inner area.
+class AccessiblePictureBox : public QAccessibleWidget, public QAccessibleImageInterface {
+public:
+    explicit AccessiblePictureBox(QtPictureBox* box) : QAccessibleWidget(box, QAccessible::Graphic)
+    {
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ImageInterface)
+            return static_cast<QAccessibleImageInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString imageDescription() const override { return text(QAccessible::Name); }
+    QSize imageSize() const override { return box()->contentsRect().size(); }
+    QPoint imagePosition() const override
+    {
+        return box()->mapToGlobal(box()->contentsRect().topLeft());
+    }
+
+private:
+    const QtPictureBox* box() const { return static_cast<const QtPictureBox*>(widget()); }
+};
+
+QAccessibleInterface* accessiblePictureBox(const QString& className, QObject* object)
+{
+    if (className == QtPictureBox::staticMetaObject.className())
+        return new AccessiblePictureBox(static_cast<QtPictureBox*>(object));
+    return nullptr;
 }
+
+} // namespace
 
 QtPictureBox::QtPictureBox(int twipsPerPixel, QImage picture, QWidget* parent)
     : QFrame(parent), twipsPerPixel_(twipsPerPixel), picture_(std::move(picture))
@@ -18,6 +55,9 @@ QtPictureBox::QtPictureBox(int twipsPerPixel, QImage picture, QWidget* parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(borderWidth);
     setFocusPolicy(Qt::StrongFocus);
+    static const bool accessibleFactoryInstalled =
+        (QAccessible::installFactory(accessiblePictureBox), true);
+    Q_UNUSED(accessibleFactoryInstalled);
 }
 
 void QtPictureBox::setAutoRedraw(bool /*on*/)
@@ -95,6 +135,19 @@ void QtPictureBox::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.drawImage(contentsRect().topLeft(), retained());
+    // Focus shows once the keyboard has moved it in this window, as on Qt's
+    // own controls: the border turns the highlight colour, as the frame of a
+    // focused line edit does. The picture itself is never covered.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(palette().color(QPalette::Highlight));
+        painter.drawPath([this] {
+            QPainterPath border;
+            border.addRect(rect());
+            border.addRect(contentsRect());
+            return border;
+        }());
+    }
 }
 
 const QImage& QtPictureBox::retainedImage() const { return retained(); }

@@ -14,10 +14,33 @@ start_x_server() {
   done
   export DISPLAY=":$(head -1 "$displayfile")"
   rm -f "$displayfile"
-  trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+  # Only the test's own shell explains and stops the server, not a subshell.
+  # It waits for the server to end: a server still ending removes its socket
+  # file, which may by then belong to the next test's server on that number.
+  trap 'status=$?; if [ "$BASHPID" = "$$" ]; then explain_failure $status;
+          kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi' EXIT
   # The number is written before the server takes clients on a loaded
   # machine; the program starts only once the display answers.
   eventually xdpyinfo >/dev/null 2>&1
+}
+
+# On a failing exit, shows what the screen held: the window list, the
+# program's standard error, and a screenshot of the whole screen, kept in
+# failures/ under the folder the test ran in.
+explain_failure() {
+  [ "$1" -eq 0 ] && return
+  local keep
+  keep="$PWD/failures/$(basename "$0" .sh)-$(date +%Y%m%d-%H%M%S)-$$"
+  mkdir -p "$keep"
+  echo "--- failed (status $1); the windows on $DISPLAY:" >&2
+  xwininfo -root -tree >&2 || true
+  if [ -n "${work:-}" ] && [ -f "$work/stderr" ]; then
+    echo "--- the program's standard error:" >&2
+    cat "$work/stderr" >&2
+    cp "$work"/*.png "$work/stderr" "$keep/" 2>/dev/null || true
+  fi
+  import -window root "$keep/screen.png" 2>/dev/null || true
+  echo "--- screenshot of the whole screen and the test's shots: $keep/" >&2
 }
 
 # eventually COMMAND...: true as soon as the command succeeds, false if it
@@ -32,19 +55,34 @@ eventually() {
 }
 
 visible_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; }
+all_windows() { xdotool search --name "^$1\$" 2>/dev/null; }
 
-# wait_for_window NAME [OLD_ID]: prints the id of a visible window named NAME
-# other than OLD_ID (after Restart the old window may still be mapped).
+# wait_for_window NAME [KNOWN]: prints the id of a visible window named NAME
+# that is not in KNOWN, a list of ids (windows of that name that existed
+# before; after Restart the old window stays mapped until the fresh one
+# covers it).
 wait_for_window() {
   local id
   for _ in $(seq 300); do
-    id=$(visible_windows "$1" | grep -vx "${2:-none}" | head -1)
+    id=$(visible_windows "$1" | grep -vxF "${2:-none}" | head -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
-  echo "no new window named $1 appeared" >&2
+  echo "no new window named $1 appeared; known before: ${2:-none}" >&2
   return 1
 }
+
+# restart_window: clicks Restart and sets $win to the fresh window once it
+# is shown and the old one has gone. Every window of the name that ever
+# existed is excluded, so an id seen before can never pass for the fresh one.
+restart_window() {
+  local known
+  known=$(all_windows Form1)
+  click "$win" "${restart[@]}"
+  win=$(wait_for_window Form1 "$known")
+  eventually only_window_is "$win"
+}
+only_window_is() { [ "$(visible_windows Form1)" = "$1" ]; }
 
 # wait_for_no_window NAME: true once no visible window is named NAME.
 no_window() { [ -z "$(visible_windows "$1")" ]; }
@@ -53,6 +91,9 @@ wait_for_no_window() { eventually no_window "$1"; }
 # click WINDOW X Y: a left click at (X, Y) in the window's coordinates. The
 # click, and keys typed after it, reach the program in the order sent.
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+# click_and_type WINDOW X Y TEXT: the click, then TEXT typed, in one run of
+# xdotool (each run costs a start; type takes the rest of the line).
+click_and_type() { xdotool mousemove --window "$1" "$2" "$3" click 1 type "$4"; }
 
 # shoot WINDOW FILE: a screenshot of the window's contents.
 shoot() { import -window "$1" "$2" 2>/dev/null; }
@@ -81,9 +122,10 @@ shows_photograph() { eventually shot_is "${1:-$work/fresh.png}" fresh "${1:-$wor
 # shows_rendering A: waits until a shot of the window shows the colour map at A.
 shows_rendering() { eventually shot_is "$work/rendered.png" rendered "$work/rendered.png" "$1"; }
 
-# quit_program: clicks Quit; fails unless the program ends with status 0.
+# quit_program [COMMAND...]: clicks Quit (or runs the command given, which
+# should press it); fails unless the program ends with status 0.
 quit_program() {
-  click "$win" "${quit[@]}"
+  if [ $# -gt 0 ]; then "$@"; else click "$win" "${quit[@]}"; fi
   if ! eventually program_ended; then
     kill "$pid"
     return 1
