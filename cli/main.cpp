@@ -44,9 +44,12 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
     // -j is the total: libvips's own pool shares what the batch's workers leave.
     const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
     vipsstart::configure(options.allowUntrusted, std::max(1, options.threads / workers));
-    // Started once here, libvips need not start again in every job's process.
-    if (!std::all_of(jobs.begin(), jobs.end(),
-                     [](const RenderJob* job) { return streamsWithoutLibvips(*job); }))
+    // Started once here, libvips need not start again in each worker of a
+    // batch. A single job's worker starts it itself: the worker would copy
+    // what the program had touched, page by page, for no gain.
+    if (jobs.size() > 1 && !std::all_of(jobs.begin(), jobs.end(), [](const RenderJob* job) {
+            return streamsWithoutLibvips(*job);
+        }))
         vipsstart::ensure();
     reporter.rendering(jobs.size());
     stopsignals::renderingStarts();

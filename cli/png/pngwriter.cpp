@@ -99,7 +99,7 @@ Error PngWriter::start()
         static_cast<std::size_t>(pngChannels(image_.colour)) * (image_.bitDepth / 8);
     rowBytes_ = bytesPerPixel * image_.width;
     // libpng filters every row but a palette image's, and tells zlib so.
-    const bool adaptive = image_.colour != PngColour::Palette;
+    const bool adaptive = options_.adaptiveFilters && image_.colour != PngColour::Palette;
     filter_ = std::make_unique<RowFilter>(rowBytes_, bytesPerPixel, adaptive);
     deflate_ = std::make_unique<BlockDeflate>(
         options_.level, adaptive ? Z_FILTERED : Z_DEFAULT_STRATEGY, options_.threads,

@@ -31,6 +31,9 @@ public:
         int level = 6;   // zlib's 0..9
         int threads = 1; // threads that deflate; 1 deflates on the caller's
         std::size_t blockBytes = std::size_t{256} << 10; // filtered bytes per block
+        // Each row's filter chosen as libpng chooses (smaller files); without,
+        // no filter (much faster, as libvips's PNG saver writes by default).
+        bool adaptiveFilters = true;
         // Chunks written before the image data (those that must precede a
         // palette before it, the rest after it) and after it, in order.
         std::vector<PngChunk> beforeImage;

@@ -131,6 +131,9 @@ Error savePng(const VImage& image, const Encoding& encoding, OutputFile& output)
     PngWriter::Options options;
     options.level = encoding.compression.value_or(6);
     options.threads = std::max(1, vips_concurrency_get());
+    // As libvips's own PNG saver: unfiltered rows, deflated at once. Filters
+    // would save a tenth of the size for nearly twice the work.
+    options.adaptiveFilters = false;
     options.beforeImage = metadataChunks(image, options.afterImage);
     PngWriter writer({std::uint32_t(image.width()),
                       std::uint32_t(image.height()),
