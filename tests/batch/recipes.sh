@@ -248,15 +248,11 @@ mapfile -t logs < <(ls slurm-array/render-*_*.out)
 ! grep -H . "${logs[@]}" || fail "a task printed the lines above"
 echo "slurm-array: $tasks tasks, none printed anything"
 
-# Waits for the renderer's change: a shard with nothing to do creates no
-# output folder. Off by default until that change lands.
-if [ "${RECIPES_CHECK_EMPTY_SHARD:-0}" = 1 ]; then
-  echo "a shard with nothing to do leaves no output folder"
-  printf 'photos/b/picture1.jpg\n' > one.txt
-  inverse-logistic-render -q --seed 7 --shard 1/2 --files-from one.txt -d empty1
-  inverse-logistic-render -q --seed 7 --shard 2/2 --files-from one.txt -d empty2
-  folders=0
-  for folder in empty1 empty2; do [ ! -e "$folder" ] || folders=$((folders + 1)); done
-  [ "$folders" = 1 ] || fail "$folders output folders for one input in two shards"
-fi
+echo "a shard with nothing to do leaves no output folder"
+printf 'photos/b/picture1.jpg\n' > one.txt
+inverse-logistic-render -q --seed 7 --shard 1/2 --files-from one.txt -d empty1
+inverse-logistic-render -q --seed 7 --shard 2/2 --files-from one.txt -d empty2
+folders=0
+for folder in empty1 empty2; do [ ! -e "$folder" ] || folders=$((folders + 1)); done
+[ "$folders" = 1 ] || fail "$folders output folders for one input in two shards"
 echo "all recipes agree with one whole run"
