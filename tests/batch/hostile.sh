@@ -4,12 +4,7 @@
 # left in the output folder; and a batch goes on past them. Signals in the
 # middle of a write leave nothing either, and a resumed run completes.
 # Usage: hostile.sh RENDER_PROGRAM
-set -uo pipefail
-render=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "hostile: $*" >&2; exit 1; }
+source "$(dirname "$0")/workfolder.sh"
 
 "$render" -q -a 5 -o p.png || fail "cannot make the test picture"
 convert p.png -interlace JPEG prog.jpg

@@ -4,12 +4,7 @@
 # a lossless WebP stays lossless and an LZW TIFF stays LZW; JPEG 2000 is
 # written whole, to a file or a pipe.
 # Usage: metadata.sh RENDER_PROGRAM
-set -uo pipefail
-render=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "metadata: $*" >&2; exit 1; }
+source "$(dirname "$0")/workfolder.sh"
 tags() { exiftool -q -a -G1 -s "$@"; }
 
 "$render" -q -a 5 -o p.png
