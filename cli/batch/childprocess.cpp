@@ -102,7 +102,7 @@ bool readExactly(int fd, void* data, std::size_t size)
 // A job's error as it crosses the pipe: its length, its source, its reason.
 std::string encode(const Error& error)
 {
-    const std::uint32_t length = std::uint32_t(error.reason().size());
+    const auto length = std::uint32_t(error.reason().size());
     std::string message(reinterpret_cast<const char*>(&length), sizeof length);
     return message + char(error.source()) + error.reason();
 }

@@ -46,8 +46,8 @@ Error readInputList(const std::string& source, bool nulSeparated, std::vector<st
             path.pop_back();
         if (const std::string problem = entryProblem(path, nulSeparated, ends && c != EOF);
             !problem.empty())
-            return Error("the list " + source + ": " + entryName + std::to_string(entry) + " " +
-                         problem);
+            return Error("the list " + source + ": " +
+                         (entryName + std::to_string(entry)).append(" ").append(problem));
         if (!ends)
             continue;
         if (!path.empty())

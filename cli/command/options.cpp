@@ -46,7 +46,7 @@ std::optional<std::uint64_t> parseSize(QString text)
         text.chop(2);
     int shift = 0;
     if (!text.isEmpty() && QString("KMG").contains(text.back())) {
-        shift = 10 * (QString("KMG").indexOf(text.back()) + 1);
+        shift = 10 * int(QString("KMG").indexOf(text.back()) + 1);
         text.chop(1);
     }
     const auto number = unsignedNumber(text);

@@ -55,7 +55,7 @@ std::optional<int> inheritedDescriptor(const std::string& path)
         if (length <= 0 || std::size_t(length) == sizeof target)
             return std::nullopt;
         const std::string next(target, std::size_t(length));
-        current = next.starts_with('/') ? next : folderOf(current) + "/" + next;
+        current = next.starts_with('/') ? next : folderOf(current).append("/").append(next);
     }
     return std::nullopt;
 }

@@ -17,7 +17,7 @@ bool losslessWebp(const std::string& path)
     if (fd < 0)
         return false;
     // The features are told by the first chunks of the file.
-    const std::string start = readStart(fd, 64 * 1024);
+    const std::string start = readStart(fd, std::size_t(64) * 1024);
     ::close(fd);
     WebPBitstreamFeatures features;
     return WebPGetFeatures(reinterpret_cast<const std::uint8_t*>(start.data()), start.size(),

@@ -23,8 +23,8 @@ struct Estimate {
 // What the loader holds at once, in bytes, and why.
 Estimate estimate(const vips::VImage& image, const std::string& loader)
 {
-    const std::uint64_t width = std::uint64_t(image.width());
-    const std::uint64_t pageHeight = std::uint64_t(intField(image, "page-height", image.height()));
+    const auto width = std::uint64_t(image.width());
+    const auto pageHeight = std::uint64_t(intField(image, "page-height", image.height()));
     const std::uint64_t pixels = width * pageHeight;
     const std::uint64_t samples = pixels * std::uint64_t(image.bands());
     const std::uint64_t sampleBytes = vips_format_sizeof(image.format());

@@ -38,7 +38,8 @@ void addPhysicalSize(const VImage& image, std::vector<PngChunk>& chunks)
     for (const auto& [at, value] :
          {std::pair{0, perMetre(image.xres())}, std::pair{4, perMetre(image.yres())}})
         for (int i = 0; i < 4; ++i)
-            data[std::size_t(at + i)] = static_cast<unsigned char>(value >> (24 - 8 * i));
+            data[std::size_t(at) + std::size_t(i)] =
+                static_cast<unsigned char>(value >> (24 - 8 * i));
     data[8] = 1; // the unit is the metre
     chunks.push_back({"pHYs", std::move(data)});
 }

@@ -75,8 +75,8 @@ int main(int argc, char* argv[])
             return 1;
         }
         const auto pixelAt = [image](int x, int y) {
-            return reinterpret_cast<const std::uint32_t*>(image->data +
-                                                          y * image->bytes_per_line)[x];
+            return reinterpret_cast<const std::uint32_t*>(
+                image->data + std::ptrdiff_t(y) * image->bytes_per_line)[x];
         };
         const double t = std::chrono::duration<double>(Clock::now() - start).count();
         ++samples;
@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
         for (const auto& point : background)
             rootShows |= pixelAt(point[0], point[1]) == rootColour;
         rootSamples += rootShows;
-        std::vector<std::uint32_t> picTo(innerW * innerH);
+        std::vector<std::uint32_t> picTo(std::size_t(innerW) * std::size_t(innerH));
         bool photo = true;
         double mean = 0;
         for (int y = 0; y < innerH; ++y)
@@ -112,7 +112,8 @@ int main(int argc, char* argv[])
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::sort(photoRuns.begin(), photoRuns.end());
-    std::printf("samples %ld in %.1f s (%.0f a second)\n", samples, seconds, samples / seconds);
+    std::printf("samples %ld in %.1f s (%.0f a second)\n", samples, seconds,
+                double(samples) / seconds);
     std::printf("samples showing the root colour in the window's background: %ld\n", rootSamples);
     std::printf("PicTo changes: %zu, most in any second %d\n", changes.size(),
                 mostInASecond(changes));
