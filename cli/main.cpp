@@ -43,7 +43,8 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
 {
     // -j is the total: libvips's own pool shares what the batch's workers leave.
     const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
-    vipsstart::configure(options.allowUntrusted, std::max(1, options.threads / workers));
+    const int threadsPerWorker = std::max(1, options.threads / workers);
+    vipsstart::configure(options.allowUntrusted, threadsPerWorker);
     // Started once here, libvips need not start again in each worker of a
     // batch. A single job's worker starts it itself: the worker would copy
     // what the program had touched, page by page, for no gain.
@@ -55,7 +56,7 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
     stopsignals::renderingStarts();
     childprocess::runJobs(
         jobs.size(), workers, [&](std::size_t i) { return runJob(*jobs[i], options); },
-        options.maxMemory,
+        options.maxMemory, threadsPerWorker,
         [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
             return folder.empty() ? std::string(".") : folder;

@@ -47,7 +47,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
                 std::raise(SIGSEGV);
             return i == 11 ? Error("returned error") : Error();
         },
-        0, [](std::size_t) { return std::string("."); },
+        0, 1, [](std::size_t) { return std::string("."); },
         [&](std::size_t i, const Error& error) {
             ++finishedCount[i];
             errors[i] = error.reason();
@@ -68,7 +68,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     // Once asked to stop, no further job starts; those running finish.
     int started = 0;
     childprocess::runJobs(
-        count, workers, [](std::size_t) { return Error(); }, 0,
+        count, workers, [](std::size_t) { return Error(); }, 0, 1,
         [](std::size_t) { return std::string("."); }, [&](std::size_t, const Error&) { ++started; },
         [&] { return started >= 4; });
     QVERIFY(started >= 4);

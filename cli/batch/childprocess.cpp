@@ -64,11 +64,12 @@ void closeAllBut(std::initializer_list<int> keep)
 // Limits the worker's address space to what it maps now, the budget, and
 // room for the threads libvips starts (their stacks and malloc's arenas are
 // address space, but not memory a file takes).
-void limitMemory(std::uint64_t budget)
+void limitMemory(std::uint64_t budget, int threads)
 {
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer maps terabytes of shadow memory: no limit fits around it.
     (void)budget;
+    (void)threads;
 #else
     if (budget == 0)
         return;
@@ -79,7 +80,8 @@ void limitMemory(std::uint64_t budget)
             pages = 0;
         std::fclose(statm);
     }
-    const rlim_t threadRoom = rlim_t(256) << 20;
+    // malloc's two arenas reserve 64 MiB each; a thread's stack is 8 MiB.
+    const rlim_t threadRoom = (rlim_t(128) << 20) + rlim_t(threads + 8) * (rlim_t(8) << 20);
     const rlim_t limit =
         rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + threadRoom + rlim_t(budget);
     const rlimit memory{limit, limit};
@@ -108,7 +110,7 @@ std::string encode(const Error& error)
 }
 
 [[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, const Worker::Job& job,
-                           std::uint64_t memoryBudget)
+                           std::uint64_t memoryBudget, int threads)
 {
     // Dies with the program, so that killing the program leaves no worker writing.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -121,7 +123,7 @@ std::string encode(const Error& error)
     ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     ::dup2(errors, STDERR_FILENO);
     closeAllBut({in, out, errors});
-    limitMemory(memoryBudget);
+    limitMemory(memoryBudget, threads);
     std::uint64_t index = 0;
     while (readExactly(in, &index, sizeof index)) {
         Error error;
@@ -185,8 +187,8 @@ void noteInheritedDescriptors()
     }
 }
 
-Worker::Worker(Job job, std::uint64_t memoryBudget)
-    : job_(std::move(job)), memoryBudget_(memoryBudget)
+Worker::Worker(Job job, std::uint64_t memoryBudget, int threads)
+    : job_(std::move(job)), memoryBudget_(memoryBudget), threads_(threads)
 {
 }
 
@@ -226,7 +228,7 @@ Error Worker::start()
             ::kill(pid_, SIGKILL);
     }
     if (pid_ == 0)
-        beWorker(parent, jobs[0], results[1], errors_, job_, memoryBudget_);
+        beWorker(parent, jobs[0], results[1], errors_, job_, memoryBudget_, threads_);
     ::close(jobs[0]);
     ::close(results[1]);
     toWorker_ = jobs[1];
@@ -284,7 +286,7 @@ void killAll()
 }
 
 void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
-             const std::function<std::string(std::size_t)>& outputFolder,
+             int threadsPerWorker, const std::function<std::string(std::size_t)>& outputFolder,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop)
 {
@@ -294,7 +296,7 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64
     };
     std::vector<Slot> slots(std::size_t(std::max(1, workers)));
     for (Slot& slot : slots)
-        slot.worker = std::make_unique<Worker>(job, memoryBudget);
+        slot.worker = std::make_unique<Worker>(job, memoryBudget, threadsPerWorker);
     std::size_t next = 0;
     for (;;) {
         for (Slot& slot : slots)

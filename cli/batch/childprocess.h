@@ -23,11 +23,12 @@ void noteInheritedDescriptors();
 // One worker process: it runs job(index) for each index it is sent, one at
 // a time, and is started on first use and again after it dies. Its memory
 // (address space beyond what the program maps when it starts) is limited
-// to `memoryBudget` bytes (0: no limit).
+// to `memoryBudget` bytes (0: no limit), with room for the stacks of the
+// `threads` that libvips starts in it.
 class Worker {
 public:
     using Job = std::function<Error(std::size_t index)>;
-    Worker(Job job, std::uint64_t memoryBudget);
+    Worker(Job job, std::uint64_t memoryBudget, int threads);
     ~Worker();
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -47,6 +48,7 @@ private:
 
     Job job_;
     std::uint64_t memoryBudget_;
+    int threads_;
     pid_t pid_ = -1;
     int toWorker_ = -1;
     int fromWorker_ = -1;
@@ -60,7 +62,7 @@ private:
 // lock another thread held (malloc's, stdio's, GLib's) is copied into it
 // held. Once `stop` says so, no further job starts.
 void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
-             const std::function<std::string(std::size_t)>& outputFolder,
+             int threadsPerWorker, const std::function<std::string(std::size_t)>& outputFolder,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop);
 
