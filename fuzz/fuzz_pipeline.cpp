@@ -6,6 +6,7 @@
 #include "vipsio/formats.h"
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
+#include "vipsio/memoryestimate.h"
 #include "vipsio/save.h"
 #include "vipsio/start.h"
 
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr std::uint64_t pixelLimit = 1 << 22;
+constexpr std::uint64_t memoryLimit = std::uint64_t(1) << 30;
 
 void renderStream(const std::uint8_t* data, std::size_t size)
 {
@@ -39,8 +41,10 @@ void renderImage(const std::uint8_t* data, std::size_t size)
     static const char* const outputs[] = {"png", "tiff", "jpeg", "ppm"};
     const auto format = formats::writable(outputs[data[size - 1] % 4], false);
     try {
-        const vipsio::Loaded loaded = vipsio::load(vips::VSource::new_from_memory(data, size));
+        const vipsio::Loaded loaded = vipsio::load(vips::VSource::new_from_memory(data, size), {});
+        // The program's own refusals, before anything is decoded.
         if (loaded.error || vipsio::sizeRefusal(loaded.image, pixelLimit) ||
+            vipsio::memoryRefusal(loaded.image, loaded.loader, memoryLimit) ||
             unmappableSamples(loaded.image))
             return;
         vipsio::save(mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
