@@ -64,7 +64,8 @@ all_windows() { xdotool search --name "^$1\$" 2>/dev/null; }
 wait_for_window() {
   local id
   for _ in $(seq 300); do
-    id=$(visible_windows "$1" | grep -vxF "${2:-none}" | head -1)
+    # No match yet is no failure: the function may run where errexit holds.
+    id=$(visible_windows "$1" | grep -vxF "${2:-none}" | head -1) || true
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
