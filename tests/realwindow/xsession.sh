@@ -2,25 +2,29 @@
 # Nothing here sleeps for a fixed time and hopes: every step waits until it
 # sees the state it expects, and gives up (failing) only after a long bound.
 
-# Starts a private X server and sets DISPLAY; stops it on exit.
+# Starts a private X server and sets DISPLAY; stops it on exit. The display
+# number is drawn at random from a wide range rather than taken as the lowest
+# free one: a server of an earlier test that is still ending removes its
+# socket by name, and would remove the socket of a new server on the same
+# number from under the program.
 start_x_server() {
-  local displayfile
-  displayfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 300); do
-    [ -s "$displayfile" ] && break
-    sleep 0.1
+  for _ in $(seq 50); do
+    local number=$((100 + RANDOM % 800))
+    [ -e "/tmp/.X$number-lock" ] && continue
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
+    xvfb_pid=$!
+    export DISPLAY=":$number"
+    # The program starts only once the display answers (or the server gave
+    # up, its number taken meanwhile: then another number).
+    for _ in $(seq 300); do
+      kill -0 "$xvfb_pid" 2>/dev/null && ! xdpyinfo >/dev/null 2>&1 || break
+      sleep 0.1
+    done
+    kill -0 "$xvfb_pid" 2>/dev/null && break
   done
-  export DISPLAY=":$(head -1 "$displayfile")"
-  rm -f "$displayfile"
   # Only the test's own shell explains and stops the server, not a subshell.
-  # It waits for the server to end: a server still ending removes its socket
-  # file, which may by then belong to the next test's server on that number.
   trap 'status=$?; if [ "$BASHPID" = "$$" ]; then explain_failure $status;
           kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi' EXIT
-  # The number is written before the server takes clients on a loaded
-  # machine; the program starts only once the display answers.
   eventually xdpyinfo >/dev/null 2>&1
 }
 
