@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,15 +31,20 @@ QString quotedAfter(const QString& text, const QString& lead)
     return close < 0 ? QString() : text.mid(open + 1, close - open - 1);
 }
 
+bool displayUnreachable()
+{
+    return std::any_of(held.cbegin(), held.cend(), [](const HeldMessage& message) {
+        return message.category == "qt.qpa.xcb" && message.text.contains("connect to display");
+    });
+}
+
 // Why no platform could start, from the messages the toolkit gave on the
-// way: the display (none set, unreachable, refused) or the platform plugin
-// itself (no such plugin, or one that does not load).
+// way, when the platform plugin itself is at fault (no such plugin, or one
+// that does not load); empty otherwise.
 QString whyNoPlatform(const QString& fatalText)
 {
     QString missing, unloadable;
     for (const HeldMessage& message : std::as_const(held)) {
-        if (message.category == "qt.qpa.xcb" && message.text.contains("connect to display"))
-            return {};
         if (missing.isEmpty())
             missing = quotedAfter(message.text, "Could not find the Qt platform plugin");
         if (unloadable.isEmpty())
@@ -67,9 +73,13 @@ void holdPlatformMessages(QtMsgType type, const QMessageLogContext& context, con
         held.append({type, QByteArray(context.category), text});
         return;
     }
-    const QString platformProblem = whyNoPlatform(text);
-    if (!platformProblem.isEmpty()) {
-        std::fprintf(stderr, "%s: %s\n", shownName, qPrintable(platformProblem));
+    if (!displayUnreachable()) {
+        const QString platformProblem = whyNoPlatform(text);
+        if (platformProblem.isEmpty()) // neither plugin nor display: the toolkit's own words
+            for (const HeldMessage& message : std::as_const(held))
+                std::fprintf(stderr, "%s\n", qPrintable(message.text));
+        std::fprintf(stderr, "%s: %s\n", shownName,
+                     qPrintable(platformProblem.isEmpty() ? text : platformProblem));
         std::_Exit(1);
     }
     const char* display = std::getenv("DISPLAY");

@@ -6,26 +6,30 @@
 # number is drawn at random from a wide range rather than taken as the lowest
 # free one: a server of an earlier test that is still ending removes its
 # socket by name, and would remove the socket of a new server on the same
-# number from under the program.
+# number from under the program. The server itself says when it takes
+# connections (-displayfd), so no probing client has to come and go first;
+# and it never resets (-noreset) when its last client leaves.
 start_x_server() {
+  local number ready="$work/display"
   for _ in $(seq 50); do
-    local number=$((100 + RANDOM % 800))
+    number=$((100 + RANDOM % 800))
     [ -e "/tmp/.X$number-lock" ] && continue
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
+    : >"$ready"
+    Xvfb ":$number" -displayfd 3 3>"$ready" -screen 0 1024x768x24 -nolisten tcp \
+      -noreset 2>"$work/xvfb.log" &
     xvfb_pid=$!
-    export DISPLAY=":$number"
-    # The program starts only once the display answers (or the server gave
-    # up, its number taken meanwhile: then another number).
+    # Until it is listening, or has ended (its number taken meanwhile).
     for _ in $(seq 300); do
-      kill -0 "$xvfb_pid" 2>/dev/null && ! xdpyinfo >/dev/null 2>&1 || break
+      kill -0 "$xvfb_pid" 2>/dev/null && [ ! -s "$ready" ] || break
       sleep 0.1
     done
-    kill -0 "$xvfb_pid" 2>/dev/null && break
+    [ -s "$ready" ] && kill -0 "$xvfb_pid" 2>/dev/null && break
   done
+  export DISPLAY=":$number"
   # Only the test's own shell explains and stops the server, not a subshell.
   trap 'status=$?; if [ "$BASHPID" = "$$" ]; then explain_failure $status;
           kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi' EXIT
-  eventually xdpyinfo >/dev/null 2>&1
+  [ -s "$ready" ]
 }
 
 # On a failing exit, shows what the screen held: the window list, the
@@ -42,6 +46,11 @@ explain_failure() {
     echo "--- the program's standard error:" >&2
     cat "$work/stderr" >&2
     cp "$work"/*.png "$work/stderr" "$keep/" 2>/dev/null || true
+  fi
+  if [ -n "${work:-}" ] && [ -s "$work/xvfb.log" ]; then
+    echo "--- the X server's log:" >&2
+    cat "$work/xvfb.log" >&2
+    cp "$work/xvfb.log" "$keep/" || true
   fi
   import -window root "$keep/screen.png" 2>/dev/null || true
   echo "--- screenshot of the whole screen and the test's shots: $keep/" >&2
