@@ -149,6 +149,8 @@ void RenderFormatsTest::everyFamilyAndLayoutIsExact_data()
     row("webp rgba to png", "webp", "png", "uchar", 4, "srgb", Branch::Upper);
     row("jpeg to png", "jpg", "png", "uchar", 3, "srgb", Branch::Lower);
     row("gif to png", "gif", "png", "uchar", 3, "srgb", Branch::Upper);
+    // HEIF and AVIF are read and written by a libvips module, loaded on demand.
+    row("avif to png", "avif", "png", "uchar", 3, "srgb", Branch::Lower);
 }
 
 void RenderFormatsTest::everyFamilyAndLayoutIsExact()
@@ -301,7 +303,7 @@ void RenderFormatsTest::standardOutputHoldsAWholeFile_data()
 {
     QTest::addColumn<QString>("format");
     // TIFF's encoder seeks back in what it wrote, which a pipe cannot do.
-    for (const char* format : {"tiff", "png", "jpeg", "webp", "gif", "pgm"})
+    for (const char* format : {"tiff", "png", "jpeg", "webp", "gif", "pgm", "heif"})
         QTest::newRow(format) << QString(format);
 }
 

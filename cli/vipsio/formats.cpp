@@ -62,7 +62,12 @@ enum class Trust { Trusted, Untrusted, Missing };
 Trust trustOf(const char* operation)
 {
     vipsstart::ensure();
-    const GType type = vips_type_find("VipsOperation", operation);
+    GType type = vips_type_find("VipsOperation", operation);
+    if (!type) {
+        // Its saver may be in a module not loaded yet.
+        vipsstart::loadAllModules();
+        type = vips_type_find("VipsOperation", operation);
+    }
     if (!type)
         return Trust::Missing;
     const gpointer operationClass = g_type_class_ref(type);
@@ -125,8 +130,7 @@ std::optional<OutputFormat> ofLoader(std::string_view loader, std::string_view m
 
 std::optional<OutputFormat> ofFile(const std::string& path, bool allowUntrusted)
 {
-    vipsstart::ensure();
-    const char* loader = vips_foreign_find_load(path.c_str());
+    const char* loader = vipsio::findLoader(path);
     if (!loader)
         return std::nullopt;
     std::string magic;
@@ -148,7 +152,7 @@ bool isNetpbmSuffix(std::string_view suffix)
 
 std::string listing(bool allowUntrusted)
 {
-    vipsstart::ensure();
+    vipsstart::loadAllModules();
     struct Found {
         std::set<std::string> bases;
         std::set<std::string> untrusted;

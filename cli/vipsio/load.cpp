@@ -48,16 +48,20 @@ bool blocked(const char* loader)
     return isBlocked;
 }
 
-// The trusted loader for a file whose first bytes name its format.
-const char* trustedLoaderByMagic(const std::string& path)
+std::string firstBytes(const std::string& path)
 {
     std::array<char, 12> start{};
+    std::size_t got = 0;
     if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        if (std::fread(start.data(), 1, start.size(), file) != start.size())
-            start.fill(0);
+        got = std::fread(start.data(), 1, start.size(), file);
         std::fclose(file);
     }
-    const std::string_view bytes(start.data(), start.size());
+    return {start.data(), got};
+}
+
+// The trusted loader for a file whose first bytes name its format.
+const char* trustedLoaderByMagic(std::string_view bytes)
+{
     static const struct {
         std::size_t at;
         std::string_view magic;
@@ -90,13 +94,26 @@ Loaded loadWith(const char* found, const LoadSettings& settings, const GiveInput
 
 } // namespace
 
+const char* findLoader(const std::string& path)
+{
+    const std::string start = firstBytes(path);
+    vipsstart::loadModuleFor(start);
+    const char* found = vips_foreign_find_load(path.c_str());
+    if (!found) {
+        // A format that only a module reads, or only an untrusted one (which
+        // is then named as such).
+        vipsstart::loadAllModules();
+        found = vips_foreign_find_load(path.c_str());
+    }
+    if (found && blocked(found))
+        if (const char* trusted = trustedLoaderByMagic(start))
+            found = trusted;
+    return found;
+}
+
 Loaded load(const std::string& path, const LoadSettings& settings)
 {
-    vipsstart::ensure();
-    const char* found = vips_foreign_find_load(path.c_str());
-    if (found && blocked(found))
-        if (const char* trusted = trustedLoaderByMagic(path))
-            found = trusted;
+    const char* found = findLoader(path);
     return loadWith(found, settings,
                     [&path](VOption* options) { return options->set("filename", path.c_str()); });
 }
@@ -104,7 +121,12 @@ Loaded load(const std::string& path, const LoadSettings& settings)
 Loaded load(const vips::VSource& source, const LoadSettings& settings)
 {
     vipsstart::ensure();
-    return loadWith(vips_foreign_find_load_source(source.get_source()), settings,
+    const char* found = vips_foreign_find_load_source(source.get_source());
+    if (!found) {
+        vipsstart::loadAllModules();
+        found = vips_foreign_find_load_source(source.get_source());
+    }
+    return loadWith(found, settings,
                     [&source](VOption* options) { return options->set("source", source); });
 }
 

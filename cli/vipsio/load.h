@@ -36,6 +36,10 @@ struct Loaded {
 Loaded load(const std::string& path, const LoadSettings& settings);
 Loaded load(const vips::VSource& source, const LoadSettings& settings);
 
+// The loader for a file, as `load` chooses it (nullptr if none), with the
+// libvips module that reads its format loaded first.
+const char* findLoader(const std::string& path);
+
 // How many pages or frames a file that `loader` loaded holds.
 int pagesOf(const vips::VImage& image, const std::string& loader);
 

@@ -5,7 +5,10 @@
 #include <vips/vips8>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <set>
+#include <string>
 
 namespace vipsstart {
 
@@ -15,6 +18,34 @@ bool allowUntrustedSetting = false;
 int threadsSetting = 0;
 std::once_flag startOnce;
 std::atomic<bool> started{false};
+
+std::mutex modulesLock;
+std::set<std::string> loadedModules;
+bool allModulesLoaded = false;
+
+// Where the libvips found at build time keeps its modules. (VIPSHOME is no
+// guide: libvips sets it for its children to its prefix, which on a
+// multiarch system is not where its libraries are.)
+std::string moduleFolder()
+{
+    return std::string(IL_VIPS_LIBDIR) + "/vips-modules-" + std::to_string(vips_version(0)) + "." +
+           std::to_string(vips_version(1));
+}
+
+// Starts libvips with no module: VIPSHOME, where it looks for them, names a
+// place that cannot hold a folder.
+int startWithoutModules()
+{
+    const char* home = std::getenv("VIPSHOME");
+    const std::string userHome = home ? home : "";
+    ::setenv("VIPSHOME", "/dev/null", 1);
+    const int status = VIPS_INIT("inverse-logistic-render");
+    if (home)
+        ::setenv("VIPSHOME", userHome.c_str(), 1);
+    else
+        ::unsetenv("VIPSHOME");
+    return status;
+}
 
 void apply()
 {
@@ -35,10 +66,41 @@ void configure(bool allowUntrusted, int threads)
         apply();
 }
 
+namespace {
+
+// Loads one module (its types register themselves), then blocks what is
+// untrusted among them as the settings say. Called with modulesLock held.
+void loadModule(const std::string& name)
+{
+    if (allModulesLoaded || !loadedModules.insert(name).second)
+        return;
+    const std::string path = moduleFolder() + "/vips-" + name + ".so";
+    // A module that is missing or fails to load leaves its formats out, as
+    // libvips's own start does.
+    if (g_module_open(path.c_str(), G_MODULE_BIND_LAZY))
+        apply();
+}
+
+void loadEveryModule()
+{
+    const std::lock_guard lock(modulesLock);
+    if (allModulesLoaded)
+        return;
+    if (GDir* folder = g_dir_open(moduleFolder().c_str(), 0, nullptr)) {
+        while (const char* file = g_dir_read_name(folder))
+            if (const std::string_view name(file); name.starts_with("vips-") && name.ends_with(".so"))
+                loadModule(std::string(name.substr(5, name.size() - 8)));
+        g_dir_close(folder);
+    }
+    allModulesLoaded = true;
+}
+
+} // namespace
+
 void ensure()
 {
     std::call_once(startOnce, [] {
-        if (VIPS_INIT("inverse-logistic-render") != 0)
+        if (startWithoutModules() != 0)
             return;
         started = true;
         apply();
@@ -52,6 +114,26 @@ void ensure()
     });
     if (!started)
         throw vips::VError("libvips failed to start");
+    // Allowed untrusted loaders take the files they claim, as they would
+    // with every module loaded at start.
+    if (allowUntrustedSetting)
+        loadEveryModule();
+}
+
+void loadModuleFor(std::string_view start)
+{
+    ensure();
+    const std::lock_guard lock(modulesLock);
+    if (start.size() >= 8 && start.substr(4, 4) == "ftyp")
+        loadModule("heif");
+    else if (start.starts_with("\xff\x0a") || (start.size() >= 8 && start.substr(4, 4) == "JXL "))
+        loadModule("jxl");
+}
+
+void loadAllModules()
+{
+    ensure();
+    loadEveryModule();
 }
 
 void stop()

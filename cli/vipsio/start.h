@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 // libvips is started on first use, not at program start: loading its
 // modules takes tens of milliseconds that a Netpbm stream, which the program
 // reads and writes itself, need not wait for.
@@ -15,6 +17,16 @@ void configure(bool allowUntrusted, int threads);
 // Starts libvips with those settings, once; throws vips::VError if it
 // cannot start. Every function that calls libvips calls this first.
 void ensure();
+
+// libvips starts without its loadable modules (HEIF and AVIF, JPEG XL, and
+// the loaders it marks untrusted), which take tens of milliseconds to load
+// and which most runs never use. These load them when a run needs them.
+// Loads the module that reads a file starting with `start` (its first
+// bytes), if any module does.
+void loadModuleFor(std::string_view start);
+// Loads every module: for the list of formats, for a format only a module
+// reads or writes, and for untrusted loaders once they are allowed.
+void loadAllModules();
 
 // Shuts libvips down if it was started.
 void stop();
