@@ -3,6 +3,7 @@
 #include "fileio/outputfile.h"
 #include "netpbm/moreimages.h"
 #include "netpbm/netpbm.h"
+#include "vipsio/carry.h"
 #include "vipsio/embeddedphoto.h"
 #include "vipsio/inputcoding.h"
 #include "vipsio/load.h"
@@ -57,10 +58,19 @@ Error refusalOf(const Loaded& loaded, const formats::OutputFormat& format, const
     return {};
 }
 
+// Whether the image holds several pages (every page of its file was loaded).
+bool holdsPages(const VImage& image)
+{
+    return vips_image_get_page_height(image.get_image()) < image.height();
+}
+
 // Maps a loaded image and writes it. `moreImages`, when given, says before
 // the output is committed whether the input held more than the image loaded.
+// The EXIF, XMP and IPTC of the input at `path` are written into a JPEG,
+// WebP or TIFF output by Exiv2 once libvips has written the pixels; an
+// output that cannot seek gets the file made in a spool first.
 Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
-                 const std::function<bool()>& moreImages = {})
+                 const std::string& path = {}, const std::function<bool()>& moreImages = {})
 {
     if (loaded.error)
         return loaded.error;
@@ -71,15 +81,41 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
                      "); choose one with -f");
     if (Error refusal = refusalOf(loaded, *format, job))
         return refusal;
-    const VImage mapped = mapImage(loaded.image, job.a, job.branch);
+    Error unreadable;
+    const metadata::Carried carried =
+        carriedFrom(path, loaded.loader, job.encoding.strip, unreadable);
+    // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
+    const bool exiv2Writes =
+        !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
+    const VImage mapped = handedOver(mapImage(loaded.image, job.a, job.branch), carried,
+                                     format->name, exiv2Writes);
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;
-    if (Error error = save(mapped, *format, job.encoding, output))
+    OutputFile spool;
+    OutputFile* target = &output;
+    if (exiv2Writes && !output.seekable()) {
+        if (Error error = spool.openSpool())
+            return error;
+        target = &spool;
+    }
+    if (Error error = save(mapped, *format, job.encoding, *target))
         return error;
+    if (exiv2Writes)
+        if (Error error = carried.writeInto(target->reopenablePath(), output.shownName()))
+            return error;
+    if (target == &spool)
+        if (Error error = spool.copyTo(output))
+            return error;
     if (moreImages && moreImages())
         return Error(severalImages);
-    return output.commit();
+    if (Error error = output.commit())
+        return error;
+    if (unreadable)
+        return Error("rendered, but " + unreadable.reason() +
+                         "; it carries what libvips could read of it",
+                     Error::Source::Warning);
+    return {};
 }
 
 // Loads a file as strictly as asked, every page when the output keeps them.
@@ -148,7 +184,7 @@ Error renderFile(const std::string& path, int fd, std::string_view magic, const 
             const Loaded loaded = loadFile(path, strictness, job);
             ImageJob kept = job;
             keepInputCoding(path, loaded.loader, kept.encoding);
-            return mapAndSave(loaded, magic, kept, [fd, magic] {
+            return mapAndSave(loaded, magic, kept, path, [fd, magic] {
                 return netpbm::isBinary(magic) && moreImagesInFile(fd);
             });
         });

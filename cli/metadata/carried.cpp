@@ -1,0 +1,157 @@
+#include "metadata/carried.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <set>
+
+namespace metadata {
+
+struct Carried::Held {
+    Exiv2::ExifData exif;
+    Exiv2::ByteOrder byteOrder = Exiv2::littleEndian;
+    std::string xmpPacket;
+    Exiv2::IptcData iptc;
+};
+
+namespace {
+
+void startOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Exiv2 reports on standard error what it skips; a file's trouble is
+        // reported once, as its error, by the caller.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // HEIF and AVIF hold their EXIF and XMP in ISO boxes, read only when asked.
+        Exiv2::enableBMFF(true);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+// The first-directory tags that say how the input file stores its pixels,
+// and the items that travel by other ways (the ICC profile, XMP, IPTC and
+// Photoshop's resources): none of them describes the rendering.
+bool isInputStructure(const Exiv2::Exifdatum& datum)
+{
+    // Further pages, sub-images and thumbnails of the input.
+    const std::string group = datum.groupName();
+    if (group == "Thumbnail" || group.starts_with("SubImage") || group.starts_with("SubThumb") ||
+        (group.starts_with("Image") && group != "Image"))
+        return true;
+    if (group != "Image")
+        return false;
+    static const std::set<std::uint16_t> structure{
+        0x00fe, 0x00ff, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x010a, 0x0111, 0x0115,
+        0x0116, 0x0117, 0x011c, 0x0140, 0x013d, 0x0142, 0x0143, 0x0144, 0x0145, 0x014a,
+        0x0152, 0x0153, 0x015b, 0x0201, 0x0202, 0x02bc, 0x83bb, 0x8649, 0x8773};
+    return structure.contains(datum.tag());
+}
+
+std::string reasonOf(const std::exception& error)
+{
+    std::string text = error.what();
+    text = text.substr(0, text.find('\n'));
+    return text.empty() ? "Exiv2 gave no reason" : text;
+}
+
+} // namespace
+
+Carried::Carried() = default;
+Carried::~Carried() = default;
+Carried::Carried(Carried&&) noexcept = default;
+Carried& Carried::operator=(Carried&&) noexcept = default;
+
+Carried Carried::read(const std::string& path, Error& error)
+{
+    startOnce();
+    Carried carried;
+    try {
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        image->readMetadata();
+        auto held = std::make_unique<Held>();
+        held->byteOrder =
+            image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+        held->exif = image->exifData();
+        // The thumbnail shows the unrendered picture.
+        Exiv2::ExifThumb(held->exif).erase();
+        for (auto datum = held->exif.begin(); datum != held->exif.end();)
+            datum = isInputStructure(*datum) ? held->exif.erase(datum) : std::next(datum);
+        held->xmpPacket = image->xmpPacket();
+        if (held->xmpPacket.empty() && !image->xmpData().empty())
+            Exiv2::XmpParser::encode(held->xmpPacket, image->xmpData(),
+                                     Exiv2::XmpParser::useCompactFormat);
+        held->iptc = image->iptcData();
+        carried.held_ = std::move(held);
+    } catch (const std::exception& failure) {
+        error = Error("its metadata cannot be read (" + reasonOf(failure) + ")");
+    }
+    return carried;
+}
+
+bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
+bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
+bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
+
+std::string Carried::exifBlock() const
+{
+    if (!hasExif())
+        return {};
+    try {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, held_->byteOrder, held_->exif);
+        return {blob.begin(), blob.end()};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string Carried::xmpPacket() const { return held_ ? held_->xmpPacket : std::string(); }
+
+Error Carried::writeInto(const std::string& path, const std::string& shownName) const
+{
+    if (empty())
+        return {};
+    try {
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        // What the file holds already: its ICC profile, its own structure.
+        image->readMetadata();
+        if (hasExif()) {
+            if (image->imageType() == Exiv2::ImageType::tiff) {
+                // A TIFF's first directory is its picture's: the carried tags
+                // join the file's own, replacing those of the same name.
+                Exiv2::ExifData merged = image->exifData();
+                std::set<std::string> carriedKeys;
+                for (const Exiv2::Exifdatum& datum : held_->exif)
+                    carriedKeys.insert(datum.key());
+                for (auto datum = merged.begin(); datum != merged.end();)
+                    datum = carriedKeys.contains(datum->key()) ? merged.erase(datum)
+                                                               : std::next(datum);
+                for (const Exiv2::Exifdatum& datum : held_->exif)
+                    merged.add(datum);
+                image->setExifData(merged);
+            } else {
+                image->setExifData(held_->exif);
+            }
+        }
+        // The packet travels as it was written, not as Exiv2 would re-encode it.
+        if (hasXmp())
+            image->setXmpPacket(held_->xmpPacket);
+        image->writeXmpFromPacket(true);
+        if (hasIptc() && (image->checkMode(Exiv2::mdIptc) & Exiv2::amWrite))
+            image->setIptcData(held_->iptc);
+        image->writeMetadata();
+        return {};
+    } catch (const std::exception& failure) {
+        return Error("cannot write the metadata into " + shownName + ": " + reasonOf(failure));
+    }
+}
+
+bool writesInto(const std::string& format)
+{
+    return format == "jpeg" || format == "webp" || format == "tiff";
+}
+
+} // namespace metadata

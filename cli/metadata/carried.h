@@ -1,0 +1,51 @@
+#pragma once
+
+#include "error.h"
+
+#include <memory>
+#include <string>
+
+// The metadata that travels from an input to its rendering: EXIF (maker
+// notes included, the thumbnail erased, the input's own image structure
+// left behind), XMP and IPTC, as Exiv2 reads them. No Exiv2 type or
+// exception leaves this room.
+namespace metadata {
+
+class Carried {
+public:
+    Carried();
+    ~Carried();
+    Carried(Carried&&) noexcept;
+    Carried& operator=(Carried&&) noexcept;
+
+    // Reads the metadata of a JPEG, PNG, TIFF, WebP or HEIF/AVIF file. A
+    // file whose metadata cannot be parsed gives the reason in `error`
+    // and nothing to carry.
+    static Carried read(const std::string& path, Error& error);
+
+    bool hasExif() const;
+    bool hasXmp() const;
+    bool hasIptc() const;
+    bool empty() const { return !hasExif() && !hasXmp() && !hasIptc(); }
+
+    // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it (empty
+    // when there is none or it cannot be encoded).
+    std::string exifBlock() const;
+    // The XMP packet as the input held it.
+    std::string xmpPacket() const;
+
+    // Writes what this holds into the finished JPEG, WebP or TIFF file at
+    // `path`. What the file holds already (its ICC profile, and the kinds
+    // this lacks) stays. The error names `shownName`.
+    Error writeInto(const std::string& path, const std::string& shownName) const;
+
+private:
+    struct Held;
+    std::unique_ptr<Held> held_;
+};
+
+// Whether Exiv2 writes its metadata into files of the format (libvips's
+// nickname: jpeg, webp, tiff).
+bool writesInto(const std::string& format);
+
+} // namespace metadata

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "metadata/carried.h"
+
+#include <vips/vips8>
+
+#include <string>
+
+namespace vipsio {
+
+// The input's EXIF, XMP and IPTC as Exiv2 reads them, for the loaders whose
+// files it knows; nothing for the others, or when --strip drops them. An
+// input whose metadata cannot be parsed leaves its reason in `error`.
+metadata::Carried carriedFrom(const std::string& path, const std::string& loader, bool strip,
+                              Error& error);
+
+// The image as libvips is to save it when `carried` goes into the output:
+// where Exiv2 writes into the file afterwards (`exiv2Writes`), without the
+// kinds it writes, so that libvips's rebuilt copies never reach the file;
+// for PNG, with Exiv2's EXIF block and the input's XMP packet in their place.
+vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
+                        const std::string& format, bool exiv2Writes);
+
+} // namespace vipsio
