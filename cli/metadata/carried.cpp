@@ -91,9 +91,54 @@ Carried Carried::read(const std::string& path, Error& error)
     return carried;
 }
 
+void Carried::adoptExif(const std::string& block)
+{
+    startOnce();
+    if (hasExif())
+        return;
+    std::string_view tiff(block);
+    if (tiff.starts_with(std::string_view("Exif\0\0", 6)))
+        tiff.remove_prefix(6);
+    try {
+        auto held = held_ ? std::move(held_) : std::make_unique<Held>();
+        held->byteOrder = Exiv2::ExifParser::decode(
+            held->exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()), std::uint32_t(tiff.size()));
+        if (held->byteOrder != Exiv2::bigEndian)
+            held->byteOrder = Exiv2::littleEndian;
+        Exiv2::ExifThumb(held->exif).erase();
+        held_ = std::move(held);
+    } catch (const std::exception&) {
+        if (held_)
+            held_->exif.clear();
+    }
+}
+
 bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
 bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
 bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
+
+void Carried::setOrientation(int orientation)
+{
+    if (!held_)
+        return;
+    const auto found = held_->exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (found != held_->exif.end())
+        *found = std::uint16_t(orientation);
+}
+
+std::string orientationBlock(int orientation)
+{
+    startOnce();
+    try {
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exif);
+        return {blob.begin(), blob.end()};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
 
 std::string Carried::exifBlock() const
 {

@@ -23,10 +23,20 @@ public:
     // and nothing to carry.
     static Carried read(const std::string& path, Error& error);
 
+    // Takes an EXIF block (a TIFF structure, or with JPEG's "Exif" marker
+    // in front) as the EXIF to carry, its thumbnail erased, unless this
+    // holds EXIF already. A block Exiv2 cannot parse is left out.
+    void adoptExif(const std::string& block);
+
     bool hasExif() const;
     bool hasXmp() const;
     bool hasIptc() const;
     bool empty() const { return !hasExif() && !hasXmp() && !hasIptc(); }
+
+    // Makes the EXIF's Orientation, where it has one, say what the decoded
+    // pixels need (1 where the decoder turned them upright already, as
+    // HEIF's are).
+    void setOrientation(int orientation);
 
     // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it (empty
     // when there is none or it cannot be encoded).
@@ -43,6 +53,9 @@ private:
     struct Held;
     std::unique_ptr<Held> held_;
 };
+
+// An EXIF block (a TIFF structure) holding Orientation alone.
+std::string orientationBlock(int orientation);
 
 // Whether Exiv2 writes its metadata into files of the format (libvips's
 // nickname: jpeg, webp, tiff).

@@ -21,6 +21,9 @@ metadata::Carried carriedFrom(const std::string& path, const std::string& loader
 
 namespace {
 
+// libvips's EXIF blobs start as JPEG's APP1 segment does.
+const std::string exifMarker("Exif\0\0", 6);
+
 void setBlob(VImage& image, const char* name, const std::string& bytes)
 {
     void* copy = std::malloc(bytes.size());
@@ -41,28 +44,49 @@ void setBlob(VImage& image, const char* name, const std::string& bytes)
 VImage handedOver(const VImage& image, const metadata::Carried& carried, const std::string& format,
                   bool exiv2Writes)
 {
-    if (carried.empty() || (!exiv2Writes && format != "png"))
+    const bool libvipsWrites = format == "png" || format == "heif" || format == "avif";
+    if (carried.empty() || (!exiv2Writes && !libvipsWrites))
         return image;
     VImage handed = image.copy();
-    if (format == "png" && !exiv2Writes) {
-        if (const std::string exif = carried.exifBlock(); !exif.empty())
-            setBlob(handed, VIPS_META_EXIF_NAME, exif);
-        if (carried.hasXmp())
-            setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
-        return handed;
-    }
     gchar** fields = vips_image_get_fields(handed.get_image());
     for (gchar** field = fields; *field; ++field) {
         const std::string_view name(*field);
         if ((carried.hasExif() &&
              (name.starts_with("exif-") || name == "jpeg-thumbnail-data")) ||
-            (carried.hasXmp() && name == VIPS_META_XMP_NAME) ||
-            (carried.hasIptc() &&
+            (exiv2Writes && carried.hasXmp() && name == VIPS_META_XMP_NAME) ||
+            (exiv2Writes && carried.hasIptc() &&
              (name == VIPS_META_IPTC_NAME || name == VIPS_META_PHOTOSHOP_NAME)))
             handed.remove(*field);
     }
     g_strfreev(fields);
+    if (!exiv2Writes) {
+        if (const std::string exif = carried.exifBlock(); !exif.empty())
+            setBlob(handed, VIPS_META_EXIF_NAME, exifMarker + exif);
+        if (carried.hasXmp())
+            setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
+    }
     return handed;
+}
+
+std::string exifBlockOf(const VImage& image)
+{
+    const void* data = nullptr;
+    std::size_t size = 0;
+    if (vips_image_get_typeof(image.get_image(), VIPS_META_EXIF_NAME) == 0 ||
+        vips_image_get_blob(image.get_image(), VIPS_META_EXIF_NAME, &data, &size) != 0)
+        return {};
+    return {static_cast<const char*>(data), size};
+}
+
+VImage withOrientationBlock(const VImage& image)
+{
+    const int orientation = vips_image_get_orientation(image.get_image());
+    if (orientation == 1)
+        return image;
+    VImage oriented = image.copy();
+    if (const std::string exif = metadata::orientationBlock(orientation); !exif.empty())
+        setBlob(oriented, VIPS_META_EXIF_NAME, exifMarker + exif);
+    return oriented;
 }
 
 } // namespace vipsio

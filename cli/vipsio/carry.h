@@ -17,8 +17,16 @@ metadata::Carried carriedFrom(const std::string& path, const std::string& loader
 // The image as libvips is to save it when `carried` goes into the output:
 // where Exiv2 writes into the file afterwards (`exiv2Writes`), without the
 // kinds it writes, so that libvips's rebuilt copies never reach the file;
-// for PNG, with Exiv2's EXIF block and the input's XMP packet in their place.
+// for PNG and HEIF/AVIF, with Exiv2's EXIF block and the input's XMP packet
+// in their place.
 vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
                         const std::string& format, bool exiv2Writes);
+
+// The EXIF block libvips holds for the image (empty if none).
+std::string exifBlockOf(const vips::VImage& image);
+
+// Under --strip, a PNG keeps Orientation in an EXIF block of its own, as
+// libvips's savers keep it in theirs.
+vips::VImage withOrientationBlock(const vips::VImage& image);
 
 } // namespace vipsio

@@ -82,8 +82,17 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     if (Error refusal = refusalOf(loaded, *format, job))
         return refusal;
     Error unreadable;
-    const metadata::Carried carried =
-        carriedFrom(path, loaded.loader, job.encoding.strip, unreadable);
+    metadata::Carried carried = carriedFrom(path, loaded.loader, job.encoding.strip, unreadable);
+    // The decoded pixels' orientation, which for HEIF is upright already.
+    carried.setOrientation(vips_image_get_orientation(loaded.image.get_image()));
+    // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
+    // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
+    // Orientation alone).
+    if (format->name == "webp" && !holdsPages(loaded.image))
+        carried.adoptExif(job.encoding.strip
+                              ? metadata::orientationBlock(
+                                    vips_image_get_orientation(loaded.image.get_image()))
+                              : exifBlockOf(loaded.image));
     // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
     const bool exiv2Writes =
         !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);

@@ -1,6 +1,7 @@
 #include "vipsio/save.h"
 
 #include "fileio/outputfile.h"
+#include "vipsio/carry.h"
 #include "vipsio/pngsave.h"
 #include "vipsio/thumbnail.h"
 
@@ -88,7 +89,10 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format);
 // samples in the output's range.
 VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
 {
-    return saveable(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+    const VImage stripped = withoutIdentity(withoutExifThumbnail(image), encoding);
+    return saveable(encoding.strip && format.name == "png" ? withOrientationBlock(stripped)
+                                                           : stripped,
+                    format);
 }
 
 VOption* saveOptions(const formats::OutputFormat& format, const Encoding& encoding)
