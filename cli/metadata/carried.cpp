@@ -101,8 +101,9 @@ void Carried::adoptExif(const std::string& block)
         tiff.remove_prefix(6);
     try {
         auto held = held_ ? std::move(held_) : std::make_unique<Held>();
-        held->byteOrder = Exiv2::ExifParser::decode(
-            held->exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()), std::uint32_t(tiff.size()));
+        held->byteOrder =
+            Exiv2::ExifParser::decode(held->exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()),
+                                      std::uint32_t(tiff.size()));
         if (held->byteOrder != Exiv2::bigEndian)
             held->byteOrder = Exiv2::littleEndian;
         Exiv2::ExifThumb(held->exif).erase();
@@ -172,8 +173,8 @@ Error Carried::writeInto(const std::string& path, const std::string& shownName) 
                 for (const Exiv2::Exifdatum& datum : held_->exif)
                     carriedKeys.insert(datum.key());
                 for (auto datum = merged.begin(); datum != merged.end();)
-                    datum = carriedKeys.contains(datum->key()) ? merged.erase(datum)
-                                                               : std::next(datum);
+                    datum =
+                        carriedKeys.contains(datum->key()) ? merged.erase(datum) : std::next(datum);
                 for (const Exiv2::Exifdatum& datum : held_->exif)
                     merged.add(datum);
                 image->setExifData(merged);

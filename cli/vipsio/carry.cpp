@@ -51,8 +51,7 @@ VImage handedOver(const VImage& image, const metadata::Carried& carried, const s
     gchar** fields = vips_image_get_fields(handed.get_image());
     for (gchar** field = fields; *field; ++field) {
         const std::string_view name(*field);
-        if ((carried.hasExif() &&
-             (name.starts_with("exif-") || name == "jpeg-thumbnail-data")) ||
+        if ((carried.hasExif() && (name.starts_with("exif-") || name == "jpeg-thumbnail-data")) ||
             (exiv2Writes && carried.hasXmp() && name == VIPS_META_XMP_NAME) ||
             (exiv2Writes && carried.hasIptc() &&
              (name == VIPS_META_IPTC_NAME || name == VIPS_META_PHOTOSHOP_NAME)))

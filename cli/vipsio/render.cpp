@@ -89,15 +89,15 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
     // Orientation alone).
     if (format->name == "webp" && !holdsPages(loaded.image))
-        carried.adoptExif(job.encoding.strip
-                              ? metadata::orientationBlock(
-                                    vips_image_get_orientation(loaded.image.get_image()))
-                              : exifBlockOf(loaded.image));
+        carried.adoptExif(
+            job.encoding.strip
+                ? metadata::orientationBlock(vips_image_get_orientation(loaded.image.get_image()))
+                : exifBlockOf(loaded.image));
     // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
     const bool exiv2Writes =
         !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
-    const VImage mapped = handedOver(mapImage(loaded.image, job.a, job.branch), carried,
-                                     format->name, exiv2Writes);
+    const VImage mapped =
+        handedOver(mapImage(loaded.image, job.a, job.branch), carried, format->name, exiv2Writes);
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;

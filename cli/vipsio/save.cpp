@@ -90,9 +90,8 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format);
 VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
 {
     const VImage stripped = withoutIdentity(withoutExifThumbnail(image), encoding);
-    return saveable(encoding.strip && format.name == "png" ? withOrientationBlock(stripped)
-                                                           : stripped,
-                    format);
+    return saveable(
+        encoding.strip && format.name == "png" ? withOrientationBlock(stripped) : stripped, format);
 }
 
 VOption* saveOptions(const formats::OutputFormat& format, const Encoding& encoding)
