@@ -54,7 +54,46 @@ std::string reasonOf(const std::exception& error)
 {
     std::string text = error.what();
     text = text.substr(0, text.find('\n'));
-    return text.empty() ? "Exiv2 gave no reason" : text;
+    if (!text.empty())
+        return text;
+    // Some of Exiv2's errors carry only their code.
+    if (const auto* exiv2 = dynamic_cast<const Exiv2::AnyError*>(&error))
+        return "Exiv2 error " + std::to_string(exiv2->code());
+    return "Exiv2 gave no reason";
+}
+
+// Whether Exiv2 can write the items back: what it cannot (a damaged XMP
+// packet, EXIF or IPTC it read only in part) is left to libvips, which
+// passes XMP on as it was and rebuilds EXIF as it can.
+bool encodes(const Exiv2::ExifData& exif, Exiv2::ByteOrder order)
+{
+    try {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, order, exif);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool encodes(const Exiv2::IptcData& iptc)
+{
+    try {
+        (void)Exiv2::IptcParser::encode(iptc);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool parses(const std::string& xmpPacket)
+{
+    try {
+        Exiv2::XmpData xmp;
+        return Exiv2::XmpParser::decode(xmp, xmpPacket) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -84,6 +123,12 @@ Carried Carried::read(const std::string& path, Error& error)
             Exiv2::XmpParser::encode(held->xmpPacket, image->xmpData(),
                                      Exiv2::XmpParser::useCompactFormat);
         held->iptc = image->iptcData();
+        if (!encodes(held->exif, held->byteOrder))
+            held->exif.clear();
+        if (!parses(held->xmpPacket))
+            held->xmpPacket.clear();
+        if (!encodes(held->iptc))
+            held->iptc.clear();
         carried.held_ = std::move(held);
     } catch (const std::exception& failure) {
         error = Error("its metadata cannot be read (" + reasonOf(failure) + ")");

@@ -69,8 +69,11 @@ bool holdsPages(const VImage& image)
 // The EXIF, XMP and IPTC of the input at `path` are written into a JPEG,
 // WebP or TIFF output by Exiv2 once libvips has written the pixels; an
 // output that cannot seek gets the file made in a spool first.
+// Where Exiv2 fails to write into the file, `exiv2Failed` says so, and the
+// caller renders again with `byExiv2` false: libvips alone carries what it reads.
 Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
-                 const std::string& path = {}, const std::function<bool()>& moreImages = {})
+                 const std::string& path = {}, bool byExiv2 = false, bool* exiv2Failed = nullptr,
+                 const std::function<bool()>& moreImages = {})
 {
     if (loaded.error)
         return loaded.error;
@@ -82,13 +85,15 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     if (Error refusal = refusalOf(loaded, *format, job))
         return refusal;
     Error unreadable;
-    metadata::Carried carried = carriedFrom(path, loaded.loader, job.encoding.strip, unreadable);
+    metadata::Carried carried =
+        byExiv2 ? carriedFrom(path, loaded.loader, job.encoding.strip, unreadable)
+                : metadata::Carried();
     // The decoded pixels' orientation, which for HEIF is upright already.
     carried.setOrientation(vips_image_get_orientation(loaded.image.get_image()));
     // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
     // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
     // Orientation alone).
-    if (format->name == "webp" && !holdsPages(loaded.image))
+    if (byExiv2 && format->name == "webp" && !holdsPages(loaded.image))
         carried.adoptExif(
             job.encoding.strip
                 ? metadata::orientationBlock(vips_image_get_orientation(loaded.image.get_image()))
@@ -111,8 +116,11 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     if (Error error = save(mapped, *format, job.encoding, *target))
         return error;
     if (exiv2Writes)
-        if (Error error = carried.writeInto(target->reopenablePath(), output.shownName()))
+        if (Error error = carried.writeInto(target->reopenablePath(), output.shownName())) {
+            if (exiv2Failed)
+                *exiv2Failed = true;
             return error;
+        }
     if (target == &spool)
         if (Error error = spool.copyTo(output))
             return error;
@@ -188,15 +196,27 @@ template <typename Render> Error guarded(const Render& render)
 
 Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job)
 {
-    const auto renderAs = [&](Strictness strictness) {
+    const auto renderOnce = [&](Strictness strictness, bool byExiv2, bool* exiv2Failed) {
         return guarded([&] {
             const Loaded loaded = loadFile(path, strictness, job);
             ImageJob kept = job;
             keepInputCoding(path, loaded.loader, kept.encoding);
-            return mapAndSave(loaded, magic, kept, path, [fd, magic] {
+            return mapAndSave(loaded, magic, kept, path, byExiv2, exiv2Failed, [fd, magic] {
                 return netpbm::isBinary(magic) && moreImagesInFile(fd);
             });
         });
+    };
+    // Metadata that Exiv2 read but cannot write back (damaged in the input)
+    // does not cost the rendering: libvips carries what it reads of it.
+    const auto renderAs = [&](Strictness strictness) {
+        bool exiv2Failed = false;
+        const Error error = renderOnce(strictness, true, &exiv2Failed);
+        if (!exiv2Failed)
+            return error;
+        if (Error again = renderOnce(strictness, false, nullptr))
+            return again;
+        return Error("rendered, but " + error.reason() + "; it carries what libvips reads of it",
+                     Error::Source::Warning);
     };
     Error error = renderAs(Strictness::Warnings);
     const JpegWarning warning =
