@@ -159,6 +159,16 @@ void Carried::adoptExif(const std::string& block)
     }
 }
 
+void Carried::adoptXmp(const std::string& packet)
+{
+    startOnce();
+    if (hasXmp() || packet.empty() || !parses(packet))
+        return;
+    if (!held_)
+        held_ = std::make_unique<Held>();
+    held_->xmpPacket = packet;
+}
+
 bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
 bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
 bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }

@@ -28,6 +28,10 @@ public:
     // holds EXIF already. A block Exiv2 cannot parse is left out.
     void adoptExif(const std::string& block);
 
+    // Takes an XMP packet as the XMP to carry, unless this holds one
+    // already or Exiv2 cannot parse it.
+    void adoptXmp(const std::string& packet);
+
     bool hasExif() const;
     bool hasXmp() const;
     bool hasIptc() const;

@@ -67,6 +67,24 @@ VImage handedOver(const VImage& image, const metadata::Carried& carried, const s
     return handed;
 }
 
+std::string heifXmpOf(const VImage& image)
+{
+    std::string packet;
+    gchar** fields = vips_image_get_fields(image.get_image());
+    for (gchar** field = fields; *field && packet.empty(); ++field) {
+        const void* data = nullptr;
+        std::size_t size = 0;
+        if (!std::string_view(*field).starts_with("heif-mime-") ||
+            vips_image_get_blob(image.get_image(), *field, &data, &size) != 0)
+            continue;
+        const std::string_view item(static_cast<const char*>(data), size);
+        if (item.find("<x:xmpmeta") != std::string_view::npos)
+            packet = item;
+    }
+    g_strfreev(fields);
+    return packet;
+}
+
 std::string exifBlockOf(const VImage& image)
 {
     const void* data = nullptr;

@@ -22,6 +22,10 @@ metadata::Carried carriedFrom(const std::string& path, const std::string& loader
 vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
                         const std::string& format, bool exiv2Writes);
 
+// The XMP packet that libvips's HEIF loader keeps among the file's
+// untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).
+std::string heifXmpOf(const vips::VImage& image);
+
 // The EXIF block libvips holds for the image (empty if none).
 std::string exifBlockOf(const vips::VImage& image);
 

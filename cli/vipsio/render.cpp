@@ -88,6 +88,13 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     metadata::Carried carried =
         byExiv2 ? carriedFrom(path, loaded.loader, job.encoding.strip, unreadable)
                 : metadata::Carried();
+    if (byExiv2 && !job.encoding.strip) {
+        // What Exiv2 found no way to read, libvips may have: HEIF's XMP
+        // item, an EXIF block in a place Exiv2 does not look.
+        if (loaded.loader.starts_with("heifload"))
+            carried.adoptXmp(heifXmpOf(loaded.image));
+        carried.adoptExif(exifBlockOf(loaded.image));
+    }
     // The decoded pixels' orientation, which for HEIF is upright already.
     carried.setOrientation(vips_image_get_orientation(loaded.image.get_image()));
     // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
