@@ -8,7 +8,7 @@
 source "$(dirname "$0")/workfolder.sh"
 # make | model | maker-note tags, as Exiv2 names them
 cameras=(
-  "Canon|EOS 5D|Exif.Canon.OwnerName Ann;Exif.Canon.FirmwareVersion 1.0.2"
+  "Canon|EOS 5D|Exif.Canon.OwnerName Ann;Exif.Canon.FirmwareVersion 1.0.2;Exif.CanonCs.Macro 1;Exif.CanonCs.Quality 3;Exif.CanonSi.ISOSpeed 160"
   "NIKON CORPORATION|NIKON D70|Exif.Nikon3.Quality FINE;Exif.Nikon3.WhiteBalance AUTO"
   "NIKON|E990|Exif.Nikon2.Quality 1;Exif.Nikon2.WhiteBalance 1"
   "OLYMPUS IMAGING CORP.|E-1|Exif.Olympus.Quality 2;Exif.Olympus.Macro 0"
@@ -22,8 +22,12 @@ cameras=(
   "CASIO COMPUTER CO.,LTD.|EX-Z750|Exif.Casio2.QualityMode 1;Exif.Casio2.WhiteBalance 0"
   "CASIO|QV-3000EX|Exif.Casio.Quality 1;Exif.Casio.Sharpness 0"
 )
-count() { exiftool -a -G0 -s "$1" | grep -cE "^\[($2)\]"; }
-names() { exiftool -a -G0 -s "$1" | grep -E '^\[(EXIF|MakerNotes)\]' | awk '{print $1, $2}' | sort -u; }
+# Splits one exiftool listing of several files into FILE.tags, one per file.
+split_tags() {
+  exiftool -a -G0 -s "$@" | awk '/^======== /{f = $2 ".tags"; next} {print > f}'
+}
+count() { grep -cE "^\[($2)\]" "$1.tags"; }
+names() { grep -E '^\[(EXIF|MakerNotes)\]' "$1.tags" | awk '{print $1, $2}' | sort -u; }
 
 "$render" -q -a 5 -o p.png
 vips copy p.png plain.jpg || fail "cannot make the picture"
@@ -37,11 +41,14 @@ for camera in "${cameras[@]}"; do
   IFS=';' read -ra tags <<<"$notes"
   for tag in "${tags[@]}"; do edits+=(-M"set $tag"); done
   cp plain.jpg "cam$n.jpg" && exiv2 -q "${edits[@]}" "cam$n.jpg" || fail "exiv2 cannot make $make"
+  for out in jpg webp png tif; do
+    "$render" -q -o "cam$n-out.$out" "cam$n.jpg" || fail "$make $model to $out failed"
+  done
+  split_tags "cam$n.jpg" "cam$n-out."{jpg,webp,png,tif}
   notes_in=$(count "cam$n.jpg" MakerNotes) exif_in=$(count "cam$n.jpg" EXIF)
   [ "$notes_in" -ge 2 ] || fail "$make $model: exiv2 wrote no maker notes"
   for out in jpg webp png tif; do
-    "$render" -q -o "cam$n-out.$out" "cam$n.jpg" || fail "$make $model to $out failed"
-    warned=$(exiftool -q -s3 -Warning "cam$n-out.$out")
+    warned=$(grep 'Warning' "cam$n-out.$out.tags")
     [ -z "$warned" ] || fail "$make $model to $out: exiftool warns: $warned"
     notes_out=$(count "cam$n-out.$out" MakerNotes) exif_out=$(count "cam$n-out.$out" EXIF)
     if [ "$out" = tif ]; then
