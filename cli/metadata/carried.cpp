@@ -211,42 +211,81 @@ std::string Carried::exifBlock() const
 
 std::string Carried::xmpPacket() const { return held_ ? held_->xmpPacket : std::string(); }
 
+namespace {
+
+// Writes `held` into the image's file (or memory), keeping the rest of it.
+void writeTo(const Carried::Held& held, Exiv2::Image& image)
+{
+    const bool hasExif = !held.exif.empty();
+    const bool hasXmp = !held.xmpPacket.empty();
+    const bool hasIptc = !held.iptc.empty();
+    // What the file holds already: its ICC profile, its own structure.
+    image.readMetadata();
+    if (hasExif) {
+        if (image.imageType() == Exiv2::ImageType::tiff) {
+            // A TIFF's first directory is its picture's: the carried tags
+            // join the file's own, replacing those of the same name.
+            Exiv2::ExifData merged = image.exifData();
+            std::set<std::string> carriedKeys;
+            for (const Exiv2::Exifdatum& datum : held.exif)
+                carriedKeys.insert(datum.key());
+            for (auto datum = merged.begin(); datum != merged.end();)
+                datum = carriedKeys.contains(datum->key()) ? merged.erase(datum) : std::next(datum);
+            for (const Exiv2::Exifdatum& datum : held.exif)
+                merged.add(datum);
+            image.setExifData(merged);
+        } else {
+            image.setExifData(held.exif);
+        }
+    }
+    // The packet travels as it was written, not as Exiv2 would re-encode it.
+    if (hasXmp)
+        image.setXmpPacket(held.xmpPacket);
+    image.writeXmpFromPacket(true);
+    if (hasIptc && (image.checkMode(Exiv2::mdIptc) & Exiv2::amWrite))
+        image.setIptcData(held.iptc);
+    image.writeMetadata();
+}
+
+} // namespace
+
 Error Carried::writeInto(const std::string& path, const std::string& shownName) const
 {
     if (empty())
         return {};
     try {
         const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
-        // What the file holds already: its ICC profile, its own structure.
-        image->readMetadata();
-        if (hasExif()) {
-            if (image->imageType() == Exiv2::ImageType::tiff) {
-                // A TIFF's first directory is its picture's: the carried tags
-                // join the file's own, replacing those of the same name.
-                Exiv2::ExifData merged = image->exifData();
-                std::set<std::string> carriedKeys;
-                for (const Exiv2::Exifdatum& datum : held_->exif)
-                    carriedKeys.insert(datum.key());
-                for (auto datum = merged.begin(); datum != merged.end();)
-                    datum =
-                        carriedKeys.contains(datum->key()) ? merged.erase(datum) : std::next(datum);
-                for (const Exiv2::Exifdatum& datum : held_->exif)
-                    merged.add(datum);
-                image->setExifData(merged);
-            } else {
-                image->setExifData(held_->exif);
-            }
-        }
-        // The packet travels as it was written, not as Exiv2 would re-encode it.
-        if (hasXmp())
-            image->setXmpPacket(held_->xmpPacket);
-        image->writeXmpFromPacket(true);
-        if (hasIptc() && (image->checkMode(Exiv2::mdIptc) & Exiv2::amWrite))
-            image->setIptcData(held_->iptc);
-        image->writeMetadata();
+        writeTo(*held_, *image);
         return {};
     } catch (const std::exception& failure) {
         return Error("cannot write the metadata into " + shownName + ": " + reasonOf(failure));
+    }
+}
+
+Error Carried::intoJpegHeader(std::string& header) const
+{
+    if (empty())
+        return {};
+    try {
+        // The header alone, ended as a file: Exiv2 reads and rewrites its
+        // segments and copies what follows them, here only the end marker.
+        const std::string file = header + "\xff\xd9";
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(file.data()), long(file.size()));
+        writeTo(*held_, *image);
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        const Exiv2::DataBuf written = io.read(long(io.size()));
+        io.close();
+        std::string rewritten(reinterpret_cast<const char*>(written.pData_),
+                              std::size_t(written.size_));
+        if (!rewritten.ends_with("\xff\xd9"))
+            return Error("cannot write the metadata: Exiv2 changed the end of the JPEG header");
+        rewritten.resize(rewritten.size() - 2);
+        header = std::move(rewritten);
+        return {};
+    } catch (const std::exception& failure) {
+        return Error("cannot write the metadata: " + reasonOf(failure));
     }
 }
 

@@ -52,9 +52,15 @@ public:
     // `path`. What the file holds already (its ICC profile, and the kinds
     // this lacks) stays. The error names `shownName`.
     Error writeInto(const std::string& path, const std::string& shownName) const;
+    // Writes what this holds into a JPEG's header: its bytes from the start
+    // of the file to the end of its last APPn or COM segment, so that the
+    // picture's data can stream past and only the header goes through memory.
+    Error intoJpegHeader(std::string& header) const;
+
+    // What this holds, as Exiv2 does (seen only inside this room).
+    struct Held;
 
 private:
-    struct Held;
     std::unique_ptr<Held> held_;
 };
 

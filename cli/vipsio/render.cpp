@@ -113,16 +113,27 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;
+    // A JPEG's metadata goes into its header as the file streams out; the
+    // other formats are rewritten whole by Exiv2, a pipe's in a spool first.
+    const bool intoHeader = exiv2Writes && format->name == "jpeg";
+    HeaderRewrite rewrite;
+    if (intoHeader)
+        rewrite = [&carried, exiv2Failed](std::string& header) {
+            Error error = carried.intoJpegHeader(header);
+            if (error && exiv2Failed)
+                *exiv2Failed = true;
+            return error;
+        };
     OutputFile spool;
     OutputFile* target = &output;
-    if (exiv2Writes && !output.seekable()) {
+    if (exiv2Writes && !intoHeader && !output.seekable()) {
         if (Error error = spool.openSpool())
             return error;
         target = &spool;
     }
-    if (Error error = save(mapped, *format, job.encoding, *target))
+    if (Error error = save(mapped, *format, job.encoding, *target, rewrite))
         return error;
-    if (exiv2Writes)
+    if (exiv2Writes && !intoHeader)
         if (Error error = carried.writeInto(target->reopenablePath(), output.shownName())) {
             if (exiv2Failed)
                 *exiv2Failed = true;
