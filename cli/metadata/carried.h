@@ -38,8 +38,7 @@ public:
     bool empty() const { return !hasExif() && !hasXmp() && !hasIptc(); }
 
     // Makes the EXIF's Orientation, where it has one, say what the decoded
-    // pixels need (1 where the decoder turned them upright already, as
-    // HEIF's are).
+    // pixels need (1 where the decoder turned them upright already).
     void setOrientation(int orientation);
 
     // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it (empty

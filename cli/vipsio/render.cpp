@@ -66,10 +66,10 @@ bool holdsPages(const VImage& image)
 
 // Maps a loaded image and writes it. `moreImages`, when given, says before
 // the output is committed whether the input held more than the image loaded.
-// The EXIF, XMP and IPTC of the input at `path` are written into a JPEG,
-// WebP or TIFF output by Exiv2 once libvips has written the pixels; an
-// output that cannot seek gets the file made in a spool first.
-// Where Exiv2 fails to write into the file, `exiv2Failed` says so, and the
+// The EXIF, XMP and IPTC of the input at `path` are written by Exiv2 into a
+// JPEG's header as it streams out, and into a WebP or TIFF once libvips has
+// written it (an output that cannot seek gets the file made in a spool
+// first). Where Exiv2 fails to write them, `exiv2Failed` says so, and the
 // caller renders again with `byExiv2` false: libvips alone carries what it reads.
 Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
                  const std::string& path = {}, bool byExiv2 = false, bool* exiv2Failed = nullptr,
@@ -95,8 +95,6 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
             carried.adoptXmp(heifXmpOf(loaded.image));
         carried.adoptExif(exifBlockOf(loaded.image));
     }
-    // The decoded pixels' orientation, which for HEIF is upright already.
-    carried.setOrientation(vips_image_get_orientation(loaded.image.get_image()));
     // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
     // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
     // Orientation alone).
@@ -105,6 +103,10 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
             job.encoding.strip
                 ? metadata::orientationBlock(vips_image_get_orientation(loaded.image.get_image()))
                 : exifBlockOf(loaded.image));
+    // HEIF's decoder applies the file's own rotation and mirroring, and its
+    // EXIF Orientation is no instruction: the pixels come out upright.
+    if (loaded.loader.starts_with("heifload"))
+        carried.setOrientation(1);
     // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
     const bool exiv2Writes =
         !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
@@ -148,7 +150,7 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
         return error;
     if (unreadable)
         return Error("rendered, but " + unreadable.reason() +
-                         "; it carries what libvips could read of it",
+                         "; it carries what libvips reads of it",
                      Error::Source::Warning);
     return {};
 }
