@@ -141,9 +141,28 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format);
 
 // The image as the output gets it: no stale thumbnail, no identity if asked,
 // samples in the output's range.
+// libvips's JPEG loader keeps IPTC as the whole Photoshop segment, which its
+// TIFF saver writes where readers expect IPTC records alone, and which they
+// then call damaged: a TIFF goes without it (Exiv2 writes IPTC properly,
+// whenever it carries the metadata).
+VImage withoutPhotoshopSegment(const VImage& image, const formats::OutputFormat& format)
+{
+    const void* data = nullptr;
+    std::size_t size = 0;
+    if (format.name != "tiff" ||
+        vips_image_get_typeof(image.get_image(), VIPS_META_IPTC_NAME) == 0 ||
+        vips_image_get_blob(image.get_image(), VIPS_META_IPTC_NAME, &data, &size) != 0 ||
+        !std::string_view(static_cast<const char*>(data), size).starts_with("Photoshop 3.0"))
+        return image;
+    VImage without = image.copy();
+    without.remove(VIPS_META_IPTC_NAME);
+    return without;
+}
+
 VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
 {
-    const VImage stripped = withoutIdentity(withoutExifThumbnail(image), encoding);
+    const VImage stripped =
+        withoutPhotoshopSegment(withoutIdentity(withoutExifThumbnail(image), encoding), format);
     return saveable(
         encoding.strip && format.name == "png" ? withOrientationBlock(stripped) : stripped, format);
 }
