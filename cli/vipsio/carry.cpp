@@ -1,7 +1,7 @@
 #include "vipsio/carry.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 using vips::VImage;
@@ -26,10 +26,10 @@ const std::string exifMarker("Exif\0\0", 6);
 
 void setBlob(VImage& image, const char* name, const std::string& bytes)
 {
-    void* copy = std::malloc(bytes.size());
+    auto* copy = static_cast<char*>(std::malloc(bytes.size()));
     if (!copy)
         return;
-    std::memcpy(copy, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), copy);
     image.set(
         name,
         [](void* data, void*) {

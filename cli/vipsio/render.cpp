@@ -230,7 +230,7 @@ Error renderFile(const std::string& path, int fd, std::string_view magic, const 
     // does not cost the rendering: libvips carries what it reads of it.
     const auto renderAs = [&](Strictness strictness) {
         bool exiv2Failed = false;
-        const Error error = renderOnce(strictness, true, &exiv2Failed);
+        Error error = renderOnce(strictness, true, &exiv2Failed);
         if (!exiv2Failed)
             return error;
         if (Error again = renderOnce(strictness, false, nullptr))
