@@ -1,8 +1,12 @@
 // Arbitrary bytes through the batch renderer's pipeline, all in memory: a
 // binary Netpbm stream through the program's own reader, anything else
 // decoded by libvips (with the program's loaders and a pixel limit), mapped,
-// and encoded in a format the last byte picks.
+// and encoded in a format the last byte picks. The same bytes, as a file,
+// go through the metadata's reading (Exiv2, and the walk over a PNG's
+// chunks) and its writing into a small JPEG.
+#include "metadata/carried.h"
 #include "netpbm/netpbm.h"
+#include "png/inputchunks.h"
 #include "vipsio/formats.h"
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
@@ -12,6 +16,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +60,36 @@ void renderImage(const std::uint8_t* data, std::size_t size)
     }
 }
 
+// A memory file holding `size` bytes, or -1.
+int memoryFile(const void* data, std::size_t size)
+{
+    const int fd = ::memfd_create("fuzz", MFD_CLOEXEC);
+    if (fd >= 0 && ::write(fd, data, size) != ssize_t(size)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string smallJpeg;
+
+void carryMetadata(const std::uint8_t* data, std::size_t size)
+{
+    const int input = memoryFile(data, size);
+    if (input < 0)
+        return;
+    const std::string path = "/proc/self/fd/" + std::to_string(input);
+    Error unreadable;
+    const metadata::Carried carried = metadata::Carried::read(path, unreadable);
+    (void)carried.exifBlock();
+    (void)inputChunks(path);
+    if (const int output = memoryFile(smallJpeg.data(), smallJpeg.size()); output >= 0) {
+        (void)carried.writeInto("/proc/self/fd/" + std::to_string(output), "the JPEG");
+        ::close(output);
+    }
+    ::close(input);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -61,6 +97,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     vipsstart::configure(false, 1);
     vipsstart::ensure();
     vips_cache_set_max(0);
+    VipsBlob* blob = vips::VImage::black(8, 8).jpegsave_buffer();
+    std::size_t size = 0;
+    const void* bytes = vips_blob_get(blob, &size);
+    smallJpeg.assign(static_cast<const char*>(bytes), size);
+    vips_area_unref(VIPS_AREA(blob));
     return 0;
 }
 
@@ -72,5 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         renderStream(data, size);
     else
         renderImage(data, size);
+    carryMetadata(data, size);
     return 0;
 }

@@ -2,8 +2,10 @@
 // writer: exact pixels, libpng's own filter choices, the same file whatever
 // the thread count, a size near a one-piece encode, chunks in their places.
 #include "libpngfiles.h"
+#include "png/inputchunks.h"
 #include "png/pngwriter.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <zlib.h>
@@ -21,6 +23,8 @@ private Q_SLOTS:
     void sizeNearOnePiece();
     void chunksInPlace();
     void refusesWhatWouldBeBroken();
+    void inputChunksBounded_data();
+    void inputChunksBounded();
 };
 
 namespace {
@@ -327,6 +331,86 @@ void PngWriterTest::refusesWhatWouldBeBroken()
         QVERIFY2(error.reason().find(test.reason) != std::string::npos,
                  (std::string(test.name) + ": " + error.reason()).c_str());
     }
+}
+
+namespace {
+
+// A chunk as a file holds it; `crcDelta` spoils its CRC.
+QByteArray rawChunk(const char* type, const QByteArray& data, std::uint32_t crcDelta = 0,
+                    std::uint32_t claimedLength = 0)
+{
+    const std::uint32_t length = claimedLength ? claimedLength : std::uint32_t(data.size());
+    QByteArray chunk;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.append(char(length >> shift));
+    chunk.append(type, 4).append(data);
+    const std::uint32_t crc =
+        std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(chunk.constData()) + 4,
+                            uInt(chunk.size() - 4))) +
+        crcDelta;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.append(char(crc >> shift));
+    return chunk;
+}
+
+QByteArray pngFile(const QList<QByteArray>& chunks)
+{
+    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    file.append(rawChunk("IHDR", QByteArray("\0\0\0\1\0\0\0\1\x08\x02\0\0\0", 13)));
+    for (const QByteArray& chunk : chunks)
+        file.append(chunk);
+    return file;
+}
+
+} // namespace
+
+// The walk over an input's chunks keeps text, colour and size chunks whose
+// CRC holds, and gives up on files cut short, lengths past the file, and
+// more chunks or bytes than its bounds.
+void PngWriterTest::inputChunksBounded_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<int>("colour");
+    QTest::addColumn<int>("text");
+    const QByteArray idat = rawChunk("IDAT", "x");
+    const QByteArray gamma = rawChunk("gAMA", QByteArray("\0\0\xb1\x8f", 4));
+    const QByteArray text = rawChunk("tEXt", QByteArray("Key\0value", 9));
+    QTest::newRow("kept") << pngFile({gamma, text, rawChunk("iTXt", "T"), idat}) << true << 1 << 2;
+    QTest::newRow("eXIf and unknown left")
+        << pngFile({rawChunk("eXIf", "II*"), rawChunk("prVt", "p"), idat}) << true << 0 << 0;
+    QTest::newRow("damaged CRC left")
+        << pngFile({rawChunk("gAMA", "abcd", 1), text, idat}) << true << 0 << 1;
+    QTest::newRow("cut before IDAT") << pngFile({gamma, text}) << false << 0 << 0;
+    QTest::newRow("length past the file")
+        << pngFile({gamma, rawChunk("tEXt", "short", 0, 1u << 30), idat}) << false << 0 << 0;
+    QTest::newRow("length past PNG's limit")
+        << pngFile({rawChunk("tEXt", "short", 0, 0x80000000u), idat}) << false << 0 << 0;
+    QList<QByteArray> many(maxInputChunks, text);
+    QTest::newRow("too many chunks") << pngFile(many << idat) << false << 0 << 0;
+    const QByteArray half(int(maxKeptBytes / 2 + 1), 'a');
+    QTest::newRow("too many bytes")
+        << pngFile({rawChunk("zTXt", half), rawChunk("zTXt", half), gamma, idat}) << true << 1 << 1;
+    QTest::newRow("no PNG") << QByteArray("GIF89a") << false << 0 << 0;
+}
+
+void PngWriterTest::inputChunksBounded()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, read);
+    QFETCH(int, colour);
+    QFETCH(int, text);
+    QTemporaryDir folder;
+    QFile out(folder.filePath("in.png"));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+    const InputChunks found = inputChunks(out.fileName().toStdString());
+    QCOMPARE(found.read, read);
+    QCOMPARE(int(found.colour.size()), colour);
+    QCOMPARE(int(found.text.size()), text);
+    if (read)
+        QCOMPARE(found.colourType, 2);
 }
 
 QTEST_GUILESS_MAIN(PngWriterTest)

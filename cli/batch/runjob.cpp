@@ -22,8 +22,13 @@ vipsio::ImageJob imageJob(const RenderJob& job, const Options& options)
             options.maxMemory,
             options.allowUntrusted,
             options.salvage,
-            {options.quality, options.compression, options.strip, options.stripIcc,
-             options.lossless, options.tiffCompression}};
+            {options.quality,
+             options.compression,
+             options.strip,
+             options.stripIcc,
+             options.lossless,
+             options.tiffCompression,
+             {}}};
 }
 
 // Whether the input is a binary Netpbm stream that stays one.

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -136,6 +138,39 @@ Error OutputFile::open(const std::string& path, bool replace)
     if (exists)
         (void)::fchmod(fd_, existing.st_mode & 01777);
     return {};
+}
+
+Error OutputFile::openSpool()
+{
+    const char* folder = std::getenv("TMPDIR");
+    if (!folder || !*folder)
+        folder = "/tmp";
+    path_ = folder;
+    fd_ = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0)
+        return Error(std::string("cannot make a temporary file in ") + folder + ": " +
+                     std::strerror(errno));
+    ownsDescriptor_ = true;
+    return {};
+}
+
+std::string OutputFile::reopenablePath() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+Error OutputFile::copyTo(OutputFile& target)
+{
+    std::vector<char> block(std::size_t(1) << 20);
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd_, block.data(), block.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failure(errno);
+        if (n == 0)
+            return {};
+        if (Error error = target.write(block.data(), std::size_t(n)))
+            return error;
+        at += n;
+    }
 }
 
 Error OutputFile::openNew()

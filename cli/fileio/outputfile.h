@@ -31,6 +31,9 @@ public:
     // Opens the output; the error says why it cannot be written. A new
     // file that appears meanwhile is refused at commit unless `replace`.
     Error open(const std::string& path, bool replace);
+    // Opens an unnamed temporary file (in $TMPDIR, else /tmp) that a file
+    // is made in before it goes to an output that cannot seek; gone once closed.
+    Error openSpool();
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
     // Whether the output can seek, as a file can and a pipe cannot.
@@ -38,6 +41,12 @@ public:
     // For writers that go back over what they wrote: as lseek and read.
     std::int64_t seek(std::int64_t offset, int whence);
     std::ptrdiff_t readBack(char* data, std::size_t size);
+    // A name under which the open file can be opened again, while this is
+    // open (/proc/self/fd/N), so that a library that rewrites files by name
+    // can rewrite it before commit.
+    std::string reopenablePath() const;
+    // Writes everything this file holds, from its start, to `target`.
+    Error copyTo(OutputFile& target);
     // Puts the finished file in place. An output that appeared since open()
     // is left alone, and the error says so (Error::outputExists).
     Error commit();

@@ -13,4 +13,6 @@ struct Encoding {
     // TIFF's compression (none, lzw, deflate, zstd, packbits, jpeg); empty:
     // a TIFF input's own, else none.
     std::string tiffCompression;
+    // A PNG input, whose text, colour and size chunks a PNG output copies.
+    std::string pngInput;
 };

@@ -67,6 +67,8 @@ void keepInputCoding(const std::string& path, const std::string& loader, Encodin
 {
     if (loader.starts_with("webpload") && !encoding.lossless)
         encoding.lossless = losslessWebp(path);
+    if (loader.starts_with("pngload"))
+        encoding.pngInput = path;
     if (loader.starts_with("tiffload") && encoding.tiffCompression.empty())
         encoding.tiffCompression = tiffCompressionOf(path);
 }

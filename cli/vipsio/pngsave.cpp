@@ -1,6 +1,7 @@
 #include "vipsio/pngsave.h"
 
 #include "fileio/outputfile.h"
+#include "png/inputchunks.h"
 #include "png/pngwriter.h"
 
 #include <zlib.h>
@@ -79,10 +80,24 @@ void addComments(const VImage& image, std::vector<PngChunk>& chunks)
     g_strfreev(fields);
 }
 
-std::vector<PngChunk> metadataChunks(const VImage& image, std::vector<PngChunk>& after)
+// The chunks before the image: those a PNG input had, copied as they were
+// (its text, unless --strip, and its colour and size chunks), else what
+// libvips holds; EXIF and the ICC profile always from libvips's fields.
+std::vector<PngChunk> metadataChunks(const VImage& image, const Encoding& encoding,
+                                     PngColour colour, int bitDepth, std::vector<PngChunk>& after)
 {
+    const InputChunks input =
+        encoding.pngInput.empty() ? InputChunks() : inputChunks(encoding.pngInput);
     std::vector<PngChunk> before;
-    addPhysicalSize(image, before);
+    if (input.read) {
+        for (const PngChunk& chunk : input.colour)
+            // sBIT counts bits per channel of the input's own layout.
+            if (chunk.type != "sBIT" ||
+                (input.colourType == int(colour) && input.bitDepth == bitDepth))
+                before.push_back(chunk);
+    } else {
+        addPhysicalSize(image, before);
+    }
     if (const auto profile = blobField(image, VIPS_META_ICC_NAME))
         addProfile(*profile, before);
     if (auto exif = blobField(image, VIPS_META_EXIF_NAME)) {
@@ -90,6 +105,11 @@ std::vector<PngChunk> metadataChunks(const VImage& image, std::vector<PngChunk>&
         if (exif->starts_with(std::string_view("Exif\0\0", 6)))
             exif->remove_prefix(6);
         before.push_back({"eXIf", bytesOf(*exif)});
+    }
+    if (input.read) {
+        if (!encoding.strip)
+            before.insert(before.end(), input.text.begin(), input.text.end());
+        return before;
     }
     if (const auto xmp = blobField(image, VIPS_META_XMP_NAME)) {
         std::vector<unsigned char> data =
@@ -135,16 +155,13 @@ Error savePng(const VImage& image, const Encoding& encoding, OutputFile& output)
     // As libvips's own PNG saver: unfiltered rows, deflated at once. Filters
     // would save a tenth of the size for nearly twice the work.
     options.adaptiveFilters = false;
-    options.beforeImage = metadataChunks(image, options.afterImage);
-    PngWriter writer({std::uint32_t(image.width()),
-                      std::uint32_t(image.height()),
-                      image.format() == VIPS_FORMAT_USHORT ? 16 : 8,
-                      byBands[image.bands() - 1],
-                      {},
-                      {}},
-                     std::move(options), [&output](const char* data, std::size_t size) {
-                         return output.write(data, size);
-                     });
+    const int bitDepth = image.format() == VIPS_FORMAT_USHORT ? 16 : 8;
+    const PngColour colour = byBands[image.bands() - 1];
+    options.beforeImage = metadataChunks(image, encoding, colour, bitDepth, options.afterImage);
+    PngWriter writer(
+        {std::uint32_t(image.width()), std::uint32_t(image.height()), bitDepth, colour, {}, {}},
+        std::move(options),
+        [&output](const char* data, std::size_t size) { return output.write(data, size); });
     Streaming streaming{&writer, {}};
     if (vips_sink_disc(image.get_image(), Streaming::rows, &streaming) != 0 && !streaming.error)
         throw vips::VError();

@@ -3,6 +3,7 @@
 #include "fileio/outputfile.h"
 #include "netpbm/moreimages.h"
 #include "netpbm/netpbm.h"
+#include "vipsio/carry.h"
 #include "vipsio/embeddedphoto.h"
 #include "vipsio/inputcoding.h"
 #include "vipsio/load.h"
@@ -57,9 +58,21 @@ Error refusalOf(const Loaded& loaded, const formats::OutputFormat& format, const
     return {};
 }
 
+// Whether the image holds several pages (every page of its file was loaded).
+bool holdsPages(const VImage& image)
+{
+    return vips_image_get_page_height(image.get_image()) < image.height();
+}
+
 // Maps a loaded image and writes it. `moreImages`, when given, says before
 // the output is committed whether the input held more than the image loaded.
+// The EXIF, XMP and IPTC of the input at `path` are written by Exiv2 into a
+// JPEG's header as it streams out, and into a WebP or TIFF once libvips has
+// written it (an output that cannot seek gets the file made in a spool
+// first). Where Exiv2 fails to write them, `exiv2Failed` says so, and the
+// caller renders again with `byExiv2` false: libvips alone carries what it reads.
 Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
+                 const std::string& path = {}, bool byExiv2 = false, bool* exiv2Failed = nullptr,
                  const std::function<bool()>& moreImages = {})
 {
     if (loaded.error)
@@ -71,15 +84,75 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
                      "); choose one with -f");
     if (Error refusal = refusalOf(loaded, *format, job))
         return refusal;
-    const VImage mapped = mapImage(loaded.image, job.a, job.branch);
+    Error unreadable;
+    metadata::Carried carried =
+        byExiv2 ? carriedFrom(path, loaded.loader, job.encoding.strip, unreadable)
+                : metadata::Carried();
+    if (byExiv2 && !job.encoding.strip) {
+        // What Exiv2 found no way to read, libvips may have: HEIF's XMP
+        // item, an EXIF block in a place Exiv2 does not look.
+        if (loaded.loader.starts_with("heifload"))
+            carried.adoptXmp(heifXmpOf(loaded.image));
+        carried.adoptExif(exifBlockOf(loaded.image));
+    }
+    // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
+    // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
+    // Orientation alone).
+    if (byExiv2 && format->name == "webp" && !holdsPages(loaded.image))
+        carried.adoptExif(
+            job.encoding.strip
+                ? metadata::orientationBlock(vips_image_get_orientation(loaded.image.get_image()))
+                : exifBlockOf(loaded.image));
+    // HEIF's decoder applies the file's own rotation and mirroring, and its
+    // EXIF Orientation is no instruction: the pixels come out upright.
+    if (loaded.loader.starts_with("heifload"))
+        carried.setOrientation(1);
+    // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
+    const bool exiv2Writes =
+        !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
+    const VImage mapped =
+        handedOver(mapImage(loaded.image, job.a, job.branch), carried, format->name, exiv2Writes);
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;
-    if (Error error = save(mapped, *format, job.encoding, output))
+    // A JPEG's metadata goes into its header as the file streams out; the
+    // other formats are rewritten whole by Exiv2, a pipe's in a spool first.
+    const bool intoHeader = exiv2Writes && format->name == "jpeg";
+    HeaderRewrite rewrite;
+    if (intoHeader)
+        rewrite = [&carried, exiv2Failed](std::string& header) {
+            Error error = carried.intoJpegHeader(header);
+            if (error && exiv2Failed)
+                *exiv2Failed = true;
+            return error;
+        };
+    OutputFile spool;
+    OutputFile* target = &output;
+    if (exiv2Writes && !intoHeader && !output.seekable()) {
+        if (Error error = spool.openSpool())
+            return error;
+        target = &spool;
+    }
+    if (Error error = save(mapped, *format, job.encoding, *target, rewrite))
         return error;
+    if (exiv2Writes && !intoHeader)
+        if (Error error = carried.writeInto(target->reopenablePath(), output.shownName())) {
+            if (exiv2Failed)
+                *exiv2Failed = true;
+            return error;
+        }
+    if (target == &spool)
+        if (Error error = spool.copyTo(output))
+            return error;
     if (moreImages && moreImages())
         return Error(severalImages);
-    return output.commit();
+    if (Error error = output.commit())
+        return error;
+    if (unreadable)
+        return Error("rendered, but " + unreadable.reason() +
+                         "; it carries what libvips reads of it",
+                     Error::Source::Warning);
+    return {};
 }
 
 // Loads a file as strictly as asked, every page when the output keeps them.
@@ -143,15 +216,27 @@ template <typename Render> Error guarded(const Render& render)
 
 Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job)
 {
-    const auto renderAs = [&](Strictness strictness) {
+    const auto renderOnce = [&](Strictness strictness, bool byExiv2, bool* exiv2Failed) {
         return guarded([&] {
             const Loaded loaded = loadFile(path, strictness, job);
             ImageJob kept = job;
             keepInputCoding(path, loaded.loader, kept.encoding);
-            return mapAndSave(loaded, magic, kept, [fd, magic] {
+            return mapAndSave(loaded, magic, kept, path, byExiv2, exiv2Failed, [fd, magic] {
                 return netpbm::isBinary(magic) && moreImagesInFile(fd);
             });
         });
+    };
+    // Metadata that Exiv2 read but cannot write back (damaged in the input)
+    // does not cost the rendering: libvips carries what it reads of it.
+    const auto renderAs = [&](Strictness strictness) {
+        bool exiv2Failed = false;
+        Error error = renderOnce(strictness, true, &exiv2Failed);
+        if (!exiv2Failed)
+            return error;
+        if (Error again = renderOnce(strictness, false, nullptr))
+            return again;
+        return Error("rendered, but " + error.reason() + "; it carries what libvips reads of it",
+                     Error::Source::Warning);
     };
     Error error = renderAs(Strictness::Warnings);
     const JpegWarning warning =

@@ -1,10 +1,13 @@
 #include "vipsio/save.h"
 
 #include "fileio/outputfile.h"
+#include "vipsio/carry.h"
 #include "vipsio/pngsave.h"
 #include "vipsio/thumbnail.h"
 
 #include <map>
+#include <optional>
+#include <string_view>
 
 using vips::VImage;
 using vips::VOption;
@@ -13,18 +16,70 @@ namespace vipsio {
 
 namespace {
 
+// Where a JPEG's header ends: the offset of its first segment that is no
+// APPn or COM (the tables, the frame); nothing while more bytes are needed;
+// npos when the bytes are no JPEG.
+std::optional<std::size_t> jpegHeaderEnd(std::string_view bytes)
+{
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    if (bytes.size() < 2)
+        return std::nullopt;
+    if (byte(0) != 0xff || byte(1) != 0xd8)
+        return std::string_view::npos;
+    for (std::size_t at = 2;;) {
+        if (bytes.size() < at + 4)
+            return std::nullopt;
+        if (byte(at) != 0xff)
+            return std::string_view::npos;
+        const unsigned marker = byte(at + 1);
+        if (!((marker >= 0xe0 && marker <= 0xef) || marker == 0xfe))
+            return at;
+        at += 2 + (std::size_t(byte(at + 2)) << 8 | byte(at + 3));
+    }
+}
+
+// The most of a JPEG's header held in memory for its rewrite: ICC profiles
+// and XMP fill several segments of 64 KiB at most.
+constexpr std::size_t maxJpegHeader = std::size_t(16) << 20;
+
 // The output's side of a libvips target. Writes go to the output file, and
 // the error of a failed write is kept, so that a write error is known from
 // the write itself. Files can also be read back and sought in, as libtiff
-// does to fill in its directories.
+// does to fill in its directories. A JPEG's header, when it is to be
+// rewritten, is held until it is whole.
 struct TargetSink {
     OutputFile* output;
     Error error;
+    const HeaderRewrite* rewrite = nullptr;
+    std::string header;
+
+    Error put(const char* data, std::size_t size)
+    {
+        if (!rewrite)
+            return output->write(data, size);
+        header.append(data, size);
+        const auto end = jpegHeaderEnd(header);
+        if (!end)
+            return header.size() > maxJpegHeader
+                       ? Error("cannot write the metadata: the JPEG header passes 16 MiB")
+                       : Error();
+        if (*end == std::string_view::npos)
+            return Error("cannot write the metadata: libvips wrote no JPEG header");
+        std::string head = header.substr(0, *end);
+        if (Error failed = (*rewrite)(head))
+            return failed;
+        rewrite = nullptr;
+        if (Error failed = output->write(head.data(), head.size()))
+            return failed;
+        Error failed = output->write(header.data() + *end, header.size() - *end);
+        header = std::string();
+        return failed;
+    }
 
     static gint64 write(VipsTargetCustom*, const void* data, gint64 length, TargetSink* sink)
     {
         if (!sink->error)
-            sink->error = sink->output->write(static_cast<const char*>(data), std::size_t(length));
+            sink->error = sink->put(static_cast<const char*>(data), std::size_t(length));
         return sink->error ? -1 : length;
     }
     static gint64 read(VipsTargetCustom*, void* data, gint64 length, TargetSink* sink)
@@ -86,9 +141,30 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format);
 
 // The image as the output gets it: no stale thumbnail, no identity if asked,
 // samples in the output's range.
+// libvips's JPEG loader keeps IPTC as the whole Photoshop segment, which its
+// TIFF saver writes where readers expect IPTC records alone, and which they
+// then call damaged: a TIFF goes without it (Exiv2 writes IPTC properly,
+// whenever it carries the metadata).
+VImage withoutPhotoshopSegment(const VImage& image, const formats::OutputFormat& format)
+{
+    const void* data = nullptr;
+    std::size_t size = 0;
+    if (format.name != "tiff" ||
+        vips_image_get_typeof(image.get_image(), VIPS_META_IPTC_NAME) == 0 ||
+        vips_image_get_blob(image.get_image(), VIPS_META_IPTC_NAME, &data, &size) != 0 ||
+        !std::string_view(static_cast<const char*>(data), size).starts_with("Photoshop 3.0"))
+        return image;
+    VImage without = image.copy();
+    without.remove(VIPS_META_IPTC_NAME);
+    return without;
+}
+
 VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
 {
-    return saveable(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+    const VImage stripped =
+        withoutPhotoshopSegment(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+    return saveable(
+        encoding.strip && format.name == "png" ? withOrientationBlock(stripped) : stripped, format);
 }
 
 VOption* saveOptions(const formats::OutputFormat& format, const Encoding& encoding)
@@ -182,14 +258,16 @@ void save(const VImage& image, const formats::OutputFormat& format, const Encodi
 }
 
 Error save(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding,
-           OutputFile& output)
+           OutputFile& output, const HeaderRewrite& rewriteJpegHeader)
 {
     if (seeksBack(format) && !output.seekable())
         return saveToStream(image, format, encoding, output);
     if (format.name == "png")
         if (const VImage ready = prepared(image, format, encoding); ownPngEncoderTakes(ready))
             return savePng(ready, encoding, output);
-    TargetSink sink{&output, {}};
+    TargetSink sink{&output, {}, nullptr, {}};
+    if (rewriteJpegHeader && format.name == "jpeg")
+        sink.rewrite = &rewriteJpegHeader;
     VipsTargetCustom* custom = vips_target_custom_new();
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);
     g_signal_connect(custom, "read", G_CALLBACK(TargetSink::read), &sink);
@@ -201,6 +279,8 @@ Error save(const VImage& image, const formats::OutputFormat& format, const Encod
         if (!sink.error)
             throw;
     }
+    if (!sink.error && sink.rewrite)
+        return Error("cannot write the metadata: libvips wrote no whole JPEG header");
     return sink.error;
 }
 

@@ -1,0 +1,297 @@
+#include "metadata/carried.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <set>
+
+namespace metadata {
+
+struct Carried::Held {
+    Exiv2::ExifData exif;
+    Exiv2::ByteOrder byteOrder = Exiv2::littleEndian;
+    std::string xmpPacket;
+    Exiv2::IptcData iptc;
+};
+
+namespace {
+
+void startOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Exiv2 reports on standard error what it skips; a file's trouble is
+        // reported once, as its error, by the caller.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // HEIF and AVIF hold their EXIF and XMP in ISO boxes, read only when asked.
+        Exiv2::enableBMFF(true);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+// The first-directory tags that say how the input file stores its pixels,
+// and the items that travel by other ways (the ICC profile, XMP, IPTC and
+// Photoshop's resources): none of them describes the rendering.
+bool isInputStructure(const Exiv2::Exifdatum& datum)
+{
+    // Further pages, sub-images and thumbnails of the input.
+    const std::string group = datum.groupName();
+    if (group == "Thumbnail" || group.starts_with("SubImage") || group.starts_with("SubThumb") ||
+        (group.starts_with("Image") && group != "Image"))
+        return true;
+    if (group != "Image")
+        return false;
+    static const std::set<std::uint16_t> structure{
+        0x00fe, 0x00ff, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x010a, 0x0111, 0x0115,
+        0x0116, 0x0117, 0x011c, 0x0140, 0x013d, 0x0142, 0x0143, 0x0144, 0x0145, 0x014a,
+        0x0152, 0x0153, 0x015b, 0x0201, 0x0202, 0x02bc, 0x83bb, 0x8649, 0x8773};
+    return structure.contains(datum.tag());
+}
+
+std::string reasonOf(const std::exception& error)
+{
+    std::string text = error.what();
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty())
+        return text;
+    // Some of Exiv2's errors carry only their code.
+    if (const auto* exiv2 = dynamic_cast<const Exiv2::AnyError*>(&error))
+        return "Exiv2 error " + std::to_string(exiv2->code());
+    return "Exiv2 gave no reason";
+}
+
+// Whether Exiv2 can write the items back: what it cannot (a damaged XMP
+// packet, EXIF or IPTC it read only in part) is left to libvips, which
+// passes XMP on as it was and rebuilds EXIF as it can.
+bool encodes(const Exiv2::ExifData& exif, Exiv2::ByteOrder order)
+{
+    try {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, order, exif);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool encodes(const Exiv2::IptcData& iptc)
+{
+    try {
+        (void)Exiv2::IptcParser::encode(iptc);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool parses(const std::string& xmpPacket)
+{
+    try {
+        Exiv2::XmpData xmp;
+        return Exiv2::XmpParser::decode(xmp, xmpPacket) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+Carried::Carried() = default;
+Carried::~Carried() = default;
+Carried::Carried(Carried&&) noexcept = default;
+Carried& Carried::operator=(Carried&&) noexcept = default;
+
+Carried Carried::read(const std::string& path, Error& error)
+{
+    startOnce();
+    Carried carried;
+    try {
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        image->readMetadata();
+        auto held = std::make_unique<Held>();
+        held->byteOrder =
+            image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+        held->exif = image->exifData();
+        // The thumbnail shows the unrendered picture.
+        Exiv2::ExifThumb(held->exif).erase();
+        for (auto datum = held->exif.begin(); datum != held->exif.end();)
+            datum = isInputStructure(*datum) ? held->exif.erase(datum) : std::next(datum);
+        held->xmpPacket = image->xmpPacket();
+        if (held->xmpPacket.empty() && !image->xmpData().empty())
+            Exiv2::XmpParser::encode(held->xmpPacket, image->xmpData(),
+                                     Exiv2::XmpParser::useCompactFormat);
+        held->iptc = image->iptcData();
+        if (!encodes(held->exif, held->byteOrder))
+            held->exif.clear();
+        if (!parses(held->xmpPacket))
+            held->xmpPacket.clear();
+        if (!encodes(held->iptc))
+            held->iptc.clear();
+        carried.held_ = std::move(held);
+    } catch (const std::exception& failure) {
+        error = Error("its metadata cannot be read (" + reasonOf(failure) + ")");
+    }
+    return carried;
+}
+
+void Carried::adoptExif(const std::string& block)
+{
+    startOnce();
+    if (hasExif())
+        return;
+    std::string_view tiff(block);
+    if (tiff.starts_with(std::string_view("Exif\0\0", 6)))
+        tiff.remove_prefix(6);
+    try {
+        auto held = held_ ? std::move(held_) : std::make_unique<Held>();
+        held->byteOrder =
+            Exiv2::ExifParser::decode(held->exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()),
+                                      std::uint32_t(tiff.size()));
+        if (held->byteOrder != Exiv2::bigEndian)
+            held->byteOrder = Exiv2::littleEndian;
+        Exiv2::ExifThumb(held->exif).erase();
+        held_ = std::move(held);
+    } catch (const std::exception&) {
+        if (held_)
+            held_->exif.clear();
+    }
+}
+
+void Carried::adoptXmp(const std::string& packet)
+{
+    startOnce();
+    if (hasXmp() || packet.empty() || !parses(packet))
+        return;
+    if (!held_)
+        held_ = std::make_unique<Held>();
+    held_->xmpPacket = packet;
+}
+
+bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
+bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
+bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
+
+void Carried::setOrientation(int orientation)
+{
+    if (!held_)
+        return;
+    const auto found = held_->exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (found != held_->exif.end())
+        *found = std::uint16_t(orientation);
+}
+
+std::string orientationBlock(int orientation)
+{
+    startOnce();
+    try {
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exif);
+        return {blob.begin(), blob.end()};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string Carried::exifBlock() const
+{
+    if (!hasExif())
+        return {};
+    try {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, held_->byteOrder, held_->exif);
+        return {blob.begin(), blob.end()};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string Carried::xmpPacket() const { return held_ ? held_->xmpPacket : std::string(); }
+
+namespace {
+
+// Writes `held` into the image's file (or memory), keeping the rest of it.
+void writeTo(const Carried::Held& held, Exiv2::Image& image)
+{
+    const bool hasExif = !held.exif.empty();
+    const bool hasXmp = !held.xmpPacket.empty();
+    const bool hasIptc = !held.iptc.empty();
+    // What the file holds already: its ICC profile, its own structure.
+    image.readMetadata();
+    if (hasExif) {
+        if (image.imageType() == Exiv2::ImageType::tiff) {
+            // A TIFF's first directory is its picture's: the carried tags
+            // join the file's own, replacing those of the same name.
+            Exiv2::ExifData merged = image.exifData();
+            std::set<std::string> carriedKeys;
+            for (const Exiv2::Exifdatum& datum : held.exif)
+                carriedKeys.insert(datum.key());
+            for (auto datum = merged.begin(); datum != merged.end();)
+                datum = carriedKeys.contains(datum->key()) ? merged.erase(datum) : std::next(datum);
+            for (const Exiv2::Exifdatum& datum : held.exif)
+                merged.add(datum);
+            image.setExifData(merged);
+        } else {
+            image.setExifData(held.exif);
+        }
+    }
+    // The packet travels as it was written, not as Exiv2 would re-encode it.
+    if (hasXmp)
+        image.setXmpPacket(held.xmpPacket);
+    image.writeXmpFromPacket(true);
+    if (hasIptc && (image.checkMode(Exiv2::mdIptc) & Exiv2::amWrite))
+        image.setIptcData(held.iptc);
+    image.writeMetadata();
+}
+
+} // namespace
+
+Error Carried::writeInto(const std::string& path, const std::string& shownName) const
+{
+    if (empty())
+        return {};
+    try {
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        writeTo(*held_, *image);
+        return {};
+    } catch (const std::exception& failure) {
+        return Error("cannot write the metadata into " + shownName + ": " + reasonOf(failure));
+    }
+}
+
+Error Carried::intoJpegHeader(std::string& header) const
+{
+    if (empty())
+        return {};
+    try {
+        // The header alone, ended as a file: Exiv2 reads and rewrites its
+        // segments and copies what follows them, here only the end marker.
+        const std::string file = header + "\xff\xd9";
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(file.data()), long(file.size()));
+        writeTo(*held_, *image);
+        Exiv2::BasicIo& io = image->io();
+        io.open();
+        const Exiv2::DataBuf written = io.read(long(io.size()));
+        io.close();
+        std::string rewritten(reinterpret_cast<const char*>(written.pData_),
+                              std::size_t(written.size_));
+        if (!rewritten.ends_with("\xff\xd9"))
+            return Error("cannot write the metadata: Exiv2 changed the end of the JPEG header");
+        rewritten.resize(rewritten.size() - 2);
+        header = std::move(rewritten);
+        return {};
+    } catch (const std::exception& failure) {
+        return Error("cannot write the metadata: " + reasonOf(failure));
+    }
+}
+
+bool writesInto(const std::string& format)
+{
+    return format == "jpeg" || format == "webp" || format == "tiff";
+}
+
+} // namespace metadata

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "error.h"
+
+#include <memory>
+#include <string>
+
+// The metadata that travels from an input to its rendering: EXIF (maker
+// notes included, the thumbnail erased, the input's own image structure
+// left behind), XMP and IPTC, as Exiv2 reads them. No Exiv2 type or
+// exception leaves this room.
+namespace metadata {
+
+class Carried {
+public:
+    Carried();
+    ~Carried();
+    Carried(Carried&&) noexcept;
+    Carried& operator=(Carried&&) noexcept;
+
+    // Reads the metadata of a JPEG, PNG, TIFF, WebP or HEIF/AVIF file. A
+    // file whose metadata cannot be parsed gives the reason in `error`
+    // and nothing to carry.
+    static Carried read(const std::string& path, Error& error);
+
+    // Takes an EXIF block (a TIFF structure, or with JPEG's "Exif" marker
+    // in front) as the EXIF to carry, its thumbnail erased, unless this
+    // holds EXIF already. A block Exiv2 cannot parse is left out.
+    void adoptExif(const std::string& block);
+
+    // Takes an XMP packet as the XMP to carry, unless this holds one
+    // already or Exiv2 cannot parse it.
+    void adoptXmp(const std::string& packet);
+
+    bool hasExif() const;
+    bool hasXmp() const;
+    bool hasIptc() const;
+    bool empty() const { return !hasExif() && !hasXmp() && !hasIptc(); }
+
+    // Makes the EXIF's Orientation, where it has one, say what the decoded
+    // pixels need (1 where the decoder turned them upright already).
+    void setOrientation(int orientation);
+
+    // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it (empty
+    // when there is none or it cannot be encoded).
+    std::string exifBlock() const;
+    // The XMP packet as the input held it.
+    std::string xmpPacket() const;
+
+    // Writes what this holds into the finished JPEG, WebP or TIFF file at
+    // `path`. What the file holds already (its ICC profile, and the kinds
+    // this lacks) stays. The error names `shownName`.
+    Error writeInto(const std::string& path, const std::string& shownName) const;
+    // Writes what this holds into a JPEG's header: its bytes from the start
+    // of the file to the end of its last APPn or COM segment, so that the
+    // picture's data can stream past and only the header goes through memory.
+    Error intoJpegHeader(std::string& header) const;
+
+    // What this holds, as Exiv2 does (seen only inside this room).
+    struct Held;
+
+private:
+    std::unique_ptr<Held> held_;
+};
+
+// An EXIF block (a TIFF structure) holding Orientation alone.
+std::string orientationBlock(int orientation);
+
+// Whether Exiv2 writes its metadata into files of the format (libvips's
+// nickname: jpeg, webp, tiff).
+bool writesInto(const std::string& format);
+
+} // namespace metadata

@@ -1,0 +1,109 @@
+#include "vipsio/carry.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
+
+using vips::VImage;
+
+namespace vipsio {
+
+metadata::Carried carriedFrom(const std::string& path, const std::string& loader, bool strip,
+                              Error& error)
+{
+    if (strip || path.empty())
+        return {};
+    for (const char* known : {"jpegload", "pngload", "tiffload", "webpload", "heifload"})
+        if (loader.starts_with(known))
+            return metadata::Carried::read(path, error);
+    return {};
+}
+
+namespace {
+
+// libvips's EXIF blobs start as JPEG's APP1 segment does.
+const std::string exifMarker("Exif\0\0", 6);
+
+void setBlob(VImage& image, const char* name, const std::string& bytes)
+{
+    auto* copy = static_cast<char*>(std::malloc(bytes.size()));
+    if (!copy)
+        return;
+    std::copy(bytes.begin(), bytes.end(), copy);
+    image.set(
+        name,
+        [](void* data, void*) {
+            std::free(data);
+            return 0;
+        },
+        copy, bytes.size());
+}
+
+} // namespace
+
+VImage handedOver(const VImage& image, const metadata::Carried& carried, const std::string& format,
+                  bool exiv2Writes)
+{
+    const bool libvipsWrites = format == "png" || format == "heif" || format == "avif";
+    if (carried.empty() || (!exiv2Writes && !libvipsWrites))
+        return image;
+    VImage handed = image.copy();
+    gchar** fields = vips_image_get_fields(handed.get_image());
+    for (gchar** field = fields; *field; ++field) {
+        const std::string_view name(*field);
+        if ((carried.hasExif() && (name.starts_with("exif-") || name == "jpeg-thumbnail-data")) ||
+            (exiv2Writes && carried.hasXmp() && name == VIPS_META_XMP_NAME) ||
+            (exiv2Writes && carried.hasIptc() &&
+             (name == VIPS_META_IPTC_NAME || name == VIPS_META_PHOTOSHOP_NAME)))
+            handed.remove(*field);
+    }
+    g_strfreev(fields);
+    if (!exiv2Writes) {
+        if (const std::string exif = carried.exifBlock(); !exif.empty())
+            setBlob(handed, VIPS_META_EXIF_NAME, exifMarker + exif);
+        if (carried.hasXmp())
+            setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
+    }
+    return handed;
+}
+
+std::string heifXmpOf(const VImage& image)
+{
+    std::string packet;
+    gchar** fields = vips_image_get_fields(image.get_image());
+    for (gchar** field = fields; *field && packet.empty(); ++field) {
+        const void* data = nullptr;
+        std::size_t size = 0;
+        if (!std::string_view(*field).starts_with("heif-mime-") ||
+            vips_image_get_blob(image.get_image(), *field, &data, &size) != 0)
+            continue;
+        const std::string_view item(static_cast<const char*>(data), size);
+        if (item.find("<x:xmpmeta") != std::string_view::npos)
+            packet = item;
+    }
+    g_strfreev(fields);
+    return packet;
+}
+
+std::string exifBlockOf(const VImage& image)
+{
+    const void* data = nullptr;
+    std::size_t size = 0;
+    if (vips_image_get_typeof(image.get_image(), VIPS_META_EXIF_NAME) == 0 ||
+        vips_image_get_blob(image.get_image(), VIPS_META_EXIF_NAME, &data, &size) != 0)
+        return {};
+    return {static_cast<const char*>(data), size};
+}
+
+VImage withOrientationBlock(const VImage& image)
+{
+    const int orientation = vips_image_get_orientation(image.get_image());
+    if (orientation == 1)
+        return image;
+    VImage oriented = image.copy();
+    if (const std::string exif = metadata::orientationBlock(orientation); !exif.empty())
+        setBlob(oriented, VIPS_META_EXIF_NAME, exifMarker + exif);
+    return oriented;
+}
+
+} // namespace vipsio

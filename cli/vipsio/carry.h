@@ -1,0 +1,36 @@
+#pragma once
+
+#include "metadata/carried.h"
+
+#include <vips/vips8>
+
+#include <string>
+
+namespace vipsio {
+
+// The input's EXIF, XMP and IPTC as Exiv2 reads them, for the loaders whose
+// files it knows; nothing for the others, or when --strip drops them. An
+// input whose metadata cannot be parsed leaves its reason in `error`.
+metadata::Carried carriedFrom(const std::string& path, const std::string& loader, bool strip,
+                              Error& error);
+
+// The image as libvips is to save it when `carried` goes into the output:
+// where Exiv2 writes into the file afterwards (`exiv2Writes`), without the
+// kinds it writes, so that libvips's rebuilt copies never reach the file;
+// for PNG and HEIF/AVIF, with Exiv2's EXIF block and the input's XMP packet
+// in their place.
+vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
+                        const std::string& format, bool exiv2Writes);
+
+// The XMP packet that libvips's HEIF loader keeps among the file's
+// untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).
+std::string heifXmpOf(const vips::VImage& image);
+
+// The EXIF block libvips holds for the image (empty if none).
+std::string exifBlockOf(const vips::VImage& image);
+
+// Under --strip, a PNG keeps Orientation in an EXIF block of its own, as
+// libvips's savers keep it in theirs.
+vips::VImage withOrientationBlock(const vips::VImage& image);
+
+} // namespace vipsio
