@@ -64,27 +64,13 @@ bool holdsPages(const VImage& image)
     return vips_image_get_page_height(image.get_image()) < image.height();
 }
 
-// Maps a loaded image and writes it. `moreImages`, when given, says before
-// the output is committed whether the input held more than the image loaded.
-// The EXIF, XMP and IPTC of the input at `path` are written by Exiv2 into a
-// JPEG's header as it streams out, and into a WebP or TIFF once libvips has
-// written it (an output that cannot seek gets the file made in a spool
-// first). Where Exiv2 fails to write them, `exiv2Failed` says so, and the
-// caller renders again with `byExiv2` false: libvips alone carries what it reads.
-Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
-                 const std::string& path = {}, bool byExiv2 = false, bool* exiv2Failed = nullptr,
-                 const std::function<bool()>& moreImages = {})
+// The metadata Exiv2 is to carry from the input at `path` into the output
+// (nothing unless `byExiv2`); an input whose metadata it cannot read leaves
+// the reason in `unreadable`.
+metadata::Carried carriedFor(const Loaded& loaded, const formats::OutputFormat& format,
+                             const ImageJob& job, const std::string& path, bool byExiv2,
+                             Error& unreadable)
 {
-    if (loaded.error)
-        return loaded.error;
-    const auto format =
-        job.format ? job.format : formats::ofLoader(loaded.loader, magic, job.allowUntrusted);
-    if (!format)
-        return Error("this program cannot write the input's format (" + loaded.loader +
-                     "); choose one with -f");
-    if (Error refusal = refusalOf(loaded, *format, job))
-        return refusal;
-    Error unreadable;
     metadata::Carried carried =
         byExiv2 ? carriedFrom(path, loaded.loader, job.encoding.strip, unreadable)
                 : metadata::Carried();
@@ -98,7 +84,7 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     // libvips writes WebP's EXIF chunk with JPEG's "Exif" marker in front,
     // which readers refuse: Exiv2 writes that EXIF instead (under --strip,
     // Orientation alone).
-    if (byExiv2 && format->name == "webp" && !holdsPages(loaded.image))
+    if (byExiv2 && format.name == "webp" && !holdsPages(loaded.image))
         carried.adoptExif(
             job.encoding.strip
                 ? metadata::orientationBlock(vips_image_get_orientation(loaded.image.get_image()))
@@ -107,17 +93,18 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     // EXIF Orientation is no instruction: the pixels come out upright.
     if (loaded.loader.starts_with("heifload"))
         carried.setOrientation(1);
-    // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
-    const bool exiv2Writes =
-        !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
-    const VImage mapped =
-        handedOver(mapImage(loaded.image, job.a, job.branch), carried, format->name, exiv2Writes);
-    OutputFile output;
-    if (Error error = output.open(job.output, job.overwrite))
-        return error;
-    // A JPEG's metadata goes into its header as the file streams out; the
-    // other formats are rewritten whole by Exiv2, a pipe's in a spool first.
-    const bool intoHeader = exiv2Writes && format->name == "jpeg";
+    return carried;
+}
+
+// Writes the mapped image to `output`, with `carried` written by Exiv2 when
+// `exiv2Writes`: into a JPEG's header as the file streams out, into the
+// other formats once libvips has written them (a pipe's in a spool first).
+// Where Exiv2 fails to write, `exiv2Failed` says so.
+Error writeWithMetadata(const VImage& mapped, const formats::OutputFormat& format,
+                        const ImageJob& job, const metadata::Carried& carried, bool exiv2Writes,
+                        bool* exiv2Failed, OutputFile& output)
+{
+    const bool intoHeader = exiv2Writes && format.name == "jpeg";
     HeaderRewrite rewrite;
     if (intoHeader)
         rewrite = [&carried, exiv2Failed](std::string& header) {
@@ -133,7 +120,7 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
             return error;
         target = &spool;
     }
-    if (Error error = save(mapped, *format, job.encoding, *target, rewrite))
+    if (Error error = save(mapped, format, job.encoding, *target, rewrite))
         return error;
     if (exiv2Writes && !intoHeader)
         if (Error error = carried.writeInto(target->reopenablePath(), output.shownName())) {
@@ -141,9 +128,41 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
                 *exiv2Failed = true;
             return error;
         }
-    if (target == &spool)
-        if (Error error = spool.copyTo(output))
-            return error;
+    return target == &spool ? spool.copyTo(output) : Error();
+}
+
+// Maps a loaded image and writes it. `moreImages`, when given, says before
+// the output is committed whether the input held more than the image loaded.
+// The input's EXIF, XMP and IPTC (of the file at `path`) travel through
+// Exiv2 when `byExiv2`; where Exiv2 fails to write them, `exiv2Failed` says
+// so, and the caller renders again with `byExiv2` false: libvips alone
+// carries what it reads.
+Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& job,
+                 const std::string& path = {}, bool byExiv2 = false, bool* exiv2Failed = nullptr,
+                 const std::function<bool()>& moreImages = {})
+{
+    if (loaded.error)
+        return loaded.error;
+    const auto format =
+        job.format ? job.format : formats::ofLoader(loaded.loader, magic, job.allowUntrusted);
+    if (!format)
+        return Error("this program cannot write the input's format (" + loaded.loader +
+                     "); choose one with -f");
+    if (Error refusal = refusalOf(loaded, *format, job))
+        return refusal;
+    Error unreadable;
+    const metadata::Carried carried = carriedFor(loaded, *format, job, path, byExiv2, unreadable);
+    // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
+    const bool exiv2Writes =
+        !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
+    const VImage mapped =
+        handedOver(mapImage(loaded.image, job.a, job.branch), carried, format->name, exiv2Writes);
+    OutputFile output;
+    if (Error error = output.open(job.output, job.overwrite))
+        return error;
+    if (Error error = writeWithMetadata(mapped, *format, job, carried, exiv2Writes, exiv2Failed,
+                                        output))
+        return error;
     if (moreImages && moreImages())
         return Error(severalImages);
     if (Error error = output.commit())
