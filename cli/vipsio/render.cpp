@@ -160,8 +160,8 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;
-    if (Error error = writeWithMetadata(mapped, *format, job, carried, exiv2Writes, exiv2Failed,
-                                        output))
+    if (Error error =
+            writeWithMetadata(mapped, *format, job, carried, exiv2Writes, exiv2Failed, output))
         return error;
     if (moreImages && moreImages())
         return Error(severalImages);

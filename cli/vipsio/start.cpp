@@ -88,7 +88,8 @@ void loadEveryModule()
         return;
     if (GDir* folder = g_dir_open(moduleFolder().c_str(), 0, nullptr)) {
         while (const char* file = g_dir_read_name(folder))
-            if (const std::string_view name(file); name.starts_with("vips-") && name.ends_with(".so"))
+            if (const std::string_view name(file);
+                name.starts_with("vips-") && name.ends_with(".so"))
                 loadModule(std::string(name.substr(5, name.size() - 8)));
         g_dir_close(folder);
     }
