@@ -50,6 +50,18 @@ bool isInputStructure(const Exiv2::Exifdatum& datum)
     return structure.contains(datum.tag());
 }
 
+// Opens a file by its path as a file, always: given the path, Exiv2 takes
+// one that starts like a URL ("http://host/a.jpg" is also a relative path)
+// for the URL, and fetches it over the network.
+Exiv2::Image::AutoPtr openFile(const std::string& path)
+{
+    Exiv2::Image::AutoPtr image =
+        Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
+    if (!image.get())
+        throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType, path);
+    return image;
+}
+
 std::string reasonOf(const std::exception& error)
 {
     std::string text = error.what();
@@ -108,7 +120,7 @@ Carried Carried::read(const std::string& path, Error& error)
     startOnce();
     Carried carried;
     try {
-        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        const Exiv2::Image::AutoPtr image = openFile(path);
         image->readMetadata();
         auto held = std::make_unique<Held>();
         held->byteOrder =
@@ -254,7 +266,7 @@ Error Carried::writeInto(const std::string& path, const std::string& shownName) 
     if (empty())
         return {};
     try {
-        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        const Exiv2::Image::AutoPtr image = openFile(path);
         writeTo(*held_, *image);
         return {};
     } catch (const std::exception& failure) {

@@ -29,6 +29,12 @@ for format in jpg webp tif; do
 done
 echo "--strip drops what identifies the picture, keeps Orientation; no stale thumbnail"
 
+# A path that reads as a URL is a file all the same: the metadata library
+# fetched such a path over the network (and spun on a refused connection).
+mkdir -p http:/127.0.0.1:9 && cp photo.jpg http:/127.0.0.1:9/photo.jpg
+said=$("$render" -q -o url.jpg http://127.0.0.1:9/photo.jpg 2>&1) || fail "a URL-like path failed: $said"
+[ -z "$said" ] && tags url.jpg | grep -q 'Make *: Maker' || fail "a URL-like path: $said"
+
 # IPTC whose Photoshop resource claims more bytes than its segment holds:
 # Exiv2 cannot rewrite a file holding it, so the rendering carries what
 # libvips reads, with a warning, and succeeds.
