@@ -2,11 +2,11 @@
 
 #include "command/input.h"
 #include "fileio/descriptors.h"
+#include "fileio/spool.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -142,14 +142,9 @@ Error OutputFile::open(const std::string& path, bool replace)
 
 Error OutputFile::openSpool()
 {
-    const char* folder = std::getenv("TMPDIR");
-    if (!folder || !*folder)
-        folder = "/tmp";
-    path_ = folder;
-    fd_ = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    fd_ = openUnnamedTemporary(path_);
     if (fd_ < 0)
-        return Error(std::string("cannot make a temporary file in ") + folder + ": " +
-                     std::strerror(errno));
+        return Error("cannot make a temporary file in " + path_ + ": " + std::strerror(errno));
     ownsDescriptor_ = true;
     return {};
 }

@@ -10,15 +10,19 @@
 #include <unistd.h>
 #include <vector>
 
+int openUnnamedTemporary(std::string& folder)
+{
+    const char* set = std::getenv("TMPDIR");
+    folder = set && *set ? set : "/tmp";
+    return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
 SpooledInput::SpooledInput(std::string_view start, std::uint64_t limit)
 {
-    const char* folder = std::getenv("TMPDIR");
-    if (!folder || !*folder)
-        folder = "/tmp";
-    fd_ = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    std::string folder;
+    fd_ = openUnnamedTemporary(folder);
     if (fd_ < 0) {
-        error_ = Error("cannot hold standard input in " + std::string(folder) + ": " +
-                       std::strerror(errno));
+        error_ = Error("cannot hold standard input in " + folder + ": " + std::strerror(errno));
         return;
     }
     std::vector<char> block(std::size_t(1) << 20);
