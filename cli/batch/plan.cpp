@@ -46,6 +46,12 @@ Error inputProblem(const Input& input)
     return {};
 }
 
+bool existsAsRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The output format as far as names alone tell it: -f, else the output
 // name's suffix, else the input's (the embedded photograph's is PNG).
 std::optional<formats::OutputFormat> formatByName(const RenderJob& job, const Options& options)
@@ -74,6 +80,13 @@ std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Optio
 {
     if (auto byName = formatByName(job, options); byName || !job.input.isFile())
         return byName;
+    // Reading a pipe here would take from it what its job needs, or wait
+    // for a writer that may never come.
+    if (!existsAsRegularFile(job.input.path)) {
+        refusal = Error("is not a regular file, so its format shows only once it is read; "
+                        "choose the output's with -f or -o");
+        return std::nullopt;
+    }
     auto byContent = formats::ofFile(job.input.path, options.allowUntrusted);
     if (!byContent)
         refusal =
@@ -103,12 +116,6 @@ std::string sameFileKey(const std::string& path)
     const fs::path absolute = fs::absolute(path, error);
     const fs::path canonical = fs::weakly_canonical(absolute, error);
     return (error ? absolute : canonical).lexically_normal().string();
-}
-
-bool existsAsRegularFile(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // The inputs, each once: a path given twice is rendered once.

@@ -58,8 +58,11 @@ Error renderFrom(int fd, const RenderJob& job, const Options& options)
     const std::string magic = readStart(fd, 2);
     if (streams(magic, job))
         return renderStream(magic, fd, job, options);
-    if (job.input.kind == Input::Kind::StandardInput) {
-        const SpooledInput spooled(magic, options.maxMemory);
+    // A pipe cannot be opened again from its start, as loaders do with a path.
+    if (job.input.kind == Input::Kind::StandardInput || ::lseek(fd, 0, SEEK_CUR) < 0) {
+        const SpooledInput spooled(
+            fd, job.input.kind == Input::Kind::StandardInput ? "standard input" : "the pipe", magic,
+            options.maxMemory);
         if (spooled.error())
             return spooled.error();
         const int copy = spooled.descriptor();

@@ -6,18 +6,19 @@
 #include <string>
 #include <string_view>
 
-// Standard input copied to an unnamed temporary file (in $TMPDIR, else
-// /tmp): loaders that seek (TIFF, HEIF/AVIF, JPEG 2000) need a file, which a
-// pipe is not. The file is gone once closed.
 // Opens an unnamed temporary file, read and write, in $TMPDIR (else /tmp);
 // sets `folder` to where. -1 on failure, with errno set.
 int openUnnamedTemporary(std::string& folder);
 
+// An input that cannot seek (standard input, a pipe given by name) copied
+// to an unnamed temporary file: loaders that seek (TIFF, HEIF/AVIF, JPEG
+// 2000) need a file, and a pipe cannot be opened again from its start. The
+// file is gone once closed.
 class SpooledInput {
 public:
-    // Copies `start`, already read, then the rest of standard input, at
-    // most `limit` bytes in all (0: no limit).
-    SpooledInput(std::string_view start, std::uint64_t limit);
+    // Copies `start`, already read, then the rest of `from`, at most `limit`
+    // bytes in all (0: no limit); `name` says what `from` is, in errors.
+    SpooledInput(int from, const std::string& name, std::string_view start, std::uint64_t limit);
     ~SpooledInput();
     SpooledInput(const SpooledInput&) = delete;
     SpooledInput& operator=(const SpooledInput&) = delete;
