@@ -57,7 +57,7 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
     stopsignals::renderingStarts();
     childprocess::runJobs(
         jobs.size(), workers, [&](std::size_t i) { return runJob(*jobs[i], options); },
-        options.maxMemory, threadsPerWorker,
+        {options.maxMemory, threadsPerWorker, options.timeLimit},
         [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
             return folder.empty() ? std::string(".") : folder;

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void initTestCase() { childprocess::noteInheritedDescriptors(); }
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
+    void aJobPastTheTimeLimitFailsAlone();
 };
 
 void WorkersTest::everyJobOnceAndDeathsFailAlone_data()
@@ -47,7 +48,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
                 std::raise(SIGSEGV);
             return i == 11 ? Error("returned error") : Error();
         },
-        0, 1, [](std::size_t) { return std::string("."); },
+        {}, [](std::size_t) { return std::string("."); },
         [&](std::size_t i, const Error& error) {
             ++finishedCount[i];
             errors[i] = error.reason();
@@ -68,11 +69,32 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     // Once asked to stop, no further job starts; those running finish.
     int started = 0;
     childprocess::runJobs(
-        count, workers, [](std::size_t) { return Error(); }, 0, 1,
+        count, workers, [](std::size_t) { return Error(); }, {},
         [](std::size_t) { return std::string("."); }, [&](std::size_t, const Error&) { ++started; },
         [&] { return started >= 4; });
     QVERIFY(started >= 4);
     QVERIFY(started < 4 + workers);
+}
+
+void WorkersTest::aJobPastTheTimeLimitFailsAlone()
+{
+    std::vector<std::string> errors(3, "not finished");
+    // The limit only has to outlast a job that returns at once.
+    const childprocess::Limits limits{0, 1, std::chrono::seconds(2)};
+    childprocess::runJobs(
+        errors.size(), 2,
+        [](std::size_t i) -> Error {
+            while (i == 1)
+                ::pause();
+            return {};
+        },
+        limits, [](std::size_t) { return std::string("."); },
+        [&](std::size_t i, const Error& error) { errors[i] = error.reason(); },
+        [] { return false; });
+    QCOMPARE(errors[0], std::string());
+    QCOMPARE(errors[2], std::string());
+    QCOMPARE(errors[1], std::string("took more than 2 s (--time-limit), so it was stopped; "
+                                    "nothing was written"));
 }
 
 QTEST_APPLESS_MAIN(WorkersTest)

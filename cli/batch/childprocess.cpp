@@ -7,6 +7,8 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
@@ -154,8 +156,17 @@ std::string lastLine(int errors)
     return text.substr(text.find_last_of('\n') + 1);
 }
 
-Error death(int status, const std::string& said, std::uint64_t memoryBudget)
+Error death(int status, const std::string& said, const Limits& limits, bool outOfTime)
 {
+    if (outOfTime) {
+        const auto milliseconds = limits.time.count();
+        const std::string limit = milliseconds % 1000 == 0
+                                      ? std::to_string(milliseconds / 1000) + " s"
+                                      : std::to_string(milliseconds) + " ms";
+        return Error("took more than " + limit + " (--time-limit), so it was stopped; " +
+                     "nothing was written");
+    }
+    const std::uint64_t memoryBudget = limits.memoryBudget;
     const bool outOfMemory =
         said.find("alloc") != std::string::npos || said.find("memory") != std::string::npos;
     if (outOfMemory || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
@@ -187,10 +198,7 @@ void noteInheritedDescriptors()
     }
 }
 
-Worker::Worker(Job job, std::uint64_t memoryBudget, int threads)
-    : job_(std::move(job)), memoryBudget_(memoryBudget), threads_(threads)
-{
-}
+Worker::Worker(Job job, Limits limits) : job_(std::move(job)), limits_(limits) {}
 
 Worker::~Worker()
 {
@@ -228,7 +236,7 @@ Error Worker::start()
             ::kill(pid_, SIGKILL);
     }
     if (pid_ == 0)
-        beWorker(parent, jobs[0], results[1], errors_, job_, memoryBudget_, threads_);
+        beWorker(parent, jobs[0], results[1], errors_, job_, limits_.memoryBudget, limits_.threads);
     ::close(jobs[0]);
     ::close(results[1]);
     toWorker_ = jobs[1];
@@ -274,7 +282,13 @@ Error Worker::buried(const std::string& outputFolder)
     ::close(fromWorker_);
     ::close(errors_);
     pid_ = -1;
-    return death(status, said, memoryBudget_);
+    return death(status, said, limits_, std::exchange(outOfTime_, false));
+}
+
+void Worker::stopForTime()
+{
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
+        outOfTime_ = true;
 }
 
 void killAll()
@@ -285,23 +299,36 @@ void killAll()
             ::kill(pid, SIGKILL);
 }
 
-void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
-             int threadsPerWorker, const std::function<std::string(std::size_t)>& outputFolder,
+void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
+             const std::function<std::string(std::size_t)>& outputFolder,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop)
 {
+    using Clock = std::chrono::steady_clock;
     struct Slot {
         std::unique_ptr<Worker> worker;
         std::optional<std::size_t> job;
+        Clock::time_point deadline;
     };
     std::vector<Slot> slots(std::size_t(std::max(1, workers)));
     for (Slot& slot : slots)
-        slot.worker = std::make_unique<Worker>(job, memoryBudget, threadsPerWorker);
+        slot.worker = std::make_unique<Worker>(job, limits);
+    // How long to wait for an answer: until the nearest deadline, or for ever.
+    const auto waitFor = [&limits](const std::vector<Slot*>& busySlots) {
+        if (limits.time.count() == 0)
+            return -1;
+        Clock::time_point nearest = Clock::time_point::max();
+        for (const Slot* slot : busySlots)
+            nearest = std::min(nearest, slot->deadline);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
+        return int(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INT_MAX));
+    };
     std::size_t next = 0;
     for (;;) {
         for (Slot& slot : slots)
             if (!slot.job && next < count && !stop()) {
                 slot.job = next++;
+                slot.deadline = Clock::now() + limits.time;
                 // A worker that cannot take the job answers at once, below.
                 (void)slot.worker->send(*slot.job);
             }
@@ -317,12 +344,15 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64
         // A worker that could not start has its answer ready: no waiting then.
         const bool answerReady =
             std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
-        if (::poll(busy.data(), busy.size(), answerReady ? 0 : -1) < 0)
+        if (::poll(busy.data(), busy.size(), answerReady ? 0 : waitFor(busySlots)) < 0)
             continue; // a signal: stop() now says whether to go on
         for (std::size_t i = 0; i < busy.size(); ++i) {
             Slot& slot = *busySlots[i];
-            if (busy[i].revents == 0 && busy[i].fd >= 0)
-                continue;
+            if (busy[i].revents == 0 && busy[i].fd >= 0) {
+                if (limits.time.count() == 0 || Clock::now() < slot.deadline)
+                    continue;
+                slot.worker->stopForTime();
+            }
             const std::size_t index = *std::exchange(slot.job, std::nullopt);
             finished(index, slot.worker->receive(outputFolder(index)));
         }

@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,15 +21,23 @@ namespace childprocess {
 // first thing in main().
 void noteInheritedDescriptors();
 
+// What one job may take. Memory: address space beyond what the program
+// maps when it starts (0: no limit), with room for the stacks of the
+// `threads` that libvips starts. Time: from when the job is sent until its
+// answer (0: no limit); a job that takes longer is killed.
+struct Limits {
+    std::uint64_t memoryBudget = 0;
+    int threads = 1;
+    std::chrono::milliseconds time{0};
+};
+
 // One worker process: it runs job(index) for each index it is sent, one at
-// a time, and is started on first use and again after it dies. Its memory
-// (address space beyond what the program maps when it starts) is limited
-// to `memoryBudget` bytes (0: no limit), with room for the stacks of the
-// `threads` that libvips starts in it.
+// a time, within `limits`, and is started on first use and again after it
+// dies.
 class Worker {
 public:
     using Job = std::function<Error(std::size_t index)>;
-    Worker(Job job, std::uint64_t memoryBudget, int threads);
+    Worker(Job job, Limits limits);
     ~Worker();
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -41,14 +50,17 @@ public:
     // The job's error. A worker that died on it leaves no temporary behind
     // in `outputFolder`, and its death is the error: what killed it, in one line.
     Error receive(const std::string& outputFolder);
+    // Kills the worker for taking longer than the time limit; receive() then
+    // says so.
+    void stopForTime();
 
 private:
     Error start();
     Error buried(const std::string& outputFolder);
 
     Job job_;
-    std::uint64_t memoryBudget_;
-    int threads_;
+    Limits limits_;
+    bool outOfTime_ = false;
     pid_t pid_ = -1;
     int toWorker_ = -1;
     int fromWorker_ = -1;
@@ -56,13 +68,13 @@ private:
     Error startError_;
 };
 
-// Runs job(0) .. job(count - 1), each once, on `workers` workers, and calls
+// Runs job(0) .. job(count - 1), each once within `limits`, on `workers` workers, and calls
 // finished(index, error) as each ends. The program stays on one thread while
 // they run: a worker is forked from a process with no other thread, so no
 // lock another thread held (malloc's, stdio's, GLib's) is copied into it
 // held. Once `stop` says so, no further job starts.
-void runJobs(std::size_t count, int workers, const Worker::Job& job, std::uint64_t memoryBudget,
-             int threadsPerWorker, const std::function<std::string(std::size_t)>& outputFolder,
+void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
+             const std::function<std::string(std::size_t)>& outputFolder,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop);
 

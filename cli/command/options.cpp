@@ -128,6 +128,13 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
                    " is not a size such as 512M or 2G";
         options.maxMemory = *maxMemory;
     }
+    if (parser.isSet(p.timeLimit)) {
+        const auto seconds = integerIn(parser.value(p.timeLimit), 0, 31'536'000);
+        if (!seconds)
+            return "--time-limit: " + quoted(parser.value(p.timeLimit)) +
+                   " is not a number of seconds (0 for no limit)";
+        options.timeLimit = std::chrono::seconds(*seconds);
+    }
     options.strip = parser.isSet(p.strip);
     options.stripIcc = parser.isSet(p.stripIcc);
     options.lossless = parser.isSet(p.lossless);

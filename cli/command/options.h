@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +33,7 @@ struct Options {
     std::string tiffCompression;                      // empty: a TIFF input's own, else none
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
     std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
+    std::chrono::milliseconds timeLimit{600'000};     // one file's time; 0: no limit
     bool allowUntrusted = false;
     bool salvage = false; // render what can be read of a damaged file
     // --shard K/N: only the inputs whose path falls in shard K of N.

@@ -33,8 +33,9 @@ const char* const description =
     "New outputs appear whole or not at all, even when the program is killed; an\n"
     "existing file is replaced only with -y. Two inputs that would write one output\n"
     "stop the run before anything is written. Each file is rendered in a worker\n"
-    "process: a file that crashes a decoder or needs more than --max-memory fails\n"
-    "alone. SIGINT, SIGTERM and SIGHUP leave no temporary file; status 128 + signal.\n"
+    "process: a file that crashes a decoder, needs more than --max-memory or takes\n"
+    "longer than --time-limit fails alone. SIGINT, SIGTERM and SIGHUP leave no temporary file; "
+    "status 128 + signal.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
     "one line on standard error), 2 for a usage error.";
@@ -51,9 +52,30 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addVersionOption();
-    parser.addOptions({parameter,       branch,    seed,        output,  outputDir,      format,
-                       listFormats,     quality,   compression, strip,   stripIcc,       lossless,
-                       tiffCompression, maxPixels, maxMemory,   salvage, allowUntrusted, overwrite,
-                       threads,         filesFrom, nul,         shard,   skipExisting,   quiet});
+    parser.addOptions({parameter,
+                       branch,
+                       seed,
+                       output,
+                       outputDir,
+                       format,
+                       listFormats,
+                       quality,
+                       compression,
+                       strip,
+                       stripIcc,
+                       lossless,
+                       tiffCompression,
+                       maxPixels,
+                       maxMemory,
+                       timeLimit,
+                       salvage,
+                       allowUntrusted,
+                       overwrite,
+                       threads,
+                       filesFrom,
+                       nul,
+                       shard,
+                       skipExisting,
+                       quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }

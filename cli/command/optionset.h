@@ -64,6 +64,11 @@ struct OptionSet {
                                  "that takes more anyway; that file fails alone (default: a "
                                  "quarter of this machine's memory, at most 1G; 0 for no limit).",
                                  "SIZE"};
+    QCommandLineOption timeLimit{"time-limit",
+                                 "Stop a file that takes longer than SECONDS to render (a "
+                                 "decoder stuck on a hostile file, a pipe nothing writes to); "
+                                 "that file fails alone (default 600; 0 for no limit).",
+                                 "SECONDS"};
     QCommandLineOption salvage{"salvage",
                                "Render what can be read of a damaged file (a JPEG whose scan "
                                "data is cut or corrupt) instead of failing it; a warning line "

@@ -64,6 +64,10 @@ check "premature end of data segment" "$render" -o out/x.png cut-scan.jpg
 check "bad seek" "$render" -o out/x.png lost-directory.tif
 check "holds a NUL byte" "$render" -d out --files-from /dev/zero
 check "entry 1 is empty" "$render" -d out --null --files-from /dev/zero
+# A named pipe that nothing writes to would hold its worker for ever.
+mkfifo silent.png
+check "took more than 1 s (--time-limit)" "$render" --time-limit 1 -o out/x.png silent.png
+check "choose the output's with -f" "$render" -d out <(cat p.png)
 # Under a limit the program did not set, a decoder that cannot allocate
 # fails its file alone. (AddressSanitizer's shadow memory cannot start under
 # such a limit, so a sanitized build skips this case.)
@@ -77,8 +81,9 @@ echo "every hostile file failed alone, with one line, leaving nothing"
   || fail "pages or frames into formats that keep them failed"
 [ "$(identify pages-out.tif | wc -l)" = 3 ] && [ "$(identify frames-out.gif | wc -l)" = 2 ] \
   || fail "pages or frames were lost"
-# Standard input that its loader must seek in.
+# Standard input, and a pipe given by name, that their loaders must seek in.
 "$render" -q -o avif.png - <p.avif || fail "an AVIF on standard input failed"
+"$render" -q -y -o avif.png <(cat p.avif) || fail "an AVIF through a named pipe failed"
 
 echo "a batch of 20 with a bomb, a damaged JPEG and a lost directory among them"
 mkdir -p batch && for i in $(seq 20); do cp p.png "batch/good$i.png"; done
