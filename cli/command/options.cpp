@@ -128,13 +128,6 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
                    " is not a size such as 512M or 2G";
         options.maxMemory = *maxMemory;
     }
-    if (parser.isSet(p.timeLimit)) {
-        const auto seconds = integerIn(parser.value(p.timeLimit), 0, 31'536'000);
-        if (!seconds)
-            return "--time-limit: " + quoted(parser.value(p.timeLimit)) +
-                   " is not a number of seconds (0 for no limit)";
-        options.timeLimit = std::chrono::seconds(*seconds);
-    }
     options.strip = parser.isSet(p.strip);
     options.stripIcc = parser.isSet(p.stripIcc);
     options.lossless = parser.isSet(p.lossless);
@@ -166,6 +159,13 @@ UsageError readBatch(const OptionSet& p, Options& options)
             return "-j: " + quoted(parser.value(p.threads)) +
                    " is not a thread count from 1 to 1024";
         options.threads = int(*threads);
+    }
+    if (parser.isSet(p.timeLimit)) {
+        const auto seconds = integerIn(parser.value(p.timeLimit), 0, 31'536'000);
+        if (!seconds)
+            return "--time-limit: " + quoted(parser.value(p.timeLimit)) +
+                   " is not a number of seconds (0 for no limit)";
+        options.timeLimit = std::chrono::seconds(*seconds);
     }
     if (parser.isSet(p.shard) && !(options.shard = parseShard(parser.value(p.shard))))
         return "--shard: " + quoted(parser.value(p.shard)) + " is not K/N with 1 <= K <= N";

@@ -34,8 +34,8 @@ const char* const description =
     "existing file is replaced only with -y. Two inputs that would write one output\n"
     "stop the run before anything is written. Each file is rendered in a worker\n"
     "process: a file that crashes a decoder, needs more than --max-memory or takes\n"
-    "longer than --time-limit fails alone. SIGINT, SIGTERM and SIGHUP leave no temporary file; "
-    "status 128 + signal.\n"
+    "longer than --time-limit fails alone. SIGINT, SIGTERM and SIGHUP leave no\n"
+    "temporary file; status 128 + signal.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
     "one line on standard error), 2 for a usage error.";
