@@ -64,6 +64,17 @@ bool holdsPages(const VImage& image)
     return vips_image_get_page_height(image.get_image()) < image.height();
 }
 
+// Whether the picture is turned upright before it is written: HEIF and
+// AVIF viewers follow the file's own transforms and ignore EXIF Orientation,
+// so a sideways-stored photograph would show sideways. (A HEIF input decodes
+// upright already.)
+bool turnsUpright(const Loaded& loaded, const formats::OutputFormat& format)
+{
+    return (format.name == "heif" || format.name == "avif") &&
+           !loaded.loader.starts_with("heifload") &&
+           vips_image_get_orientation(loaded.image.get_image()) > 1;
+}
+
 // The metadata Exiv2 is to carry from the input at `path` into the output
 // (nothing unless `byExiv2`); an input whose metadata it cannot read leaves
 // the reason in `unreadable`.
@@ -91,7 +102,7 @@ metadata::Carried carriedFor(const Loaded& loaded, const formats::OutputFormat& 
                 : exifBlockOf(loaded.image));
     // HEIF's decoder applies the file's own rotation and mirroring, and its
     // EXIF Orientation is no instruction: the pixels come out upright.
-    if (loaded.loader.starts_with("heifload"))
+    if (loaded.loader.starts_with("heifload") || turnsUpright(loaded, format))
         carried.setOrientation(1);
     return carried;
 }
@@ -155,8 +166,11 @@ Error mapAndSave(const Loaded& loaded, std::string_view magic, const ImageJob& j
     // Exiv2 0.27 cannot write HEIF/AVIF, nor more than one page of a TIFF or WebP.
     const bool exiv2Writes =
         !carried.empty() && metadata::writesInto(format->name) && !holdsPages(loaded.image);
-    const VImage mapped =
-        handedOver(mapImage(loaded.image, job.a, job.branch), carried, format->name, exiv2Writes);
+    VImage mapped = mapImage(loaded.image, job.a, job.branch);
+    // Turning needs the whole picture, as the HEIF/AVIF encoder does anyway.
+    if (turnsUpright(loaded, *format))
+        mapped = mapped.copy_memory().autorot();
+    mapped = handedOver(mapped, carried, format->name, exiv2Writes);
     OutputFile output;
     if (Error error = output.open(job.output, job.overwrite))
         return error;
