@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +39,15 @@ bool streamsWithoutLibvips(const RenderJob& job)
     return netpbmInput && (!job.format || formats::isNetpbm(*job.format));
 }
 
+// Whether the input is standard input or a pipe (or a device) given by name:
+// a stream lasts as long as its writer writes, which no time limit judges.
+bool isStream(const Input& input)
+{
+    struct stat info {};
+    return input.kind == Input::Kind::StandardInput ||
+           (input.isFile() && ::stat(input.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode));
+}
+
 // Renders the jobs in worker processes; returns how many failed.
 std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& options,
                    Reporter& reporter)
@@ -60,7 +70,8 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
         {options.maxMemory, threadsPerWorker, options.timeLimit},
         [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
-            return folder.empty() ? std::string(".") : folder;
+            return childprocess::JobPlace{folder.empty() ? std::string(".") : folder,
+                                          !isStream(jobs[i]->input)};
         },
         [&](std::size_t i, const Error& error) {
             if (stopsignals::received() != 0)

@@ -14,10 +14,18 @@ class WorkersTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { childprocess::noteInheritedDescriptors(); }
+    void initTestCase()
+    {
+        // Open before the workers' inherited descriptors are noted, so that they keep it.
+        QCOMPARE(::pipe(released_), 0);
+        childprocess::noteInheritedDescriptors();
+    }
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
     void aJobPastTheTimeLimitFailsAlone();
+
+private:
+    int released_[2] = {-1, -1};
 };
 
 void WorkersTest::everyJobOnceAndDeathsFailAlone_data()
@@ -48,7 +56,10 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
                 std::raise(SIGSEGV);
             return i == 11 ? Error("returned error") : Error();
         },
-        {}, [](std::size_t) { return std::string("."); },
+        {},
+        [](std::size_t) {
+            return childprocess::JobPlace{".", true};
+        },
         [&](std::size_t i, const Error& error) {
             ++finishedCount[i];
             errors[i] = error.reason();
@@ -70,30 +81,43 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     int started = 0;
     childprocess::runJobs(
         count, workers, [](std::size_t) { return Error(); }, {},
-        [](std::size_t) { return std::string("."); }, [&](std::size_t, const Error&) { ++started; },
-        [&] { return started >= 4; });
+        [](std::size_t) {
+            return childprocess::JobPlace{".", true};
+        },
+        [&](std::size_t, const Error&) { ++started; }, [&] { return started >= 4; });
     QVERIFY(started >= 4);
     QVERIFY(started < 4 + workers);
 }
 
 void WorkersTest::aJobPastTheTimeLimitFailsAlone()
 {
+    // Job 1 never ends and is timed; job 0, untimed as a stream is, waits
+    // until job 1 was stopped, so it outlives the limit and must not be.
     std::vector<std::string> errors(3, "not finished");
-    // The limit only has to outlast a job that returns at once.
-    const childprocess::Limits limits{0, 1, std::chrono::seconds(2)};
+    const childprocess::Limits limits{0, 1, std::chrono::milliseconds(100)};
     childprocess::runJobs(
         errors.size(), 2,
-        [](std::size_t i) -> Error {
+        [this](std::size_t i) -> Error {
+            char byte = 0;
+            if (i == 0 && ::read(released_[0], &byte, 1) != 1)
+                return Error("not released");
             while (i == 1)
                 ::pause();
             return {};
         },
-        limits, [](std::size_t) { return std::string("."); },
-        [&](std::size_t i, const Error& error) { errors[i] = error.reason(); },
+        limits,
+        [](std::size_t i) {
+            return childprocess::JobPlace{".", i == 1};
+        },
+        [&](std::size_t i, const Error& error) {
+            errors[i] = error.reason();
+            if (i == 1)
+                QCOMPARE(::write(released_[1], "x", 1), ssize_t(1));
+        },
         [] { return false; });
     QCOMPARE(errors[0], std::string());
     QCOMPARE(errors[2], std::string());
-    QCOMPARE(errors[1], std::string("took more than 2 s (--time-limit), so it was stopped; "
+    QCOMPARE(errors[1], std::string("took more than 100 ms (--time-limit), so it was stopped; "
                                     "nothing was written"));
 }
 

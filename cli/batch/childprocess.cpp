@@ -300,7 +300,7 @@ void killAll()
 }
 
 void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
-             const std::function<std::string(std::size_t)>& outputFolder,
+             const std::function<JobPlace(std::size_t)>& placeOf,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop)
 {
@@ -308,18 +308,23 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
     struct Slot {
         std::unique_ptr<Worker> worker;
         std::optional<std::size_t> job;
+        JobPlace place;
         Clock::time_point deadline;
     };
     std::vector<Slot> slots(std::size_t(std::max(1, workers)));
     for (Slot& slot : slots)
         slot.worker = std::make_unique<Worker>(job, limits);
+    const auto pastDeadline = [&limits](const Slot& slot) {
+        return limits.time.count() != 0 && slot.place.timed && Clock::now() >= slot.deadline;
+    };
     // How long to wait for an answer: until the nearest deadline, or for ever.
     const auto waitFor = [&limits](const std::vector<Slot*>& busySlots) {
-        if (limits.time.count() == 0)
-            return -1;
         Clock::time_point nearest = Clock::time_point::max();
         for (const Slot* slot : busySlots)
-            nearest = std::min(nearest, slot->deadline);
+            if (slot->place.timed)
+                nearest = std::min(nearest, slot->deadline);
+        if (limits.time.count() == 0 || nearest == Clock::time_point::max())
+            return -1;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
         return int(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INT_MAX));
     };
@@ -328,6 +333,7 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
         for (Slot& slot : slots)
             if (!slot.job && next < count && !stop()) {
                 slot.job = next++;
+                slot.place = placeOf(*slot.job);
                 slot.deadline = Clock::now() + limits.time;
                 // A worker that cannot take the job answers at once, below.
                 (void)slot.worker->send(*slot.job);
@@ -349,12 +355,12 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
         for (std::size_t i = 0; i < busy.size(); ++i) {
             Slot& slot = *busySlots[i];
             if (busy[i].revents == 0 && busy[i].fd >= 0) {
-                if (limits.time.count() == 0 || Clock::now() < slot.deadline)
+                if (!pastDeadline(slot))
                     continue;
                 slot.worker->stopForTime();
             }
             const std::size_t index = *std::exchange(slot.job, std::nullopt);
-            finished(index, slot.worker->receive(outputFolder(index)));
+            finished(index, slot.worker->receive(slot.place.outputFolder));
         }
     }
 }

@@ -23,12 +23,20 @@ void noteInheritedDescriptors();
 
 // What one job may take. Memory: address space beyond what the program
 // maps when it starts (0: no limit), with room for the stacks of the
-// `threads` that libvips starts. Time: from when the job is sent until its
-// answer (0: no limit); a job that takes longer is killed.
+// `threads` that libvips starts. Time: from when a timed job is sent until
+// its answer (0: no limit); a job that takes longer is killed.
 struct Limits {
     std::uint64_t memoryBudget = 0;
     int threads = 1;
     std::chrono::milliseconds time{0};
+};
+
+// What the program knows of a job before it runs: the folder its output goes
+// to (where a worker that dies on it may leave a temporary), and whether the
+// time limit applies (not to a stream, whose length is its writer's).
+struct JobPlace {
+    std::string outputFolder;
+    bool timed = true;
 };
 
 // One worker process: it runs job(index) for each index it is sent, one at
@@ -74,7 +82,7 @@ private:
 // lock another thread held (malloc's, stdio's, GLib's) is copied into it
 // held. Once `stop` says so, no further job starts.
 void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
-             const std::function<std::string(std::size_t)>& outputFolder,
+             const std::function<JobPlace(std::size_t)>& placeOf,
              const std::function<void(std::size_t, const Error&)>& finished,
              const std::function<bool()>& stop);
 

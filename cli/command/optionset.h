@@ -66,8 +66,9 @@ struct OptionSet {
                                  "SIZE"};
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
-                                 "decoder stuck on a hostile file, a pipe nothing writes to); "
-                                 "that file fails alone (default 600; 0 for no limit).",
+                                 "decoder stuck on a hostile file); that file fails alone "
+                                 "(default 600; 0 for no limit). Standard input and pipes, "
+                                 "which last as long as their writer, are not timed.",
                                  "SECONDS"};
     QCommandLineOption salvage{"salvage",
                                "Render what can be read of a damaged file (a JPEG whose scan "
