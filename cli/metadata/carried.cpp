@@ -192,6 +192,24 @@ void Carried::setOrientation(int orientation)
     const auto found = held_->exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
     if (found != held_->exif.end())
         *found = std::uint16_t(orientation);
+    // XMP may say it too, and a reader that follows XMP would turn the picture
+    // again; only then is the packet written anew.
+    if (held_->xmpPacket.find("Orientation") == std::string::npos)
+        return;
+    try {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, held_->xmpPacket) != 0)
+            return;
+        const auto said = xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+        if (said == xmp.end() || said->toString() == std::to_string(orientation))
+            return;
+        said->setValue(std::to_string(orientation));
+        std::string packet;
+        if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) == 0)
+            held_->xmpPacket = packet;
+    } catch (const std::exception&) {
+        // The packet stays as it was.
+    }
 }
 
 std::string orientationBlock(int orientation)

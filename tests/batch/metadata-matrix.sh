@@ -53,7 +53,7 @@ for in in "${formats[@]}"; do
     png | webp) vips copy plain.jpg "in.$in[strip]" && iptc=('-ICC_Profile<=srgb.icc') ;;
     *) vips copy plain.jpg "in.$in" && iptc=() ;;
   esac
-  exiftool -q -q -overwrite_original -Make=Maker -Artist=Ann -Orientation#=6 \
+  exiftool -q -q -overwrite_original -Make=Maker -Artist=Ann -Orientation#=6 -XMP-tiff:Orientation#=6 \
     -DateTimeOriginal='2021:02:03 04:05:06' -GPSLatitude=48.85 -GPSLatitudeRef=N \
     -XMP-dc:Title=Title "${iptc[@]}" "in.$in" || fail "cannot make in.$in"
   echo "in.$in holds $(cell "in.$in")"
@@ -63,9 +63,11 @@ for in in "${formats[@]}"; do
   for out in "${formats[@]}"; do
     "$render" -q -o "$in-kept.$out" "in.$in" && "$render" -q --strip -o "$in-stripped.$out" "in.$in" \
       || fail "$in to $out failed"
-    # Orientation 6 stored sideways: turned, the picture is as wide as it was high.
+    # Orientation 6 stored sideways: turned, the picture is as wide as it was
+    # high, and XMP no longer says to turn it.
     if upright "$out" && ! upright "$in"; then
       [ "$(vipsheader -f width "$in-kept.$out")" = "$(vipsheader -f height "in.$in")" ] \
+        && [ "$(exiftool -s3 -n -XMP-tiff:Orientation "$in-kept.$out")" = 1 ] \
         || fail "$in to $out was not turned upright"
     fi
   done
