@@ -5,6 +5,7 @@
 #include "batch/stopsignals.h"
 #include "command/formatcatalogue.h"
 #include "command/options.h"
+#include "fileio/outputfile.h"
 #include "vipsio/formats.h"
 #include "vipsio/start.h"
 
@@ -39,13 +40,14 @@ bool streamsWithoutLibvips(const RenderJob& job)
     return netpbmInput && (!job.format || formats::isNetpbm(*job.format));
 }
 
-// Whether the input is standard input or a pipe (or a device) given by name:
-// a stream lasts as long as its writer writes, which no time limit judges.
+// Whether the input is standard input or a pipe given by name: a stream
+// lasts as long as its writer writes, which no time limit judges.
 bool isStream(const Input& input)
 {
     struct stat info {};
     return input.kind == Input::Kind::StandardInput ||
-           (input.isFile() && ::stat(input.path.c_str(), &info) == 0 && !S_ISREG(info.st_mode));
+           (input.isFile() && ::stat(input.path.c_str(), &info) == 0 &&
+            (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)));
 }
 
 // Renders the jobs in worker processes; returns how many failed.
@@ -70,8 +72,10 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
         {options.maxMemory, threadsPerWorker, options.timeLimit},
         [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
+            // An output written in place goes at its reader's pace.
+            const bool inPlace = isStreamOutput(jobs[i]->output);
             return childprocess::JobPlace{folder.empty() ? std::string(".") : folder,
-                                          !isStream(jobs[i]->input)};
+                                          !isStream(jobs[i]->input) && !inPlace, inPlace};
         },
         [&](std::size_t i, const Error& error) {
             if (stopsignals::received() != 0)

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
     void aJobPastTheTimeLimitFailsAlone();
+    void anAnswerBeforeTheStopHolds();
 
 private:
     int released_[2] = {-1, -1};
@@ -57,8 +59,8 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
             return i == 11 ? Error("returned error") : Error();
         },
         {},
-        [](std::size_t) {
-            return childprocess::JobPlace{".", true};
+        [](std::size_t i) {
+            return childprocess::JobPlace{".", true, i == 7};
         },
         [&](std::size_t i, const Error& error) {
             ++finishedCount[i];
@@ -72,9 +74,10 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     QVERIFY(errors[3].find("disk on fire") != std::string::npos);
     // What killed the worker is named (a sanitizer's report, when it catches the crash first).
     QVERIFY2(errors[5].find("Aborted") != std::string::npos, errors[5].c_str());
-    for (const std::size_t died : {5, 7})
-        QVERIFY2(errors[died].find("nothing was written") != std::string::npos,
-                 errors[died].c_str());
+    // An output written in place (a stream) keeps what reached it.
+    QVERIFY2(errors[5].find("nothing was written") != std::string::npos, errors[5].c_str());
+    QVERIFY2(errors[7].find("its output, written in place, may be cut short") != std::string::npos,
+             errors[7].c_str());
     QCOMPARE(errors[11], std::string("returned error"));
 
     // Once asked to stop, no further job starts; those running finish.
@@ -120,6 +123,21 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
     QCOMPARE(errors[2], std::string());
     QCOMPARE(errors[1], std::string("took more than 100 ms (--time-limit), so it was stopped; "
                                     "nothing was written"));
+}
+
+void WorkersTest::anAnswerBeforeTheStopHolds()
+{
+    childprocess::Worker worker([](std::size_t i) { return i == 0 ? Error("answered") : Error(); },
+                                {});
+    QVERIFY(worker.send(0));
+    pollfd answer{worker.resultDescriptor(), POLLIN, 0};
+    QCOMPARE(::poll(&answer, 1, -1), 1);
+    worker.stopForTime();
+    const childprocess::JobPlace place{".", true};
+    QCOMPARE(worker.receive(place).reason(), std::string("answered"));
+    // The next job goes to a new worker, not to the one stopped.
+    QVERIFY(worker.send(1));
+    QCOMPARE(worker.receive(place).reason(), std::string());
 }
 
 QTEST_APPLESS_MAIN(WorkersTest)

@@ -156,15 +156,19 @@ std::string lastLine(int errors)
     return text.substr(text.find_last_of('\n') + 1);
 }
 
-Error death(int status, const std::string& said, const Limits& limits, bool outOfTime)
+// Why a worker died on a job, and what that left of the job's output.
+Error death(int status, const std::string& said, const Limits& limits, bool outOfTime,
+            const JobPlace& place)
 {
+    const std::string left = place.writtenInPlace
+                                 ? "; its output, written in place, may be cut short"
+                                 : "; nothing was written";
     if (outOfTime) {
         const auto milliseconds = limits.time.count();
         const std::string limit = milliseconds % 1000 == 0
                                       ? std::to_string(milliseconds / 1000) + " s"
                                       : std::to_string(milliseconds) + " ms";
-        return Error("took more than " + limit + " (--time-limit), so it was stopped; " +
-                     "nothing was written");
+        return Error("took more than " + limit + " (--time-limit), so it was stopped" + left);
     }
     const std::uint64_t memoryBudget = limits.memoryBudget;
     const bool outOfMemory =
@@ -174,13 +178,13 @@ Error death(int status, const std::string& said, const Limits& limits, bool outO
                      (memoryBudget == 0
                           ? std::string()
                           : " (--max-memory " + std::to_string(memoryBudget >> 20) + " MiB)") +
-                     "; nothing was written");
+                     left);
     std::string what = WIFSIGNALED(status)
                            ? std::string("crashed (") + strsignal(WTERMSIG(status)) + ")"
                            : "failed with status " + std::to_string(WEXITSTATUS(status));
     if (!said.empty())
         what += ": " + said.substr(0, 200);
-    return Error("the decoder or encoder " + what + "; nothing was written");
+    return Error("the decoder or encoder " + what + left);
 }
 
 } // namespace
@@ -205,12 +209,8 @@ Worker::~Worker()
     if (pid_ <= 0)
         return;
     // A worker ends when its job pipe closes.
-    ::close(toWorker_);
-    ::close(fromWorker_);
+    reap();
     ::close(errors_);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    noteChild(0, pid_);
 }
 
 Error Worker::start()
@@ -254,7 +254,7 @@ bool Worker::send(std::size_t index)
     return writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
 }
 
-Error Worker::receive(const std::string& outputFolder)
+Error Worker::receive(const JobPlace& place)
 {
     if (startError_)
         return std::exchange(startError_, Error());
@@ -263,26 +263,40 @@ Error Worker::receive(const std::string& outputFolder)
     std::string reason;
     if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
         reason.resize(length);
-        if (readExactly(fromWorker_, reason.data(), length))
+        if (readExactly(fromWorker_, reason.data(), length)) {
+            // Stopped for time just after it answered: the answer holds, and
+            // the next job goes to a new worker.
+            if (std::exchange(outOfTime_, false)) {
+                reap();
+                ::close(errors_);
+            }
             return Error(reason, Error::Source(source));
+        }
     }
-    return buried(outputFolder);
+    return buried(place);
 }
 
-// The worker died on the job: why, and what it left is removed.
-Error Worker::buried(const std::string& outputFolder)
+int Worker::reap()
 {
+    ::close(toWorker_);
+    ::close(fromWorker_);
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     noteChild(0, pid_);
-    removeTemporaries(pid_, outputFolder);
-    const std::string said = lastLine(errors_);
-    ::close(toWorker_);
-    ::close(fromWorker_);
-    ::close(errors_);
     pid_ = -1;
-    return death(status, said, limits_, std::exchange(outOfTime_, false));
+    return status;
+}
+
+// The worker died on the job: why, and what it left is removed.
+Error Worker::buried(const JobPlace& place)
+{
+    const pid_t worker = pid_;
+    const int status = reap();
+    removeTemporaries(worker, place.outputFolder);
+    const std::string said = lastLine(errors_);
+    ::close(errors_);
+    return death(status, said, limits_, std::exchange(outOfTime_, false), place);
 }
 
 void Worker::stopForTime()
@@ -360,7 +374,7 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
                 slot.worker->stopForTime();
             }
             const std::size_t index = *std::exchange(slot.job, std::nullopt);
-            finished(index, slot.worker->receive(slot.place.outputFolder));
+            finished(index, slot.worker->receive(slot.place));
         }
     }
 }

@@ -32,11 +32,13 @@ struct Limits {
 };
 
 // What the program knows of a job before it runs: the folder its output goes
-// to (where a worker that dies on it may leave a temporary), and whether the
-// time limit applies (not to a stream, whose length is its writer's).
+// to (where a worker that dies on it may leave a temporary), whether the
+// time limit applies (not to a stream, whose length is its writer's or its
+// reader's), and whether the output is written in place.
 struct JobPlace {
     std::string outputFolder;
     bool timed = true;
+    bool writtenInPlace = false; // a stream, which a failed job may leave cut short
 };
 
 // One worker process: it runs job(index) for each index it is sent, one at
@@ -56,15 +58,18 @@ public:
     // Where the job's outcome arrives: readable once receive() will not wait.
     int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
     // The job's error. A worker that died on it leaves no temporary behind
-    // in `outputFolder`, and its death is the error: what killed it, in one line.
-    Error receive(const std::string& outputFolder);
+    // in the job's output folder, and its death is the error: what killed
+    // it, in one line.
+    Error receive(const JobPlace& place);
     // Kills the worker for taking longer than the time limit; receive() then
-    // says so.
+    // says so, unless its answer came first.
     void stopForTime();
 
 private:
     Error start();
-    Error buried(const std::string& outputFolder);
+    // Waits for a worker that was killed or told to end; returns its status.
+    int reap();
+    Error buried(const JobPlace& place);
 
     Job job_;
     Limits limits_;

@@ -7,6 +7,8 @@
 #include "netpbm/netpbm.h"
 #include "vipsio/render.h"
 
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,16 +55,25 @@ Error renderStream(std::string_view magic, int fd, const RenderJob& job, const O
     return output.commit();
 }
 
+// What an input that cannot be opened again from its start, as loaders do
+// with a path, is called in messages; nothing for a regular file.
+std::optional<std::string> streamNamed(const RenderJob& job, int fd)
+{
+    struct stat info {};
+    if (job.input.kind == Input::Kind::StandardInput)
+        return "standard input";
+    if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode))
+        return std::nullopt;
+    return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ? "the pipe" : "the device";
+}
+
 Error renderFrom(int fd, const RenderJob& job, const Options& options)
 {
     const std::string magic = readStart(fd, 2);
     if (streams(magic, job))
         return renderStream(magic, fd, job, options);
-    // A pipe cannot be opened again from its start, as loaders do with a path.
-    if (job.input.kind == Input::Kind::StandardInput || ::lseek(fd, 0, SEEK_CUR) < 0) {
-        const SpooledInput spooled(
-            fd, job.input.kind == Input::Kind::StandardInput ? "standard input" : "the pipe", magic,
-            options.maxMemory);
+    if (const auto stream = streamNamed(job, fd)) {
+        const SpooledInput spooled(fd, *stream, magic, options.maxMemory);
         if (spooled.error())
             return spooled.error();
         const int copy = spooled.descriptor();

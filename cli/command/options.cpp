@@ -164,7 +164,7 @@ UsageError readBatch(const OptionSet& p, Options& options)
         const auto seconds = integerIn(parser.value(p.timeLimit), 0, 31'536'000);
         if (!seconds)
             return "--time-limit: " + quoted(parser.value(p.timeLimit)) +
-                   " is not a number of seconds (0 for no limit)";
+                   " is not a number of seconds from 0 (no limit) to 31536000 (a year)";
         options.timeLimit = std::chrono::seconds(*seconds);
     }
     if (parser.isSet(p.shard) && !(options.shard = parseShard(parser.value(p.shard))))

@@ -67,8 +67,9 @@ struct OptionSet {
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
                                  "decoder stuck on a hostile file); that file fails alone "
-                                 "(default 600; 0 for no limit). Standard input and pipes, "
-                                 "which last as long as their writer, are not timed.",
+                                 "(default 600; 0 for no limit). Standard input, pipes and "
+                                 "outputs written in place (-o -), which go at their writer's or "
+                                 "reader's pace, are not timed.",
                                  "SECONDS"};
     QCommandLineOption salvage{"salvage",
                                "Render what can be read of a damaged file (a JPEG whose scan "

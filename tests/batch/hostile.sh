@@ -64,9 +64,7 @@ check "premature end of data segment" "$render" -o out/x.png cut-scan.jpg
 check "bad seek" "$render" -o out/x.png lost-directory.tif
 check "holds a NUL byte" "$render" -d out --files-from /dev/zero
 check "entry 1 is empty" "$render" -d out --null --files-from /dev/zero
-# An AVIF encoder takes many seconds over 16 megapixels of noise.
-vips gaussnoise noise16.v 4000 4000 && vips cast noise16.v noise16.png uchar
-check "took more than 1 s (--time-limit)" "$render" --time-limit 1 -o out/x.avif noise16.png
+check "the device holds more than --max-memory 8 MiB" "$render" --max-memory 8M -f png -o out/x.png /dev/zero
 check "choose the output's with -f" "$render" -d out <(cat p.png)
 # Under a limit the program did not set, a decoder that cannot allocate
 # fails its file alone. (AddressSanitizer's shadow memory cannot start under
@@ -126,4 +124,17 @@ for signal in TERM INT HUP KILL; do
     || fail "SIG$signal gave status $status"
 done
 "$render" -q --skip-existing -d out noise.png && [ -s out/noise.png ] || fail "the resumed run failed"
+
+echo "a worker that stops answering"
+rm -rf out && mkdir out
+"$render" -q --compression 9 --time-limit 1 -d out noise.png 2>err.txt &
+program=$!
+# Stopped, the worker can only end by the time limit's kill.
+worker=""
+while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do worker=$(pgrep -P "$program"); done
+[ -n "$worker" ] && kill -STOP "$worker" || fail "the render of noise.png ended before it could be stopped"
+wait "$program"
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "took more than 1 s (--time-limit)" err.txt \
+  && [ -z "$(ls -A out)" ] || fail "a stopped worker gave status $status: $(cat err.txt)"
 echo "hostile: ok"
