@@ -40,14 +40,22 @@ bool streamsWithoutLibvips(const RenderJob& job)
     return netpbmInput && (!job.format || formats::isNetpbm(*job.format));
 }
 
-// Whether the input is standard input or a pipe given by name: a stream
-// lasts as long as its writer writes, which no time limit judges.
-bool isStream(const Input& input)
+// Whether a job's input or output is a pipe (or a socket), standard input
+// and output included: it goes at the pace of the program at its other
+// end, which no time limit judges. A file or a device behind them does not.
+bool throughPipe(const RenderJob& job)
 {
+    const auto isPipe = [](int status, const struct stat& info) {
+        return status == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+    };
     struct stat info {};
-    return input.kind == Input::Kind::StandardInput ||
-           (input.isFile() && ::stat(input.path.c_str(), &info) == 0 &&
-            (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)));
+    if (job.input.kind == Input::Kind::StandardInput
+            ? isPipe(::fstat(STDIN_FILENO, &info), info)
+            : job.input.isFile() && isPipe(::stat(job.input.path.c_str(), &info), info))
+        return true;
+    if (const auto fd = inheritedDescriptor(job.output))
+        return isPipe(::fstat(*fd, &info), info);
+    return isPipe(::stat(job.output.c_str(), &info), info);
 }
 
 // Renders the jobs in worker processes; returns how many failed.
@@ -72,10 +80,8 @@ std::size_t render(const std::vector<const RenderJob*>& jobs, const Options& opt
         {options.maxMemory, threadsPerWorker, options.timeLimit},
         [&](std::size_t i) {
             const std::string folder = std::filesystem::path(jobs[i]->output).parent_path();
-            // An output written in place goes at its reader's pace.
-            const bool inPlace = isStreamOutput(jobs[i]->output);
             return childprocess::JobPlace{folder.empty() ? std::string(".") : folder,
-                                          !isStream(jobs[i]->input) && !inPlace, inPlace};
+                                          !throughPipe(*jobs[i]), isStreamOutput(jobs[i]->output)};
         },
         [&](std::size_t i, const Error& error) {
             if (stopsignals::received() != 0)

@@ -215,11 +215,18 @@ Worker::~Worker()
 
 Error Worker::start()
 {
-    int jobs[2];
-    int results[2];
+    int jobs[2] = {-1, -1};
+    int results[2] = {-1, -1};
+    // What a failed start opened is closed, so that retries do not leak.
+    const auto failed = [&](int error) {
+        for (const int fd : {errors_, jobs[0], jobs[1], results[0], results[1]})
+            if (fd >= 0)
+                ::close(fd);
+        return Error(std::string("cannot start a worker process: ") + std::strerror(error));
+    };
     errors_ = ::memfd_create("stderr", MFD_CLOEXEC);
     if (errors_ < 0 || ::pipe2(jobs, O_CLOEXEC) != 0 || ::pipe2(results, O_CLOEXEC) != 0)
-        return Error(std::string("cannot start a worker process: ") + std::strerror(errno));
+        return failed(errno);
     const pid_t parent = ::getpid();
     // Until the worker has the signals' default actions, they wait.
     sigset_t all;
@@ -237,12 +244,12 @@ Error Worker::start()
     }
     if (pid_ == 0)
         beWorker(parent, jobs[0], results[1], errors_, job_, limits_.memoryBudget, limits_.threads);
+    if (pid_ < 0)
+        return failed(forkError);
     ::close(jobs[0]);
     ::close(results[1]);
     toWorker_ = jobs[1];
     fromWorker_ = results[0];
-    if (pid_ < 0)
-        return Error(std::string("cannot start a worker process: ") + std::strerror(forkError));
     return {};
 }
 
@@ -278,12 +285,15 @@ Error Worker::receive(const JobPlace& place)
 
 int Worker::reap()
 {
+    // Forgotten by killAll() before it is reaped, so that a signal cannot
+    // kill another process that takes its number. It is already dead or
+    // stopped, or ends as its job pipe closes.
+    noteChild(0, pid_);
     ::close(toWorker_);
     ::close(fromWorker_);
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    noteChild(0, pid_);
     pid_ = -1;
     return status;
 }

@@ -67,9 +67,10 @@ struct OptionSet {
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
                                  "decoder stuck on a hostile file); that file fails alone "
-                                 "(default 600; 0 for no limit). Standard input, pipes and "
-                                 "outputs written in place (-o -), which go at their writer's or "
-                                 "reader's pace, are not timed.",
+                                 "(default 600; 0 for no limit). A file read from or written "
+                                 "to a pipe (standard input or output included, when they are "
+                                 "pipes) goes at the pace of the program at its other end, and "
+                                 "is not timed.",
                                  "SECONDS"};
     QCommandLineOption salvage{"salvage",
                                "Render what can be read of a damaged file (a JPEG whose scan "

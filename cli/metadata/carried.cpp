@@ -203,7 +203,9 @@ void Carried::setOrientation(int orientation)
         const auto said = xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
         if (said == xmp.end() || said->toString() == std::to_string(orientation))
             return;
-        said->setValue(std::to_string(orientation));
+        // Written anew: set on a list, the value would join what it held.
+        xmp.erase(said);
+        xmp["Xmp.tiff.Orientation"] = std::to_string(orientation);
         std::string packet;
         if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) == 0)
             held_->xmpPacket = packet;

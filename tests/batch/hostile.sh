@@ -125,16 +125,21 @@ for signal in TERM INT HUP KILL; do
 done
 "$render" -q --skip-existing -d out noise.png && [ -s out/noise.png ] || fail "the resumed run failed"
 
-echo "a worker that stops answering"
-rm -rf out && mkdir out
-"$render" -q --compression 9 --time-limit 1 -d out noise.png 2>err.txt &
-program=$!
-# Stopped, the worker can only end by the time limit's kill.
-worker=""
-while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do worker=$(pgrep -P "$program"); done
-[ -n "$worker" ] && kill -STOP "$worker" || fail "the render of noise.png ended before it could be stopped"
-wait "$program"
-status=$?
-[ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "took more than 1 s (--time-limit)" err.txt \
-  && [ -z "$(ls -A out)" ] || fail "a stopped worker gave status $status: $(cat err.txt)"
+echo "a worker that stops answering, into a folder and into a device"
+for destination in "-d out" "-f png -o /dev/null"; do
+  rm -rf out && mkdir out
+  # shellcheck disable=SC2086 # the destination is two or three words
+  timeout 60 "$render" -q --compression 9 --time-limit 1 $destination noise.png 2>err.txt &
+  program=$!
+  # Stopped, the worker can only end by the time limit's kill.
+  worker=""
+  while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
+    worker=$(pgrep -P "$(pgrep -P "$program")" 2>/dev/null)
+  done
+  [ -n "$worker" ] && kill -STOP "$worker" || fail "the render ($destination) ended before it could be stopped"
+  wait "$program"
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "took more than 1 s (--time-limit)" err.txt \
+    && [ -z "$(ls -A out)" ] || fail "a stopped worker ($destination) gave status $status: $(cat err.txt)"
+done
 echo "hostile: ok"

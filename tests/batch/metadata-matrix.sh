@@ -63,11 +63,14 @@ for in in "${formats[@]}"; do
   for out in "${formats[@]}"; do
     "$render" -q -o "$in-kept.$out" "in.$in" && "$render" -q --strip -o "$in-stripped.$out" "in.$in" \
       || fail "$in to $out failed"
-    # Orientation 6 stored sideways: turned, the picture is as wide as it was
-    # high, and XMP no longer says to turn it.
+    # Upright (decoded so from HEIF/AVIF, turned so into them), XMP no longer
+    # says to turn it; turned, the picture is as wide as it was high.
+    if upright "$in" || upright "$out"; then
+      [ "$(exiftool -s3 -n -XMP-tiff:Orientation "$in-kept.$out")" = 1 ] \
+        || fail "$in to $out kept XMP's Orientation"
+    fi
     if upright "$out" && ! upright "$in"; then
       [ "$(vipsheader -f width "$in-kept.$out")" = "$(vipsheader -f height "in.$in")" ] \
-        && [ "$(exiftool -s3 -n -XMP-tiff:Orientation "$in-kept.$out")" = 1 ] \
         || fail "$in to $out was not turned upright"
     fi
   done
