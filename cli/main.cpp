@@ -5,6 +5,7 @@
 #include "batch/stopsignals.h"
 #include "command/formatcatalogue.h"
 #include "command/options.h"
+#include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "vipsio/formats.h"
 #include "vipsio/start.h"
@@ -45,17 +46,13 @@ bool streamsWithoutLibvips(const RenderJob& job)
 // end, which no time limit judges. A file or a device behind them does not.
 bool throughPipe(const RenderJob& job)
 {
-    const auto isPipe = [](int status, const struct stat& info) {
-        return status == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
-    };
     struct stat info {};
     if (job.input.kind == Input::Kind::StandardInput
-            ? isPipe(::fstat(STDIN_FILENO, &info), info)
-            : job.input.isFile() && isPipe(::stat(job.input.path.c_str(), &info), info))
+            ? ::fstat(STDIN_FILENO, &info) == 0 && isPipe(info)
+            : job.input.isFile() && ::stat(job.input.path.c_str(), &info) == 0 && isPipe(info))
         return true;
-    if (const auto fd = inheritedDescriptor(job.output))
-        return isPipe(::fstat(*fd, &info), info);
-    return isPipe(::stat(job.output.c_str(), &info), info);
+    const auto fd = inheritedDescriptor(job.output);
+    return (fd ? ::fstat(*fd, &info) : ::stat(job.output.c_str(), &info)) == 0 && isPipe(info);
 }
 
 // Renders the jobs in worker processes; returns how many failed.

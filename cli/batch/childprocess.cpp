@@ -333,21 +333,17 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
         std::unique_ptr<Worker> worker;
         std::optional<std::size_t> job;
         JobPlace place;
-        Clock::time_point deadline;
+        Clock::time_point deadline; // max() for a job that is not timed
     };
     std::vector<Slot> slots(std::size_t(std::max(1, workers)));
     for (Slot& slot : slots)
         slot.worker = std::make_unique<Worker>(job, limits);
-    const auto pastDeadline = [&limits](const Slot& slot) {
-        return limits.time.count() != 0 && slot.place.timed && Clock::now() >= slot.deadline;
-    };
     // How long to wait for an answer: until the nearest deadline, or for ever.
-    const auto waitFor = [&limits](const std::vector<Slot*>& busySlots) {
+    const auto waitFor = [](const std::vector<Slot*>& busySlots) {
         Clock::time_point nearest = Clock::time_point::max();
         for (const Slot* slot : busySlots)
-            if (slot->place.timed)
-                nearest = std::min(nearest, slot->deadline);
-        if (limits.time.count() == 0 || nearest == Clock::time_point::max())
+            nearest = std::min(nearest, slot->deadline);
+        if (nearest == Clock::time_point::max())
             return -1;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
         return int(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INT_MAX));
@@ -358,7 +354,9 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
             if (!slot.job && next < count && !stop()) {
                 slot.job = next++;
                 slot.place = placeOf(*slot.job);
-                slot.deadline = Clock::now() + limits.time;
+                slot.deadline = slot.place.timed && limits.time.count() != 0
+                                    ? Clock::now() + limits.time
+                                    : Clock::time_point::max();
                 // A worker that cannot take the job answers at once, below.
                 (void)slot.worker->send(*slot.job);
             }
@@ -379,7 +377,7 @@ void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limit
         for (std::size_t i = 0; i < busy.size(); ++i) {
             Slot& slot = *busySlots[i];
             if (busy[i].revents == 0 && busy[i].fd >= 0) {
-                if (!pastDeadline(slot))
+                if (Clock::now() < slot.deadline)
                     continue;
                 slot.worker->stopForTime();
             }

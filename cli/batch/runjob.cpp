@@ -65,7 +65,7 @@ std::optional<std::string> streamNamed(const RenderJob& job, int fd)
     // A disk can be read again by its path, as a file can.
     if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))
         return std::nullopt;
-    return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ? "the pipe" : "the device";
+    return isPipe(info) ? "the pipe" : "the device";
 }
 
 Error renderFrom(int fd, const RenderJob& job, const Options& options)
