@@ -8,6 +8,8 @@
 
 #include <random>
 
+using namespace png;
+
 namespace {
 
 constexpr std::uint32_t width = 6000;

@@ -3,30 +3,28 @@
 #include <string>
 #include <utility>
 
-// What went wrong with one file, as the one line that reports it; an Error
-// made with no reason is no error. Every room of the renderer returns these:
-// exceptions stop at the libvips boundary, and none crosses a thread.
+// Why something failed for one file, as the one line that reports it; an
+// Error made with no reason is no error. Every room of the renderer returns
+// these: exceptions stop at the library boundaries, and none crosses a thread.
 class [[nodiscard]] Error {
 public:
-    // Whose words the reason is, or what kind of failure it reports:
-    // libvips's words, an output that already exists (which a resumed batch
-    // counts as done), or only a warning: the output was written.
-    enum class Source { Program, Libvips, OutputExists, Warning };
+    // Whose words the reason is, or what it reports: libvips's words, or an
+    // output that already exists (which a resumed batch counts as done).
+    enum class Cause { Program, Libvips, OutputExists };
 
     Error() = default;
-    explicit Error(std::string reason, Source source = Source::Program)
-        : reason_(std::move(reason)), source_(source)
+    explicit Error(std::string reason, Cause cause = Cause::Program)
+        : reason_(std::move(reason)), cause_(cause)
     {
     }
 
     explicit operator bool() const { return !reason_.empty(); }
     const std::string& reason() const { return reason_; }
-    Source source() const { return source_; }
-    bool fromLibvips() const { return source_ == Source::Libvips; }
-    bool outputExists() const { return source_ == Source::OutputExists; }
-    bool onlyWarns() const { return source_ == Source::Warning; }
+    Cause cause() const { return cause_; }
+    bool fromLibvips() const { return cause_ == Cause::Libvips; }
+    bool outputExists() const { return cause_ == Cause::OutputExists; }
 
 private:
     std::string reason_;
-    Source source_ = Source::Program;
+    Cause cause_ = Cause::Program;
 };

@@ -7,7 +7,7 @@
 #include "metadata/carried.h"
 #include "netpbm/netpbm.h"
 #include "png/inputchunks.h"
-#include "vipsio/formats.h"
+#include "vipsio/availability.h"
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
 #include "vipsio/memoryestimate.h"
@@ -45,15 +45,14 @@ void renderStream(const std::uint8_t* data, std::size_t size)
 void renderImage(const std::uint8_t* data, std::size_t size)
 {
     static const char* const outputs[] = {"png", "tiff", "jpeg", "ppm"};
-    const auto format = formats::writable(outputs[data[size - 1] % 4], false);
+    const formats::Format* format = vipsio::writable(outputs[data[size - 1] % 4], false);
     try {
         const vipsio::Loaded loaded = vipsio::load(vips::VSource::new_from_memory(data, size), {});
         // The program's own refusals, before anything is decoded.
         if (loaded.error || vipsio::sizeRefusal(loaded.image, pixelLimit) ||
-            vipsio::memoryRefusal(loaded.image, loaded.loader, memoryLimit) ||
-            unmappableSamples(loaded.image))
+            vipsio::memoryRefusal(loaded, memoryLimit) || vipsio::unmappableSamples(loaded.image))
             return;
-        vipsio::save(mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
+        vipsio::save(vipsio::mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
                      vips::VTarget::new_to_memory());
     } catch (const vips::VError&) {
         vips_error_clear();
@@ -78,13 +77,13 @@ void carryMetadata(const std::uint8_t* data, std::size_t size)
     const int input = memoryFile(data, size);
     if (input < 0)
         return;
-    const std::string path = "/proc/self/fd/" + std::to_string(input);
     Error unreadable;
-    const metadata::Carried carried = metadata::Carried::read(path, unreadable);
+    const metadata::Carried carried = metadata::Carried::read(input, unreadable);
     (void)carried.exifBlock();
-    (void)inputChunks(path);
+    (void)png::inputChunks(input);
     if (const int output = memoryFile(smallJpeg.data(), smallJpeg.size()); output >= 0) {
-        (void)carried.writeInto("/proc/self/fd/" + std::to_string(output), "the JPEG");
+        bool changed = false;
+        (void)carried.rewrite(output, "the JPEG", changed);
         ::close(output);
     }
     ::close(input);
@@ -94,8 +93,8 @@ void carryMetadata(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    vipsstart::configure(false, 1);
-    vipsstart::ensure();
+    vipsio::configure(false, 1);
+    vipsio::ensureStarted();
     vips_cache_set_max(0);
     VipsBlob* blob = vips::VImage::black(8, 8).jpegsave_buffer();
     std::size_t size = 0;

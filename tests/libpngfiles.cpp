@@ -6,6 +6,9 @@
 #include <csetjmp>
 #include <cstring>
 
+using namespace png;
+
+
 namespace {
 
 struct Memory {

@@ -11,7 +11,7 @@
 // Rows packed one after another as the PNG writer takes them: bytes at depth
 // 8, native-endian 16-bit integers at depth 16.
 struct PngPixels {
-    PngImage image;
+    png::PngImage image;
     std::vector<unsigned char> rows;
 };
 

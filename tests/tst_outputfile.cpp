@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <fstream>
 
+using namespace fileio;
+
 class OutputFileTest : public QObject {
     Q_OBJECT
 
@@ -84,3 +86,4 @@ void OutputFileTest::anOutputThatAppearsIsLeftAlone()
 
 QTEST_APPLESS_MAIN(OutputFileTest)
 #include "tst_outputfile.moc"
+

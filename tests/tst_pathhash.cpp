@@ -44,11 +44,11 @@ void PathHashTest::pinnedAnswers()
     QFETCH(int, draw);
     QFETCH(Branch, branch);
     QFETCH(QList<int>, shards);
-    QCOMPARE(pathhash::drawFor(seed, path.toStdString()), float(draw) * 0x1p-24f);
-    QCOMPARE(pathhash::branchFor(seed, path.toStdString()), branch);
+    QCOMPARE(batch::pathhash::drawFor(seed, path.toStdString()), float(draw) * 0x1p-24f);
+    QCOMPARE(batch::pathhash::branchFor(seed, path.toStdString()), branch);
     const QList<int> counts = {1, 2, 4, 7};
     for (qsizetype i = 0; i < counts.size(); ++i)
-        QCOMPARE(pathhash::shardOf(path.toStdString(), counts[i]), shards[i]);
+        QCOMPARE(batch::pathhash::shardOf(path.toStdString(), counts[i]), shards[i]);
 }
 
 void PathHashTest::branchesAndShardsSpreadEvenly()
@@ -57,8 +57,8 @@ void PathHashTest::branchesAndShardsSpreadEvenly()
     QList<int> perShard(5, 0);
     for (int i = 0; i < 4000; ++i) {
         const std::string path = QString("archive/%1/frame%2.png").arg(i % 37).arg(i).toStdString();
-        lower += pathhash::branchFor(1, path) == Branch::Lower;
-        ++perShard[pathhash::shardOf(path, 5) - 1];
+        lower += batch::pathhash::branchFor(1, path) == Branch::Lower;
+        ++perShard[batch::pathhash::shardOf(path, 5) - 1];
     }
     QVERIFY2(lower > 1800 && lower < 2200, qPrintable(QString::number(lower)));
     for (int count : perShard)

@@ -9,12 +9,16 @@
 
 #include <fstream>
 
+using namespace batch;
+using command::Input;
+using command::Options;
+
 class PlanTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
-    void cleanupTestCase() { vipsstart::stop(); }
+    void cleanupTestCase() { vipsio::stop(); }
     void outputNames_data();
     void outputNames();
     void existingOutputs_data();

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <functional>
 
+using namespace png;
+
 class PngWriterTest : public QObject {
     Q_OBJECT
 
@@ -365,33 +367,44 @@ QByteArray pngFile(const QList<QByteArray>& chunks)
 } // namespace
 
 // The walk over an input's chunks keeps text, colour and size chunks whose
-// CRC holds, and gives up on files cut short, lengths past the file, and
-// more chunks or bytes than its bounds.
+// CRC holds, text after the image data apart, and gives up on files cut
+// short and lengths past the file; past its bounds it says text was left out.
 void PngWriterTest::inputChunksBounded_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("read");
     QTest::addColumn<int>("colour");
     QTest::addColumn<int>("text");
+    QTest::addColumn<int>("textAfter");
+    QTest::addColumn<bool>("leftOut");
     const QByteArray idat = rawChunk("IDAT", "x");
     const QByteArray gamma = rawChunk("gAMA", QByteArray("\0\0\xb1\x8f", 4));
     const QByteArray text = rawChunk("tEXt", QByteArray("Key\0value", 9));
-    QTest::newRow("kept") << pngFile({gamma, text, rawChunk("iTXt", "T"), idat}) << true << 1 << 2;
+    QTest::newRow("kept") << pngFile({gamma, text, rawChunk("iTXt", "T"), idat}) << true << 1 << 2
+                          << 0 << false;
+    QTest::newRow("text after the image")
+        << pngFile({text, idat, gamma, rawChunk("zTXt", "Z"), text, rawChunk("IEND", "")}) << true
+        << 0 << 1 << 2 << false;
     QTest::newRow("eXIf and unknown left")
-        << pngFile({rawChunk("eXIf", "II*"), rawChunk("prVt", "p"), idat}) << true << 0 << 0;
+        << pngFile({rawChunk("eXIf", "II*"), rawChunk("prVt", "p"), idat}) << true << 0 << 0 << 0
+        << false;
     QTest::newRow("damaged CRC left")
-        << pngFile({rawChunk("gAMA", "abcd", 1), text, idat}) << true << 0 << 1;
-    QTest::newRow("cut before IDAT") << pngFile({gamma, text}) << false << 0 << 0;
+        << pngFile({rawChunk("gAMA", "abcd", 1), text, idat}) << true << 0 << 1 << 0 << false;
+    QTest::newRow("cut before IDAT") << pngFile({gamma, text}) << false << 0 << 0 << 0 << false;
     QTest::newRow("length past the file")
-        << pngFile({gamma, rawChunk("tEXt", "short", 0, 1u << 30), idat}) << false << 0 << 0;
+        << pngFile({gamma, rawChunk("tEXt", "short", 0, 1u << 30), idat}) << false << 0 << 0 << 0
+        << false;
     QTest::newRow("length past PNG's limit")
-        << pngFile({rawChunk("tEXt", "short", 0, 0x80000000u), idat}) << false << 0 << 0;
-    QList<QByteArray> many(maxInputChunks, text);
-    QTest::newRow("too many chunks") << pngFile(many << idat) << false << 0 << 0;
+        << pngFile({rawChunk("tEXt", "short", 0, 0x80000000u), idat}) << false << 0 << 0 << 0
+        << false;
+    QList<QByteArray> many(maxWalkedChunks, idat);
+    QTest::newRow("too many chunks")
+        << pngFile(QList<QByteArray>{text} << many << text) << true << 0 << 1 << 0 << true;
     const QByteArray half(int(maxKeptBytes / 2 + 1), 'a');
     QTest::newRow("too many bytes")
-        << pngFile({rawChunk("zTXt", half), rawChunk("zTXt", half), gamma, idat}) << true << 1 << 1;
-    QTest::newRow("no PNG") << QByteArray("GIF89a") << false << 0 << 0;
+        << pngFile({rawChunk("zTXt", half), rawChunk("zTXt", half), gamma, idat}) << true << 1 << 1
+        << 0 << true;
+    QTest::newRow("no PNG") << QByteArray("GIF89a") << false << 0 << 0 << 0 << false;
 }
 
 void PngWriterTest::inputChunksBounded()
@@ -400,18 +413,23 @@ void PngWriterTest::inputChunksBounded()
     QFETCH(bool, read);
     QFETCH(int, colour);
     QFETCH(int, text);
+    QFETCH(int, textAfter);
+    QFETCH(bool, leftOut);
     QTemporaryDir folder;
     QFile out(folder.filePath("in.png"));
-    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(out.open(QIODevice::ReadWrite));
     out.write(file);
-    out.close();
-    const InputChunks found = inputChunks(out.fileName().toStdString());
+    out.flush();
+    const InputChunks found = inputChunks(out.handle());
     QCOMPARE(found.read, read);
     QCOMPARE(int(found.colour.size()), colour);
     QCOMPARE(int(found.text.size()), text);
+    QCOMPARE(int(found.textAfter.size()), textAfter);
+    QCOMPARE(found.textLeftOut, leftOut);
     if (read)
         QCOMPARE(found.colourType, 2);
 }
 
 QTEST_GUILESS_MAIN(PngWriterTest)
 #include "tst_pngwriter.moc"
+

@@ -1,15 +1,41 @@
 // The batch's worker processes: every job once, in its own process; a job
 // that crashes or aborts fails alone, with one line saying what killed it,
 // and the jobs after it still run; a stop is heeded.
-#include "batch/childprocess.h"
+#include "batch/workerpool.h"
 
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 #include <cstdlib>
 #include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
+
+namespace {
+
+using Place = std::function<batch::JobPlace(std::size_t)>;
+using Finished = std::function<void(std::size_t, const Outcome&)>;
+
+// Runs jobs 0 .. count - 1 on a pool, as a batch's loop does; none starts
+// once `stop` says so.
+void runAll(std::size_t count, int workers, const batch::Worker::Job& job,
+            const batch::Limits& limits, const Place& placeOf, const Finished& finished,
+            const std::function<bool()>& stop)
+{
+    batch::WorkerPool pool(job, limits, workers);
+    for (std::size_t next = 0; next < count || pool.running();) {
+        for (; pool.hasFreeWorker() && next < count && !stop(); ++next)
+            pool.start(next, placeOf(next));
+        if (!pool.running())
+            break;
+        pool.waitForWork();
+        while (auto done = pool.nextFinished())
+            finished(done->index, done->outcome);
+    }
+}
+
+} // namespace
 
 class WorkersTest : public QObject {
     Q_OBJECT
@@ -19,7 +45,7 @@ private Q_SLOTS:
     {
         // Open before the workers' inherited descriptors are noted, so that they keep it.
         QCOMPARE(::pipe(released_), 0);
-        childprocess::noteInheritedDescriptors();
+        batch::noteInheritedDescriptors();
     }
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
@@ -45,26 +71,26 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     std::vector<int> finishedCount(count, 0);
     std::vector<std::string> errors(count);
     const pid_t program = ::getpid();
-    childprocess::runJobs(
+    runAll(
         count, workers,
-        [program](std::size_t i) -> Error {
+        [program](std::size_t i) {
             if (::getpid() == program)
-                return Error("ran in the program's own process");
+                return Outcome::failed(Error("ran in the program's own process"));
             if (i == 3)
                 throw std::runtime_error("disk on fire");
             if (i == 5)
                 std::abort();
             if (i == 7)
                 std::raise(SIGSEGV);
-            return i == 11 ? Error("returned error") : Error();
+            return i == 11 ? Outcome::failed(Error("returned error")) : Outcome::rendered();
         },
         {},
         [](std::size_t i) {
-            return childprocess::JobPlace{".", true, i == 7};
+            return batch::JobPlace{".", true, i == 7};
         },
-        [&](std::size_t i, const Error& error) {
+        [&](std::size_t i, const Outcome& outcome) {
             ++finishedCount[i];
-            errors[i] = error.reason();
+            errors[i] = outcome.reason();
         },
         [] { return false; });
     for (std::size_t i = 0; i < count; ++i) {
@@ -82,12 +108,12 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
 
     // Once asked to stop, no further job starts; those running finish.
     int started = 0;
-    childprocess::runJobs(
-        count, workers, [](std::size_t) { return Error(); }, {},
+    runAll(
+        count, workers, [](std::size_t) { return Outcome::rendered(); }, {},
         [](std::size_t) {
-            return childprocess::JobPlace{".", true};
+            return batch::JobPlace{".", true};
         },
-        [&](std::size_t, const Error&) { ++started; }, [&] { return started >= 4; });
+        [&](std::size_t, const Outcome&) { ++started; }, [&] { return started >= 4; });
     QVERIFY(started >= 4);
     QVERIFY(started < 4 + workers);
 }
@@ -97,24 +123,24 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
     // Job 1 never ends and is timed; job 0, untimed as a stream is, waits
     // until job 1 was stopped, so it outlives the limit and must not be.
     std::vector<std::string> errors(3, "not finished");
-    const childprocess::Limits limits{0, 1, std::chrono::milliseconds(100)};
-    childprocess::runJobs(
+    const batch::Limits limits{0, 1, std::chrono::milliseconds(100)};
+    runAll(
         errors.size(), 2,
-        [this](std::size_t i) -> Error {
+        [this](std::size_t i) {
             char byte = 0;
             if (i == 0 && ::read(released_[0], &byte, 1) != 1)
-                return Error("not released");
+                return Outcome::failed(Error("not released"));
             if (i == 1)
                 for (;;)
                     ::pause();
-            return {};
+            return Outcome::rendered();
         },
         limits,
         [](std::size_t i) {
-            return childprocess::JobPlace{".", i == 1};
+            return batch::JobPlace{".", i == 1};
         },
-        [&](std::size_t i, const Error& error) {
-            errors[i] = error.reason();
+        [&](std::size_t i, const Outcome& outcome) {
+            errors[i] = outcome.reason();
             if (i == 1)
                 QCOMPARE(::write(released_[1], "x", 1), ssize_t(1));
         },
@@ -127,13 +153,16 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
 
 void WorkersTest::anAnswerBeforeTheStopHolds()
 {
-    childprocess::Worker worker([](std::size_t i) { return i == 0 ? Error("answered") : Error(); },
-                                {});
+    batch::Worker worker(
+        [](std::size_t i) {
+            return i == 0 ? Outcome::failed(Error("answered")) : Outcome::rendered();
+        },
+        {});
     QVERIFY(worker.send(0));
     pollfd answer{worker.resultDescriptor(), POLLIN, 0};
     QCOMPARE(::poll(&answer, 1, -1), 1);
     worker.stopForTime();
-    const childprocess::JobPlace place{".", true};
+    const batch::JobPlace place{".", true};
     QCOMPARE(worker.receive(place).reason(), std::string("answered"));
     // The next job goes to a new worker, not to the one stopped.
     QVERIFY(worker.send(1));

@@ -7,7 +7,7 @@
 // not taken from a library or from std::hash, whose results may differ
 // between builds. tst_pathhash pins known answers.
 
-namespace pathhash {
+namespace batch::pathhash {
 
 namespace {
 
@@ -50,4 +50,4 @@ int shardOf(std::string_view path, int count)
     return int(mix(hashOf(path)) % std::uint64_t(count)) + 1;
 }
 
-} // namespace pathhash
+} // namespace batch::pathhash

@@ -8,7 +8,7 @@
 // What a batch decides from an input's path alone, so that the same input
 // gets the same answer on every machine, in every build, in any order, in
 // any split of the batch and in a resumed run.
-namespace pathhash {
+namespace batch::pathhash {
 
 // The draw in [0, 1), a multiple of 2^-24, made for an input rendered with
 // --seed, from the seed and the bytes of the path as given; and the branch
@@ -19,4 +19,4 @@ transform::Branch branchFor(std::uint64_t seed, std::string_view path);
 // Which of `count` shards (1..count) renders the input.
 int shardOf(std::string_view path, int count);
 
-} // namespace pathhash
+} // namespace batch::pathhash

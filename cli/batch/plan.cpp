@@ -1,8 +1,9 @@
 #include "batch/plan.h"
 
 #include "batch/pathhash.h"
-#include "command/formatcatalogue.h"
+#include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
+#include "vipsio/availability.h"
 
 #include <filesystem>
 #include <map>
@@ -12,7 +13,13 @@
 
 namespace fs = std::filesystem;
 
+namespace batch {
+
 namespace {
+
+using command::Input;
+using command::Options;
+using command::BranchChoice;
 
 transform::Branch branchFor(const Options& options, const Input& input, std::mt19937_64& engine)
 {
@@ -48,35 +55,34 @@ Error inputProblem(const Input& input)
 
 bool existsAsRegularFile(const std::string& path)
 {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return fileio::classify(path) == fileio::Kind::File;
 }
 
 // The output format as far as names alone tell it: -f, else the output
 // name's suffix, else the input's (the embedded photograph's is PNG).
-std::optional<formats::OutputFormat> formatByName(const RenderJob& job, const Options& options)
+const formats::Format* formatByName(const RenderJob& job, const Options& options)
 {
     if (!options.format.empty())
-        return formats::writable(options.format, options.allowUntrusted);
+        return vipsio::writable(options.format, options.allowUntrusted);
     if (!options.output.empty() && !options.toStandardOutput()) {
-        if (auto named = formats::writable(suffixOf(options.output), options.allowUntrusted))
+        if (const auto* named =
+                vipsio::writable(formats::suffixOf(options.output), options.allowUntrusted))
             return named;
     }
     switch (job.input.kind) {
     case Input::Kind::EmbeddedPhotograph:
-        return formats::writable("png", false);
+        return vipsio::writable("png", false);
     case Input::Kind::StandardInput:
-        return std::nullopt;
+        return nullptr;
     case Input::Kind::File:
         break;
     }
-    return formats::writable(suffixOf(job.input.path), options.allowUntrusted);
+    return vipsio::writable(formats::suffixOf(job.input.path), options.allowUntrusted);
 }
 
 // The format of the output: by name, else the input's own format as its
 // first bytes tell it.
-std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Options& options,
-                                               Error& refusal)
+const formats::Format* formatFor(const RenderJob& job, const Options& options, Error& refusal)
 {
     if (auto byName = formatByName(job, options); byName || !job.input.isFile())
         return byName;
@@ -85,9 +91,9 @@ std::optional<formats::OutputFormat> formatFor(const RenderJob& job, const Optio
     if (!existsAsRegularFile(job.input.path)) {
         refusal = Error("is not a regular file, so its format shows only once it is read; "
                         "choose the output's with -f or -o");
-        return std::nullopt;
+        return nullptr;
     }
-    auto byContent = formats::ofFile(job.input.path, options.allowUntrusted);
+    const auto* byContent = vipsio::writableFormatOfFile(job.input.path, options.allowUntrusted);
     if (!byContent)
         refusal =
             Error("not an image format this program both reads and writes; choose one with -f");
@@ -101,11 +107,10 @@ std::string outputPathFor(const RenderJob& job, const Options& options)
     const std::string base =
         job.input.isFile() ? fs::path(job.input.path).stem().string() : "photo";
     // A name whose suffix already names the format keeps it (x.jpeg stays .jpeg).
-    const std::string inputSuffix = suffixOf(job.input.path);
-    const auto sameFormat = formats::writable(inputSuffix, options.allowUntrusted);
-    const std::string suffix = sameFormat && job.format && sameFormat->name == job.format->name
+    const std::string inputSuffix = formats::suffixOf(job.input.path);
+    const std::string suffix = formats::named(inputSuffix) == job.format
                                    ? inputSuffix
-                                   : job.format->suffix;
+                                   : std::string(job.format->suffixes.front());
     return (fs::path(options.outputDir) / (base + "." + suffix)).string();
 }
 
@@ -154,7 +159,7 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
             job.format = formatFor(job, options, job.refusal);
         if (!job.refusal)
             job.output = outputPathFor(job, options);
-        if (!job.refusal && !isStreamOutput(job.output)) {
+        if (!job.refusal && !fileio::isStreamOutput(job.output)) {
             const auto [writer, added] =
                 writers.emplace(sameFileKey(job.output), input.shownName());
             if (!added)
@@ -165,7 +170,7 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
                     job.skip = true;
                 else if (!options.overwrite)
                     job.refusal = Error(job.output + " already exists (use -y to replace it)",
-                                        Error::Source::OutputExists);
+                                        Error::Cause::OutputExists);
             }
         }
         if (inThisShard(options, input))
@@ -173,3 +178,5 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
     }
     return plan;
 }
+
+} // namespace batch

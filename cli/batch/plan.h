@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace batch {
+
 struct Plan {
     std::vector<RenderJob> jobs;
     // Every pair of inputs that would be written to one output: then nothing runs.
@@ -20,4 +22,6 @@ struct Plan {
 // its path when a seed is given). A path given twice is planned once.
 // `progress`, when given, is told before each input how many are planned.
 using PlanProgress = std::function<void(std::size_t planned, std::size_t total)>;
-Plan planJobs(const Options& options, const PlanProgress& progress = {});
+Plan planJobs(const command::Options& options, const PlanProgress& progress = {});
+
+} // namespace batch

@@ -3,21 +3,23 @@
 #include "colourmap.h"
 #include "command/input.h"
 #include "error.h"
-#include "vipsio/formats.h"
+#include "formats/formats.h"
 
-#include <optional>
 #include <string>
+
+namespace batch {
 
 // One image to render: where it comes from, where it goes, in which format
 // and with which branch. Everything a job needs is decided when the batch is
-// planned, before any pixel is read, so that jobs can run in any order on
-// any thread.
+// planned, before any pixel is read, so that jobs can run in any order.
 struct RenderJob {
-    Input input;
+    command::Input input;
     std::string output; // a path, or "-" for standard output
-    // Empty only for standard input written without -f: then its own format.
-    std::optional<formats::OutputFormat> format;
+    // Nothing only for standard input written without -f: then its own format.
+    const formats::Format* format = nullptr;
     transform::Branch branch = transform::Branch::Lower;
     Error refusal;     // why planning already refuses this job
     bool skip = false; // its output exists and --skip-existing keeps it
 };
+
+} // namespace batch

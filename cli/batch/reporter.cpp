@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace batch {
+
 namespace {
 
 double now()
@@ -40,23 +42,18 @@ void Reporter::rendering(std::size_t total)
     clearProgress();
 }
 
-void Reporter::finished(const std::string& input, const Error& error)
+void Reporter::finished(const std::string& input, const Outcome& outcome)
 {
     ++done_;
-    if (error) {
-        failed_ += error.onlyWarns() ? 0 : 1;
+    skipped_ += outcome.kind() == Outcome::Kind::Skipped ? 1 : 0;
+    failed_ += outcome.failed() ? 1 : 0;
+    if (outcome.failed() || outcome.kind() == Outcome::Kind::Warned) {
         clearProgress();
         std::fprintf(stderr, "inverse-logistic-render: %s: %s%s\n", input.c_str(),
-                     error.onlyWarns() ? "warning: " : "", error.reason().c_str());
+                     outcome.failed() ? "" : "warning: ", outcome.reason().c_str());
     }
     show(std::to_string(done_) + " done, " + std::to_string(total_ - done_) + " left, " +
          seconds(now() - start_));
-}
-
-void Reporter::skipped()
-{
-    ++skipped_;
-    ++done_;
 }
 
 void Reporter::summarise(std::size_t skipped)
@@ -83,3 +80,5 @@ void Reporter::clearProgress()
         std::fprintf(stderr, "\r\033[K");
     shown_ = false;
 }
+
+} // namespace batch

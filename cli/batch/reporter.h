@@ -1,9 +1,11 @@
 #pragma once
 
-#include "error.h"
+#include "outcome.h"
 
 #include <cstddef>
 #include <string>
+
+namespace batch {
 
 // Reports each failure as one line on standard error naming its input, and
 // on a terminal, unless quiet, progress (while planning, then rendering)
@@ -19,9 +21,8 @@ public:
     void planning(std::size_t planned, std::size_t total);
     // When the rendering of `total` jobs starts.
     void rendering(std::size_t total);
-    void finished(const std::string& input, const Error& error);
-    // A job whose output another run wrote meanwhile, which counts as done.
-    void skipped();
+    // A job's outcome: a failure or a warning is a line naming `input`.
+    void finished(const std::string& input, const Outcome& outcome);
     std::size_t failed() const { return failed_; }
     // "N rendered, N skipped, N failed, S s", with `skipped` more skipped when planning.
     void summarise(std::size_t skipped);
@@ -39,3 +40,5 @@ private:
     double start_;
     double lastShown_ = 0.0;
 };
+
+} // namespace batch

@@ -2,9 +2,14 @@
 
 #include "batch/renderjob.h"
 #include "command/options.h"
+#include "outcome.h"
 
-// Renders one planned job: a binary Netpbm stream through the program's own
-// reader, anything else through libvips. On failure no output file was
-// created or changed. The job runs in a process of its own (see
-// childprocess.h), so libvips's error text is this job's alone.
-Error runJob(const RenderJob& job, const Options& options);
+namespace batch {
+
+// Renders one planned job, in the worker process it runs in: its input is
+// opened once, and a binary Netpbm stream that stays one goes through the
+// program's own reader, anything else through libvips. A failure leaves no
+// output file created or changed.
+Outcome runJob(const RenderJob& job, const command::Options& options);
+
+} // namespace batch

@@ -1,12 +1,12 @@
 #include "batch/stopsignals.h"
 
-#include "batch/childprocess.h"
+#include "batch/workerpool.h"
 
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
 
-namespace stopsignals {
+namespace batch::stopsignals {
 
 namespace {
 
@@ -19,7 +19,7 @@ void onSignal(int signal)
     stopSignal = signal;
     if (!rendering)
         ::_exit(128 + signal);
-    childprocess::killAll();
+    killAll();
 }
 
 } // namespace
@@ -44,4 +44,4 @@ void renderingEnds()
 
 int received() { return stopSignal; }
 
-} // namespace stopsignals
+} // namespace batch::stopsignals

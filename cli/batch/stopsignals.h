@@ -4,7 +4,7 @@
 // terminal) stop the program without leaving a temporary behind: the jobs
 // running are killed with their children's temporaries removed, and the
 // program ends with status 128 + the signal.
-namespace stopsignals {
+namespace batch::stopsignals {
 
 // Handles the three signals from now on. Called early in main().
 void install();
@@ -18,4 +18,4 @@ void renderingEnds();
 // The signal that stopped the batch, or 0.
 int received();
 
-} // namespace stopsignals
+} // namespace batch::stopsignals

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace command {
+
 // What the command line asks of the formats this build writes. The libvips
 // room answers, so that the command line itself needs only Qt Core.
 class FormatCatalogue {
@@ -17,5 +19,4 @@ public:
     virtual std::string listing(bool allowUntrusted) const = 0;
 };
 
-// The suffix of a file name, lower case and without the dot; empty when none.
-std::string suffixOf(const std::string& path);
+} // namespace command

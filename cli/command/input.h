@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace command {
+
 // "-" names standard input where an input is expected and standard output
 // where an output is.
 inline constexpr std::string_view standardStream = "-";
@@ -52,3 +54,5 @@ struct Input {
         return path;
     }
 };
+
+} // namespace command

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+namespace command {
+
 namespace {
 
 // Why one entry cannot be a path, if it cannot.
@@ -61,3 +63,5 @@ Error readInputList(const std::string& source, bool nulSeparated, std::vector<st
         return Error("cannot read the list " + source + ": " + std::strerror(errno));
     return {};
 }
+
+} // namespace command

@@ -2,16 +2,13 @@
 
 #include "command/input.h"
 
-#include <QString>
-#include <QStringList>
-
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-class FormatCatalogue;
+namespace command {
 
 enum class BranchChoice { Lower, Upper, Random };
 
@@ -49,20 +46,4 @@ struct Options {
     bool toStandardOutput() const { return output == standardStream; }
 };
 
-// What parsing the command line came to: options to run with, or a text to
-// print and the status to exit with (help, version, the format list, or a
-// usage error).
-struct ParsedCommandLine {
-    std::optional<Options> options;
-    std::string message;
-    int exitStatus = 0;
-};
-
-ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
-
-// What --max-memory is by default: a quarter of this machine's memory, at
-// most 1 GiB (whole-frame decoders of 100-megapixel pictures fit in it).
-std::uint64_t defaultMemoryBudget();
-
-// The --help text, which the man page is also made from.
-QString helpText();
+} // namespace command

@@ -1,5 +1,7 @@
 #include "command/optionset.h"
 
+namespace command {
+
 namespace {
 
 const char* const description =
@@ -81,3 +83,5 @@ OptionSet::OptionSet()
                        quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }
+
+} // namespace command

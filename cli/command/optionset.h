@@ -3,6 +3,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+namespace command {
+
 // Every option of the command line, with its --help text, in a parser.
 struct OptionSet {
     QCommandLineParser parser;
@@ -103,3 +105,5 @@ struct OptionSet {
 
     OptionSet();
 };
+
+} // namespace command

@@ -2,7 +2,40 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace fileio {
+
+namespace {
+
+Kind kindOf(const struct stat& info)
+{
+    if (S_ISREG(info.st_mode))
+        return Kind::File;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))
+        return Kind::Pipe;
+    if (S_ISBLK(info.st_mode))
+        return Kind::BlockDevice;
+    if (S_ISDIR(info.st_mode))
+        return Kind::Folder;
+    return Kind::CharDevice;
+}
+
+} // namespace
+
+Kind classify(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? kindOf(info) : Kind::Missing;
+}
+
+Kind classify(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? kindOf(info) : Kind::Missing;
+}
 
 std::ptrdiff_t readSome(int fd, char* data, std::size_t size)
 {
@@ -10,6 +43,25 @@ std::ptrdiff_t readSome(int fd, char* data, std::size_t size)
     while ((n = ::read(fd, data, size)) < 0 && errno == EINTR) {
     }
     return std::ptrdiff_t(n);
+}
+
+bool readAt(int fd, void* data, std::size_t size, std::uint64_t offset)
+{
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, bytes, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = 0;
+            return false;
+        }
+        bytes += n;
+        size -= std::size_t(n);
+        offset += std::uint64_t(n);
+    }
+    return true;
 }
 
 std::string readStart(int fd, std::size_t count)
@@ -40,3 +92,7 @@ bool writeAll(int fd, const char* data, std::size_t size)
     }
     return true;
 }
+
+std::string reasonOf(int error) { return std::strerror(error); }
+
+} // namespace fileio

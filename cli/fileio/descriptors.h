@@ -1,23 +1,48 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
-#include <sys/stat.h>
+#include <sys/types.h>
 
-// Reads up to `size` bytes from a descriptor, going on after a signal;
-// returns how many, 0 at the end, -1 on an error.
+// Reading and writing descriptors, and telling what they are.
+namespace fileio {
+
+// What a descriptor or a path names: it decides whether an input can be
+// read again from its start, whether an output is written in place, and
+// whether a job is timed.
+enum class Kind {
+    File,        // a regular file
+    Pipe,        // a FIFO or a socket: read or written at the pace of its other end, once
+    CharDevice,  // a terminal, /dev/null, /dev/zero: no start to read again from
+    BlockDevice, // a disk: read again by its path, as a file is
+    Folder,
+    Missing,     // nothing by that name (or it cannot be looked at)
+};
+Kind classify(int fd);
+Kind classify(const std::string& path);
+
+// Whether a kind of input can be read again from its start, as loaders do.
+inline bool rereadable(Kind kind) { return kind == Kind::File || kind == Kind::BlockDevice; }
+
+// Reads up to `size` bytes, going on after a signal; returns how many, 0 at
+// the end, -1 on an error (errno says which).
 std::ptrdiff_t readSome(int fd, char* data, std::size_t size);
 
-// The first `count` bytes of a descriptor, fewer when it ends first.
-std::string readStart(int fd, std::size_t count);
+// Reads `size` bytes at `offset` without moving the descriptor's own
+// position; false when the file ends first or on an error (errno then says
+// which, else it is 0).
+bool readAt(int fd, void* data, std::size_t size, std::uint64_t offset);
 
-// Whether a file is a pipe (or a socket): read or written at the pace of
-// the program at its other end, and never twice from its start.
-inline bool isPipe(const struct stat& info)
-{
-    return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
-}
+// The first `count` bytes of a descriptor, fewer when it ends first; the
+// descriptor's position moves past them.
+std::string readStart(int fd, std::size_t count);
 
 // Writes all `size` bytes, going on after a signal or a short write; false
 // on an error (errno says which) or when nothing more can be written.
 bool writeAll(int fd, const char* data, std::size_t size);
+
+// The system's words for an error number.
+std::string reasonOf(int error);
+
+} // namespace fileio

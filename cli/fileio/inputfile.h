@@ -1,22 +1,38 @@
 #pragma once
 
 #include "error.h"
+#include "fileio/descriptors.h"
 
 #include <string>
 
-// An input file, open for reading until it goes out of scope.
+namespace fileio {
+
+// A job's input, opened once: every reader of the job (format detection,
+// the loader, the metadata, the chunk walk) reads this descriptor, so the
+// file rendered is the file opened, however often its path changes hands.
 class InputFile {
 public:
+    // Opens the file at `path` for reading.
     explicit InputFile(const std::string& path);
+    // Standard input, which stays open after this.
+    static InputFile standardInput() { return InputFile(0); }
+    InputFile(InputFile&& other) noexcept;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
+    InputFile& operator=(InputFile&&) = delete;
     ~InputFile();
 
     // Why the file could not be opened, if it could not.
     const Error& openError() const { return openError_; }
     int descriptor() const { return fd_; }
+    Kind kind() const { return classify(fd_); }
 
 private:
-    int fd_;
+    explicit InputFile(int borrowed) : fd_(borrowed), owned_(false) {}
+
+    int fd_ = -1;
+    bool owned_ = true;
     Error openError_;
 };
+
+} // namespace fileio

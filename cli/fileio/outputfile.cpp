@@ -1,19 +1,22 @@
 #include "fileio/outputfile.h"
 
-#include "command/input.h"
 #include "fileio/descriptors.h"
 #include "fileio/spool.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <vector>
 
+namespace fileio {
+
 namespace {
+
+// How the command line names standard output.
+constexpr std::string_view standardOutput = "-";
 
 std::atomic<unsigned> temporaryCount{0};
 
@@ -45,7 +48,7 @@ std::optional<int> descriptorNamed(const std::string& path)
 
 std::optional<int> inheritedDescriptor(const std::string& path)
 {
-    if (path == standardStream)
+    if (path == standardOutput)
         return STDOUT_FILENO;
     std::string current = path;
     // Follows the links one at a time: /dev/stdout is a link to /proc/self/fd/1.
@@ -64,9 +67,9 @@ std::optional<int> inheritedDescriptor(const std::string& path)
 
 bool isStreamOutput(const std::string& path)
 {
-    struct stat existing {};
-    return inheritedDescriptor(path) || (::stat(path.c_str(), &existing) == 0 &&
-                                         !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode));
+    const Kind kind = classify(path);
+    return inheritedDescriptor(path) ||
+           (kind != Kind::File && kind != Kind::Folder && kind != Kind::Missing);
 }
 
 std::string temporaryPrefix(pid_t process) { return ".il-" + std::to_string(process) + "-"; }
@@ -103,33 +106,49 @@ OutputFile::~OutputFile() { discard(); }
 
 std::string OutputFile::shownName() const
 {
-    return path_ == standardStream ? "standard output" : path_;
+    return path_ == standardOutput ? "standard output" : path_;
 }
 
 Error OutputFile::failure(int error) const
 {
-    return Error("cannot write " + shownName() + ": " + std::strerror(error));
+    return Error("cannot write " + shownName() + ": " + reasonOf(error));
 }
 
-Error OutputFile::open(const std::string& path, bool replace)
+Error OutputFile::open(const std::string& path, bool replace, Streams streams)
 {
     path_ = path;
     replace_ = replace;
-    if (const auto inherited = inheritedDescriptor(path)) {
-        fd_ = *inherited;
-        return {};
-    }
+    int stream = -1;
+    bool ownsStream = false;
     struct stat existing {};
     const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
+    if (const auto inherited = inheritedDescriptor(path)) {
+        stream = *inherited;
+    } else if (exists && S_ISDIR(existing.st_mode)) {
         return Error("cannot write " + path + ": it is a folder");
-    if (exists && !S_ISREG(existing.st_mode)) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        ownsDescriptor_ = fd_ >= 0;
-        return fd_ < 0 ? failure(errno) : Error();
+    } else if (exists && !S_ISREG(existing.st_mode)) {
+        stream = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (stream < 0)
+            return failure(errno);
+        ownsStream = true;
+    }
+    if (stream >= 0 && streams == Streams::AsWritten) {
+        fd_ = stream;
+        ownsDescriptor_ = ownsStream;
+        return {};
+    }
+    if (stream >= 0) {
+        heldFor_ = stream;
+        ownsStream_ = ownsStream;
+        std::string folder;
+        fd_ = openUnnamedTemporary(folder);
+        if (fd_ < 0)
+            return Error("cannot make a temporary file in " + folder + ": " + reasonOf(errno));
+        ownsDescriptor_ = true;
+        return {};
     }
     if (exists && !replace)
-        return Error(path + " already exists (use -y to replace it)", Error::Source::OutputExists);
+        return Error(path + " already exists (use -y to replace it)", Error::Cause::OutputExists);
     if (Error error = openNew())
         return error;
     ownsDescriptor_ = true;
@@ -140,31 +159,21 @@ Error OutputFile::open(const std::string& path, bool replace)
     return {};
 }
 
-Error OutputFile::openSpool()
-{
-    fd_ = openUnnamedTemporary(path_);
-    if (fd_ < 0)
-        return Error("cannot make a temporary file in " + path_ + ": " + std::strerror(errno));
-    ownsDescriptor_ = true;
-    return {};
-}
-
-std::string OutputFile::reopenablePath() const { return "/proc/self/fd/" + std::to_string(fd_); }
-
-Error OutputFile::copyTo(OutputFile& target)
+// Copies what the held output holds, from its start, to its stream.
+Error OutputFile::copyHeldTo(int stream)
 {
     std::vector<char> block(std::size_t(1) << 20);
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd_, block.data(), block.size(), at);
+    for (std::uint64_t at = 0;;) {
+        const ssize_t n = ::pread(fd_, block.data(), block.size(), off_t(at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return failure(errno);
         if (n == 0)
             return {};
-        if (Error error = target.write(block.data(), std::size_t(n)))
-            return error;
-        at += n;
+        if (!writeAll(stream, block.data(), std::size_t(n)))
+            return failure(errno);
+        at += std::uint64_t(n);
     }
 }
 
@@ -249,14 +258,23 @@ int OutputFile::nameUnnamed()
 
 Error OutputFile::commit()
 {
+    if (heldFor_ >= 0) {
+        Error error = copyHeldTo(heldFor_);
+        if (ownsStream_ && ::close(std::exchange(heldFor_, -1)) != 0 && !error)
+            error = failure(errno);
+        heldFor_ = -1;
+        discard();
+        return error;
+    }
     if (!ownsDescriptor_ || (temporary_.empty() && !unnamed_)) {
         const int fd = std::exchange(fd_, -1);
         if (ownsDescriptor_ && ::close(fd) != 0)
             return failure(errno);
         return {};
     }
-    struct stat existing {};
-    if (::stat(path_.c_str(), &existing) == 0 && ::fdatasync(fd_) != 0)
+    // Synced before it has a name: a crash then leaves the old file or the
+    // whole new one, and a full disk shows here, not in a file cut short.
+    if (::fdatasync(fd_) != 0)
         return failure(errno);
     int error = 0;
     if (unnamed_) {
@@ -270,7 +288,7 @@ Error OutputFile::commit()
                          : placeNew(temporary_, path_);
     discard();
     if (error == EEXIST && !replace_)
-        return Error(path_ + " already exists (use -y to replace it)", Error::Source::OutputExists);
+        return Error(path_ + " already exists (use -y to replace it)", Error::Cause::OutputExists);
     return error == 0 ? Error() : failure(error);
 }
 
@@ -279,7 +297,12 @@ void OutputFile::discard()
     if (fd_ >= 0 && ownsDescriptor_)
         ::close(fd_);
     fd_ = -1;
+    if (heldFor_ >= 0 && ownsStream_)
+        ::close(heldFor_);
+    heldFor_ = -1;
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
     temporary_.clear();
 }
+
+} // namespace fileio

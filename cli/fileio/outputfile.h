@@ -10,18 +10,24 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+namespace fileio {
+
 // Where one rendering goes, so that no output is ever left half written and
 // no file is replaced unless asked. A new file is written unnamed (O_TMPFILE)
-// in its folder and linked into place on commit, so that even a killed
-// process leaves nothing; where the file system has no unnamed files, under
-// a short hidden temporary name (see temporaryPrefix) renamed into place. A
-// file being replaced is synced first, so that a crash leaves the old file
-// or the new one, never neither, and it loses any setuid or setgid bit.
-// Outputs that are not regular files (standard output as "-", a descriptor
-// named as /dev/stdout or /proc/self/fd/N, FIFOs, devices, and links to
-// them) are written in place as streams, never renamed over.
+// in its folder, synced, and linked into place on commit, so that even a
+// killed process leaves nothing; where the file system has no unnamed files,
+// under a short hidden temporary name (see temporaryPrefix) renamed into
+// place. A replaced file loses any setuid or setgid bit. Outputs that are
+// not regular files (standard output as "-", a descriptor named as
+// /dev/stdout or /proc/self/fd/N, FIFOs, devices, and links to them) are
+// streams, written in place, never renamed over.
 class OutputFile {
 public:
+    // How a stream is written: as the bytes come (a stream of images,
+    // which may not end), or held in an unnamed temporary file until the
+    // output is committed, so that a stream gets all of a file or nothing.
+    enum class Streams { AsWritten, Whole };
+
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -30,25 +36,20 @@ public:
 
     // Opens the output; the error says why it cannot be written. A new
     // file that appears meanwhile is refused at commit unless `replace`.
-    Error open(const std::string& path, bool replace);
-    // Opens an unnamed temporary file (in $TMPDIR, else /tmp) that a file
-    // is made in before it goes to an output that cannot seek; gone once closed.
-    Error openSpool();
+    Error open(const std::string& path, bool replace, Streams streams = Streams::AsWritten);
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
-    // Whether the output can seek, as a file can and a pipe cannot.
+    // Whether what is written can be sought in and read back, as a file
+    // (or a held stream) can and a stream written as it comes cannot.
     bool seekable() const;
     // For writers that go back over what they wrote: as lseek and read.
     std::int64_t seek(std::int64_t offset, int whence);
     std::ptrdiff_t readBack(char* data, std::size_t size);
-    // A name under which the open file can be opened again, while this is
-    // open (/proc/self/fd/N), so that a library that rewrites files by name
-    // can rewrite it before commit.
-    std::string reopenablePath() const;
-    // Writes everything this file holds, from its start, to `target`.
-    Error copyTo(OutputFile& target);
-    // Puts the finished file in place. An output that appeared since open()
-    // is left alone, and the error says so (Error::outputExists).
+    // The file being written, for a rewrite before commit (when seekable).
+    int descriptor() const { return fd_; }
+    // Puts the finished output in place: a file synced and linked, a held
+    // stream copied out. An output that appeared since open() is left
+    // alone, and the error says so (Error::outputExists).
     Error commit();
     // How messages name the output.
     std::string shownName() const;
@@ -58,6 +59,7 @@ private:
     Error openNew();
     std::string newTemporaryName() const;
     int nameUnnamed();
+    Error copyHeldTo(int stream);
     void discard();
 
     std::string path_;
@@ -66,6 +68,8 @@ private:
     bool replace_ = false;
     int fd_ = -1;
     bool ownsDescriptor_ = false;
+    int heldFor_ = -1; // the stream a held output goes to on commit
+    bool ownsStream_ = false;
 };
 
 // Whether an output path names a stream (standard output, an inherited
@@ -90,3 +94,5 @@ void removeTemporaries(pid_t process, const std::string& folder);
 // (EEXIST when the name is taken).
 using LinkCall = std::function<int(const char* from, const char* to)>;
 int placeNew(const std::string& from, const std::string& to, const LinkCall& link = ::link);
+
+} // namespace fileio

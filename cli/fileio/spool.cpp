@@ -4,11 +4,11 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
 #include <vector>
+
+namespace fileio {
 
 int openUnnamedTemporary(std::string& folder)
 {
@@ -23,23 +23,35 @@ SpooledInput::SpooledInput(int from, const std::string& name, std::string_view s
     std::string folder;
     fd_ = openUnnamedTemporary(folder);
     if (fd_ < 0) {
-        error_ = Error("cannot hold " + name + " in " + folder + ": " + std::strerror(errno));
+        error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
         return;
     }
     std::vector<char> block(std::size_t(1) << 20);
     std::uint64_t total = start.size();
-    bool written = writeAll(fd_, start.data(), start.size());
-    for (std::ptrdiff_t n = 0; written && (n = readSome(from, block.data(), block.size())) > 0;) {
+    if (!writeAll(fd_, start.data(), start.size())) {
+        error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
+        return;
+    }
+    for (;;) {
+        const std::ptrdiff_t n = readSome(from, block.data(), block.size());
+        if (n == 0)
+            return;
+        // A read that fails is no end: the copy would be rendered as whole.
+        if (n < 0) {
+            error_ = Error("cannot read " + name + ": " + reasonOf(errno));
+            return;
+        }
         total += std::uint64_t(n);
         if (limit != 0 && total > limit) {
             error_ = Error("refused: " + name + " holds more than --max-memory " +
                            std::to_string(limit >> 20) + " MiB");
             return;
         }
-        written = writeAll(fd_, block.data(), std::size_t(n));
+        if (!writeAll(fd_, block.data(), std::size_t(n))) {
+            error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
+            return;
+        }
     }
-    if (!written)
-        error_ = Error("cannot hold " + name + ": " + std::strerror(errno));
 }
 
 SpooledInput::~SpooledInput()
@@ -47,3 +59,5 @@ SpooledInput::~SpooledInput()
     if (fd_ >= 0)
         ::close(fd_);
 }
+
+} // namespace fileio

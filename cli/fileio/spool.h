@@ -6,14 +6,16 @@
 #include <string>
 #include <string_view>
 
+namespace fileio {
+
 // Opens an unnamed temporary file, read and write, in $TMPDIR (else /tmp);
 // sets `folder` to where. -1 on failure, with errno set.
 int openUnnamedTemporary(std::string& folder);
 
-// An input that cannot seek (standard input, a pipe given by name) copied
-// to an unnamed temporary file: loaders that seek (TIFF, HEIF/AVIF, JPEG
-// 2000) need a file, and a pipe cannot be opened again from its start. The
-// file is gone once closed.
+// An input that cannot be read again from its start (standard input, a pipe
+// given by name, a character device) copied to an unnamed temporary file:
+// loaders that seek (TIFF, HEIF/AVIF, JPEG 2000) need a file, and every
+// reader of the job reads from its start. The file is gone once closed.
 class SpooledInput {
 public:
     // Copies `start`, already read, then the rest of `from`, at most `limit`
@@ -30,3 +32,5 @@ private:
     int fd_ = -1;
     Error error_;
 };
+
+} // namespace fileio

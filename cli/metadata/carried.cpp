@@ -2,10 +2,15 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <set>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace metadata {
 
@@ -50,17 +55,54 @@ bool isInputStructure(const Exiv2::Exifdatum& datum)
     return structure.contains(datum.tag());
 }
 
-// Opens a file by its path as a file, always: given the path, Exiv2 takes
-// one that starts like a URL ("http://host/a.jpg" is also a relative path)
-// for the URL, and fetches it over the network.
-Exiv2::Image::AutoPtr openFile(const std::string& path)
-{
-    Exiv2::Image::AutoPtr image =
-        Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
-    if (!image.get())
-        throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType, path);
-    return image;
-}
+// A whole file mapped into memory, shared with the file: Exiv2 reads it
+// there, as it does the files it opens itself, without a copy; and a
+// mapping of a file takes no memory the budget counts.
+class Mapping {
+public:
+    Mapping(int fd, bool writable)
+    {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+            error_ = errno;
+            return;
+        }
+        size_ = std::size_t(info.st_size);
+        void* data = ::mmap(nullptr, size_, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED,
+                            fd, 0);
+        if (data == MAP_FAILED) {
+            error_ = errno;
+            size_ = 0;
+            return;
+        }
+        data_ = static_cast<Exiv2::byte*>(data);
+    }
+    ~Mapping()
+    {
+        if (data_)
+            ::munmap(data_, size_);
+    }
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
+
+    // Exiv2's image of the mapped bytes: it reads them in place, and a
+    // rewrite goes to memory of its own.
+    Exiv2::Image::AutoPtr image() const
+    {
+        if (!data_)
+            throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed, "the file",
+                               std::strerror(error_ ? error_ : EINVAL));
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(data_, long(size_));
+        if (!image.get())
+            throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType, "the file");
+        return image;
+    }
+
+private:
+    Exiv2::byte* data_ = nullptr;
+    std::size_t size_ = 0;
+    int error_ = 0;
+};
 
 std::string reasonOf(const std::exception& error)
 {
@@ -115,12 +157,13 @@ Carried::~Carried() = default;
 Carried::Carried(Carried&&) noexcept = default;
 Carried& Carried::operator=(Carried&&) noexcept = default;
 
-Carried Carried::read(const std::string& path, Error& error)
+Carried Carried::read(int fd, Error& error)
 {
     startOnce();
     Carried carried;
     try {
-        const Exiv2::Image::AutoPtr image = openFile(path);
+        const Mapping mapping(fd, false);
+        const Exiv2::Image::AutoPtr image = mapping.image();
         image->readMetadata();
         auto held = std::make_unique<Held>();
         held->byteOrder =
@@ -270,6 +313,7 @@ void writeTo(const Carried::Held& held, Exiv2::Image& image)
             image.setExifData(held.exif);
         }
     }
+    // Without EXIF to carry, the file's own is read and written anew.
     // The packet travels as it was written, not as Exiv2 would re-encode it.
     if (hasXmp)
         image.setXmpPacket(held.xmpPacket);
@@ -281,13 +325,30 @@ void writeTo(const Carried::Held& held, Exiv2::Image& image)
 
 } // namespace
 
-Error Carried::writeInto(const std::string& path, const std::string& shownName) const
+Error Carried::rewrite(int fd, const std::string& shownName, bool& changed) const
 {
-    if (empty())
-        return {};
+    startOnce();
+    const Held nothing;
+    changed = false;
     try {
-        const Exiv2::Image::AutoPtr image = openFile(path);
-        writeTo(*held_, *image);
+        const Mapping mapping(fd, true);
+        const Exiv2::Image::AutoPtr image = mapping.image();
+        writeTo(held_ ? *held_ : nothing, *image);
+        Exiv2::BasicIo& written = image->io();
+        const std::size_t size = std::size_t(written.size());
+        const Exiv2::byte* bytes = written.mmap();
+        changed = true;
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::pwrite(fd, bytes + done, size - done, off_t(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return Error("cannot write " + shownName + ": " +
+                             std::strerror(n < 0 ? errno : ENOSPC));
+            done += std::size_t(n);
+        }
+        if (::ftruncate(fd, off_t(size)) != 0)
+            return Error("cannot write " + shownName + ": " + std::strerror(errno));
         return {};
     } catch (const std::exception& failure) {
         return Error("cannot write the metadata into " + shownName + ": " + reasonOf(failure));
@@ -319,11 +380,6 @@ Error Carried::intoJpegHeader(std::string& header) const
     } catch (const std::exception& failure) {
         return Error("cannot write the metadata: " + reasonOf(failure));
     }
-}
-
-bool writesInto(const std::string& format)
-{
-    return format == "jpeg" || format == "webp" || format == "tiff";
 }
 
 } // namespace metadata

@@ -18,10 +18,11 @@ public:
     Carried(Carried&&) noexcept;
     Carried& operator=(Carried&&) noexcept;
 
-    // Reads the metadata of a JPEG, PNG, TIFF, WebP or HEIF/AVIF file. A
-    // file whose metadata cannot be parsed gives the reason in `error`
-    // and nothing to carry.
-    static Carried read(const std::string& path, Error& error);
+    // Reads the metadata of a JPEG, PNG, TIFF, WebP or HEIF/AVIF file open
+    // at `fd`, from its start (the descriptor's position stays). A file
+    // whose metadata cannot be parsed gives the reason in `error` and
+    // nothing to carry.
+    static Carried read(int fd, Error& error);
 
     // Takes an EXIF block (a TIFF structure, or with JPEG's "Exif" marker
     // in front) as the EXIF to carry, its thumbnail erased, unless this
@@ -47,10 +48,13 @@ public:
     // The XMP packet as the input held it.
     std::string xmpPacket() const;
 
-    // Writes what this holds into the finished JPEG, WebP or TIFF file at
-    // `path`. What the file holds already (its ICC profile, and the kinds
-    // this lacks) stays. The error names `shownName`.
-    Error writeInto(const std::string& path, const std::string& shownName) const;
+    // Rewrites the finished WebP or TIFF file open, read and write, at `fd`
+    // with what this holds: the new file is made in memory and written over
+    // the old, so a failure leaves an error, never a file that seems whole.
+    // What the file holds already (its ICC profile, the kinds this lacks)
+    // stays, and its own EXIF is written anew. The error names `shownName`;
+    // `changed` says whether the file was touched before it came.
+    Error rewrite(int fd, const std::string& shownName, bool& changed) const;
     // Writes what this holds into a JPEG's header: its bytes from the start
     // of the file to the end of its last APPn or COM segment, so that the
     // picture's data can stream past and only the header goes through memory.
@@ -65,9 +69,5 @@ private:
 
 // An EXIF block (a TIFF structure) holding Orientation alone.
 std::string orientationBlock(int orientation);
-
-// Whether Exiv2 writes its metadata into files of the format (libvips's
-// nickname: jpeg, webp, tiff).
-bool writesInto(const std::string& format);
 
 } // namespace metadata

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace netpbm {
+
 ChunkWriter::ChunkWriter(Write write) : write_(std::move(write)), thread_([this] { run(); }) {}
 
 ChunkWriter::~ChunkWriter() { (void)finish(); }
@@ -49,3 +51,5 @@ void ChunkWriter::run()
         changed_.notify_all();
     }
 }
+
+} // namespace netpbm

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+namespace netpbm {
+
 // Writes chunks on one thread of its own, so that writing one chunk overlaps
 // reading and mapping the next. Two buffers take turns: each put hands one
 // over and gets back the one written before. Once a write fails, nothing
@@ -42,3 +44,5 @@ private:
     Error error_;
     std::thread thread_; // last: it starts once the rest is ready
 };
+
+} // namespace netpbm

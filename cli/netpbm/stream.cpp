@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -39,13 +40,20 @@ public:
     {
         if (position_ == buffer_.size()) {
             buffer_.resize(std::size_t(64) * 1024);
-            const std::ptrdiff_t n = read_(buffer_.data(), buffer_.size());
+            const std::ptrdiff_t n = read(buffer_.data(), buffer_.size());
             buffer_.resize(n > 0 ? std::size_t(n) : 0);
             position_ = 0;
             if (n <= 0)
                 return std::nullopt;
         }
         return buffer_[position_++];
+    }
+
+    // Why the stream stopped early: a read that failed, or its end.
+    Error stopped(const std::string& atEnd) const
+    {
+        return readError_ != 0 ? Error("cannot read the input: " + std::string(std::strerror(readError_)))
+                               : Error(atEnd);
     }
 
     std::size_t buffered() const { return buffer_.size() - position_; }
@@ -57,7 +65,7 @@ public:
         std::memcpy(data, buffer_.data() + position_, buffered);
         position_ += buffered;
         for (std::size_t done = buffered; done < size;) {
-            const std::ptrdiff_t n = read_(data + done, size - done);
+            const std::ptrdiff_t n = read(data + done, size - done);
             if (n <= 0)
                 return false;
             done += std::size_t(n);
@@ -66,6 +74,15 @@ public:
     }
 
 private:
+    std::ptrdiff_t read(char* data, std::size_t size)
+    {
+        const std::ptrdiff_t n = read_(data, size);
+        if (n < 0)
+            readError_ = errno;
+        return n;
+    }
+
+    int readError_ = 0;
     std::string buffer_;
     std::size_t position_ = 0;
     const Read& read_;
@@ -106,7 +123,7 @@ std::optional<Header> readHeader(char kind, Input& input, std::uint64_t maxPixel
     const auto height = readField(input);
     const auto maxval = readField(input);
     if (!width || !height || !maxval) {
-        error = Error("damaged Netpbm header");
+        error = input.stopped("damaged Netpbm header");
         return std::nullopt;
     }
     if (*width < 1 || *height < 1 || *width > (1 << 30) || *height > (1 << 30)) {
@@ -173,8 +190,8 @@ Error renderImage(const Header& header, Input& input, ChunkWriter& writer,
         const std::size_t size = std::size_t(std::min(chunkBytes, total - done));
         chunk.resize(size);
         if (!input.fill(chunk.data(), size))
-            return Error("truncated: the pixel data ends before " + std::to_string(total) +
-                         " bytes");
+            return input.stopped("truncated: the pixel data ends before " +
+                                 std::to_string(total) + " bytes");
         mapSamples(mapper, chunk.data(), size, header);
         if (Error error = writer.put(chunk, size))
             return error;

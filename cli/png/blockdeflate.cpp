@@ -6,6 +6,8 @@
 #include <new>
 #include <system_error>
 
+namespace png {
+
 namespace {
 
 // Deflate looks back at most this far, so a block primed with this much of
@@ -286,3 +288,5 @@ void BlockDeflate::stop()
         worker.join();
     workers_.clear();
 }
+
+} // namespace png

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+namespace png {
+
 // Deflates one zlib stream in blocks on several threads. Each block is a raw
 // deflate of its own, primed with the 32 KiB of data that precede it (so the
 // ratio barely changes) and ended with a sync flush, the last with the
@@ -77,3 +79,5 @@ private:
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };
+
+} // namespace png

@@ -1,12 +1,14 @@
 #include "png/inputchunks.h"
 
+#include "fileio/descriptors.h"
+
 #include <zlib.h>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <string>
 #include <string_view>
-#include <unistd.h>
+
+namespace png {
 
 namespace {
 
@@ -16,22 +18,6 @@ std::uint32_t bigEndian(const unsigned char* bytes)
            std::uint32_t(bytes[2]) << 8 | std::uint32_t(bytes[3]);
 }
 
-bool readAt(int fd, void* data, std::size_t size, off_t at)
-{
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, bytes, size, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= std::size_t(n);
-        at += n;
-    }
-    return true;
-}
-
 bool isText(std::string_view type) { return type == "tEXt" || type == "zTXt" || type == "iTXt"; }
 
 bool isColour(std::string_view type)
@@ -39,56 +25,73 @@ bool isColour(std::string_view type)
     return type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "sBIT" || type == "pHYs";
 }
 
+enum class Read { Whole, Damaged, CutShort };
+
+// The chunk's data, and whether its CRC holds: a damaged chunk is left
+// behind, as a decoder skips it.
+Read readChunk(int fd, std::uint64_t at, const unsigned char* head, PngChunk& chunk)
+{
+    unsigned char crc[4];
+    if (!fileio::readAt(fd, chunk.data.data(), chunk.data.size(), at + 8) ||
+        !fileio::readAt(fd, crc, 4, at + 8 + chunk.data.size()))
+        return Read::CutShort;
+    uLong computed = crc32(0, head + 4, 4);
+    computed = crc32_z(computed, chunk.data.data(), chunk.data.size());
+    return std::uint32_t(computed) == bigEndian(crc) ? Read::Whole : Read::Damaged;
+}
+
 } // namespace
 
-InputChunks inputChunks(const std::string& path)
+InputChunks inputChunks(int fd)
 {
     InputChunks found;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return found;
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     unsigned char start[8];
+    if (!fileio::readAt(fd, start, 8, 0) || std::memcmp(start, signature, 8) != 0)
+        return found;
     std::uint64_t kept = 0;
-    off_t at = 8;
-    if (readAt(fd, start, 8, 0) && std::memcmp(start, signature, 8) == 0) {
-        for (int walked = 0; walked < maxInputChunks; ++walked) {
-            unsigned char head[8];
-            if (!readAt(fd, head, 8, at))
-                break;
-            const std::uint32_t length = bigEndian(head);
-            const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
-            if (length > 0x7fffffffu)
-                break;
-            if (type == "IDAT") {
-                found.read = true;
-                break;
-            }
-            const bool wanted = isText(type) || isColour(type) || type == "IHDR";
-            if (wanted && kept + length <= maxKeptBytes) {
-                PngChunk chunk{type, std::vector<unsigned char>(length)};
-                unsigned char crc[4];
-                if (!readAt(fd, chunk.data.data(), length, at + 8) ||
-                    !readAt(fd, crc, 4, at + 8 + off_t(length)))
-                    break;
-                uLong computed = crc32(0, head + 4, 4);
-                computed = crc32_z(computed, chunk.data.data(), chunk.data.size());
-                // A damaged chunk is left behind, as a decoder skips it.
-                if (std::uint32_t(computed) == bigEndian(crc)) {
-                    if (type == "IHDR" && length == 13) {
-                        found.bitDepth = chunk.data[8];
-                        found.colourType = chunk.data[9];
-                    } else if (type != "IHDR") {
-                        kept += length;
-                        (isText(type) ? found.text : found.colour).push_back(std::move(chunk));
-                    }
-                }
-            }
-            at += off_t(length) + 12;
+    std::uint64_t at = 8;
+    bool afterImage = false;
+    int walked = 0;
+    for (;; ++walked) {
+        unsigned char head[8];
+        if (!fileio::readAt(fd, head, 8, at))
+            break;
+        const std::uint32_t length = bigEndian(head);
+        const std::string type(reinterpret_cast<const char*>(head) + 4, 4);
+        if (length > 0x7fffffffu || type == "IEND")
+            break;
+        if (walked == maxWalkedChunks) {
+            found.textLeftOut = found.textLeftOut || afterImage;
+            break;
         }
+        if (type == "IDAT") {
+            found.read = true;
+            afterImage = true;
+        }
+        const bool wanted =
+            isText(type) || (!afterImage && (isColour(type) || type == "IHDR"));
+        if (wanted && isText(type) && kept + length > maxKeptBytes) {
+            found.textLeftOut = true;
+        } else if (wanted) {
+            PngChunk chunk{type, std::vector<unsigned char>(length)};
+            const Read read = readChunk(fd, at, head, chunk);
+            if (read == Read::CutShort)
+                break;
+            if (read == Read::Whole && type == "IHDR" && length == 13) {
+                found.bitDepth = chunk.data[8];
+                found.colourType = chunk.data[9];
+            } else if (read == Read::Whole && type != "IHDR") {
+                kept += length;
+                (!isText(type) ? found.colour : afterImage ? found.textAfter : found.text)
+                    .push_back(std::move(chunk));
+            }
+        }
+        at += std::uint64_t(length) + 12;
     }
-    ::close(fd);
     if (!found.read)
         return {};
     return found;
 }
+
+} // namespace png

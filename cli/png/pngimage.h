@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace png {
+
 // The colour types a PNG header names, with their codes in the file.
 enum class PngColour : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, Rgba = 6 };
 
@@ -41,3 +43,5 @@ inline int pngChannels(PngColour colour)
     }
     return 0;
 }
+
+} // namespace png

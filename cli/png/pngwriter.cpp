@@ -12,6 +12,8 @@
 #include <new>
 #include <string>
 
+namespace png {
+
 namespace {
 
 constexpr std::uint32_t largestLength = 0x7fffffff; // the format's limit on sizes and lengths
@@ -218,3 +220,5 @@ Error PngWriter::writeChunks(const std::vector<PngChunk>& chunks, bool beforePal
                 return error;
     return {};
 }
+
+} // namespace png

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace png {
+
 class BlockDeflate;
 class RowFilter;
 
@@ -67,3 +69,5 @@ private:
     std::unique_ptr<RowFilter> filter_;
     std::unique_ptr<BlockDeflate> deflate_;
 };
+
+} // namespace png

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace png {
+
 namespace {
 
 // A filtered byte's weight in the choice: its distance from zero, read as signed.
@@ -96,3 +98,5 @@ std::span<const unsigned char> RowFilter::filterRow()
         return above_;
     return candidates_[best - 1];
 }
+
+} // namespace png

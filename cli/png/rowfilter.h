@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+namespace png {
+
 // Filters the rows of a PNG one after another. An adaptive filter chooses
 // each row's filter as libpng does by default: of None, Sub, Up, Average and
 // Paeth, the one whose bytes, read as signed, have the smallest sum of
@@ -32,3 +34,5 @@ private:
     // Type byte, then the row, for Sub, Up, Average and Paeth.
     std::vector<unsigned char> candidates_[4];
 };
+
+} // namespace png

@@ -8,15 +8,11 @@ using vips::VImage;
 
 namespace vipsio {
 
-metadata::Carried carriedFrom(const std::string& path, const std::string& loader, bool strip,
-                              Error& error)
+metadata::Carried carriedFrom(int fd, const formats::Format* read, bool strip, Error& error)
 {
-    if (strip || path.empty())
+    if (strip || fd < 0 || !read || !read->exiv2Reads)
         return {};
-    for (const char* known : {"jpegload", "pngload", "tiffload", "webpload", "heifload"})
-        if (loader.starts_with(known))
-            return metadata::Carried::read(path, error);
-    return {};
+    return metadata::Carried::read(fd, error);
 }
 
 namespace {
@@ -41,10 +37,11 @@ void setBlob(VImage& image, const char* name, const std::string& bytes)
 
 } // namespace
 
-VImage handedOver(const VImage& image, const metadata::Carried& carried, const std::string& format,
-                  bool exiv2Writes)
+VImage handedOver(const VImage& image, const metadata::Carried& carried,
+                  const formats::Format& format, bool exiv2Writes)
 {
-    const bool libvipsWrites = format == "png" || format == "heif" || format == "avif";
+    const bool libvipsWrites = format.metadata == formats::MetadataRoute::PngChunks ||
+                               format.metadata == formats::MetadataRoute::LibvipsBlocks;
     if (carried.empty() || (!exiv2Writes && !libvipsWrites))
         return image;
     VImage handed = image.copy();

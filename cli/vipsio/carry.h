@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/formats.h"
 #include "metadata/carried.h"
 
 #include <vips/vips8>
@@ -8,19 +9,19 @@
 
 namespace vipsio {
 
-// The input's EXIF, XMP and IPTC as Exiv2 reads them, for the loaders whose
-// files it knows; nothing for the others, or when --strip drops them. An
-// input whose metadata cannot be parsed leaves its reason in `error`.
-metadata::Carried carriedFrom(const std::string& path, const std::string& loader, bool strip,
-                              Error& error);
+// The input's EXIF, XMP and IPTC as Exiv2 reads them from the file open at
+// `fd`, for the formats whose files it knows; nothing for the others, or
+// when --strip drops them. An input whose metadata cannot be parsed leaves
+// its reason in `error`.
+metadata::Carried carriedFrom(int fd, const formats::Format* read, bool strip, Error& error);
 
 // The image as libvips is to save it when `carried` goes into the output:
-// where Exiv2 writes into the file afterwards (`exiv2Writes`), without the
-// kinds it writes, so that libvips's rebuilt copies never reach the file;
-// for PNG and HEIF/AVIF, with Exiv2's EXIF block and the input's XMP packet
-// in their place.
+// where Exiv2 writes into the file (`exiv2Writes`), without the kinds it
+// writes, so that libvips's rebuilt copies never reach the file; where
+// libvips writes them (PNG, HEIF/AVIF), with Exiv2's EXIF block and the
+// input's XMP packet in their place.
 vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
-                        const std::string& format, bool exiv2Writes);
+                        const formats::Format& format, bool exiv2Writes);
 
 // The XMP packet that libvips's HEIF loader keeps among the file's
 // untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).

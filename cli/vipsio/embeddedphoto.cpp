@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace vipsio {
+
 namespace {
 
 std::uint32_t little(const QByteArray& bytes, int at, int size)
@@ -21,7 +23,7 @@ std::uint32_t little(const QByteArray& bytes, int at, int size)
 
 std::optional<vips::VImage> embeddedPhotograph()
 {
-    vipsstart::ensure();
+    ensureStarted();
     QFile file(":/photo.bmp");
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     // An uncompressed, bottom-up, 24-bit BMP is all this has to read.
@@ -50,3 +52,5 @@ std::optional<vips::VImage> embeddedPhotograph()
     return vips::VImage(image).copy(
         vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
 }
+
+} // namespace vipsio

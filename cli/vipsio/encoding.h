@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+namespace vipsio {
+
 // The encoder settings and the metadata choice an output is written with.
 struct Encoding {
     int quality = 90;               // -Q, for lossy formats
@@ -13,6 +15,9 @@ struct Encoding {
     // TIFF's compression (none, lzw, deflate, zstd, packbits, jpeg); empty:
     // a TIFF input's own, else none.
     std::string tiffCompression;
-    // A PNG input, whose text, colour and size chunks a PNG output copies.
-    std::string pngInput;
+    // A PNG input's descriptor, whose text, colour and size chunks a PNG
+    // output copies; -1 for none.
+    int pngInput = -1;
 };
+
+} // namespace vipsio

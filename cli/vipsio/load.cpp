@@ -1,10 +1,9 @@
 #include "vipsio/load.h"
 
+#include "fileio/descriptors.h"
 #include "vipsio/start.h"
 
-#include <array>
-#include <cstdio>
-#include <string_view>
+#include <unistd.h>
 
 using vips::VImage;
 using vips::VOption;
@@ -26,13 +25,12 @@ VipsFailOn failOn(Strictness strictness)
     return VIPS_FAIL_ON_NONE;
 }
 
-VOption* loadOptions(const std::string& loader, const LoadSettings& settings)
+VOption* loadOptions(const formats::Format* read, const LoadSettings& settings)
 {
     VOption* options = VImage::option()
                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
                            ->set("fail_on", failOn(settings.strictness));
-    if (loader.starts_with("gifload") || loader.starts_with("webpload") ||
-        (settings.allPages && loader.starts_with("tiffload")))
+    if (read && (read->framesAlways || (settings.allPages && read->countsPages)))
         options->set("n", -1);
     return options;
 }
@@ -48,97 +46,108 @@ bool blocked(const char* loader)
     return isBlocked;
 }
 
-std::string firstBytes(const std::string& path)
+// A source reading the file open at `fd` from its start. libvips reads a
+// duplicate of the descriptor, which shares its position; every other
+// reader of the job reads in place.
+vips::VSource sourceOf(int fd)
 {
-    std::array<char, 12> start{};
-    std::size_t got = 0;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        got = std::fread(start.data(), 1, start.size(), file);
-        std::fclose(file);
-    }
-    return {start.data(), got};
+    ::lseek(fd, 0, SEEK_SET);
+    return vips::VSource::new_from_descriptor(fd);
 }
 
-// The trusted loader for a file whose first bytes name its format.
-const char* trustedLoaderByMagic(std::string_view bytes)
-{
-    static const struct {
-        std::size_t at;
-        std::string_view magic;
-        const char* loader;
-    } known[] = {
-        {0, std::string_view("II*\0", 4), "tiffload"},
-        {0, std::string_view("MM\0*", 4), "tiffload"},
-        {0, "\xff\xd8\xff", "jpegload"},
-        {0, "\x89PNG", "pngload"},
-        {0, "GIF8", "gifload"},
-        {8, "WEBP", "webpload"},
-        {4, "ftyp", "heifload"},
-    };
-    for (const auto& entry : known)
-        if (bytes.substr(entry.at, entry.magic.size()) == entry.magic)
-            return entry.loader;
-    return nullptr;
-}
+// The name under which a loader that reads only files by name (some that
+// libvips marks untrusted) opens the job's descriptor again.
+std::string pathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-// Starts `found`, the loader libvips chose, on the input `given` sets.
+// Whether the loader reads sources, or only files by name.
+bool readsSources(const char* loader) { return nicknameOf(loader).ends_with("_source"); }
+
 template <typename GiveInput>
-Loaded loadWith(const char* found, const LoadSettings& settings, const GiveInput& given)
+Loaded loadWith(const char* found, std::string_view start, const LoadSettings& settings,
+                const GiveInput& given)
 {
     if (!found)
-        return {{}, {}, Error("not an image format this program reads (see --list-formats)")};
-    Loaded loaded{{}, nicknameOf(found), {}};
-    VImage::call(found, given(loadOptions(loaded.loader, settings))->set("out", &loaded.image));
+        return {{}, {}, nullptr, Error("not an image format this program reads (see --list-formats)")};
+    Loaded loaded{{}, nicknameOf(found), nullptr, {}};
+    loaded.read = formats::readBy(loaded.loader, start);
+    VImage::call(found,
+                 given(loadOptions(loaded.read, settings))->set("out", &loaded.image));
     return loaded;
 }
 
 } // namespace
 
-const char* findLoader(const std::string& path)
+std::string startOf(int fd)
 {
-    const std::string start = firstBytes(path);
-    vipsstart::loadModuleFor(start);
-    const char* found = vips_foreign_find_load(path.c_str());
+    std::string start(12, '\0');
+    std::size_t got = 0;
+    while (got < start.size()) {
+        const ssize_t n = ::pread(fd, start.data() + got, start.size() - got, off_t(got));
+        if (n <= 0)
+            break;
+        got += std::size_t(n);
+    }
+    start.resize(got);
+    return start;
+}
+
+const char* findLoader(int fd, std::string_view start, bool allowUntrusted)
+{
+    loadModuleFor(start);
+    const vips::VSource source = sourceOf(fd);
+    const char* found = vips_foreign_find_load_source(source.get_source());
     if (!found) {
         // A format that only a module reads, or only an untrusted one (which
         // is then named as such).
-        vipsstart::loadAllModules();
-        found = vips_foreign_find_load(path.c_str());
+        loadAllModules();
+        found = vips_foreign_find_load_source(source.get_source());
     }
-    if (found && blocked(found))
-        if (const char* trusted = trustedLoaderByMagic(start))
-            found = trusted;
+    // Loaders that read only files by name probe the file by its name: only
+    // when they may read it at all.
+    if (!found && allowUntrusted)
+        found = vips_foreign_find_load(pathOf(fd).c_str());
+    // What no trusted loader claims, but its first bytes say is theirs, is
+    // theirs: a damaged file fails with its own reason.
+    if (!found || blocked(found))
+        if (const formats::Format* format = formats::byMagic(start); format && !format->loader.empty())
+            if (const GType type = vips_type_find(
+                    "VipsOperation", (std::string(format->loader) + "_source").c_str()))
+                found = g_type_name(type);
     return found;
 }
 
-Loaded load(const std::string& path, const LoadSettings& settings)
+Loaded load(int fd, std::string_view start, const LoadSettings& settings)
 {
-    const char* found = findLoader(path);
-    return loadWith(found, settings,
-                    [&path](VOption* options) { return options->set("filename", path.c_str()); });
+    const char* found = findLoader(fd, start, settings.allowUntrusted);
+    if (found && !readsSources(found))
+        return loadWith(found, start, settings, [fd](VOption* options) {
+            return options->set("filename", pathOf(fd).c_str());
+        });
+    const vips::VSource source = sourceOf(fd);
+    return loadWith(found, start, settings,
+                    [&source](VOption* options) { return options->set("source", source); });
 }
 
 Loaded load(const vips::VSource& source, const LoadSettings& settings)
 {
-    vipsstart::ensure();
+    ensureStarted();
     const char* found = vips_foreign_find_load_source(source.get_source());
     if (!found) {
-        vipsstart::loadAllModules();
+        loadAllModules();
         found = vips_foreign_find_load_source(source.get_source());
     }
-    return loadWith(found, settings,
+    return loadWith(found, {}, settings,
                     [&source](VOption* options) { return options->set("source", source); });
 }
 
-int pagesOf(const VImage& image, const std::string& loader)
+int pagesOf(const Loaded& loaded)
 {
     // Other loaders use the field for other things (resolution levels).
-    if (!loader.starts_with("tiffload") && !loader.starts_with("gifload") &&
-        !loader.starts_with("webpload") && !loader.starts_with("heifload"))
+    if (!loaded.read || !loaded.read->countsPages)
         return 1;
     int pages = 1;
-    if (vips_image_get_typeof(image.get_image(), "n-pages") != 0 &&
-        vips_image_get_int(image.get_image(), "n-pages", &pages) != 0)
+    if (vips_image_get_typeof(loaded.image.get_image(), "n-pages") != 0 &&
+        vips_image_get_int(loaded.image.get_image(), "n-pages", &pages) != 0)
         pages = 1;
     return std::max(pages, 1);
 }

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace vipsio {
+
 using vips::VImage;
 
 namespace {
@@ -77,3 +79,5 @@ Error unmappableSamples(const VImage& image)
                      " samples are not supported (8 or 16 bits unsigned, or float)");
     }
 }
+
+} // namespace vipsio

@@ -5,6 +5,8 @@
 
 #include <vips/vips8>
 
+namespace vipsio {
+
 // The colour map as a libvips pipeline: 8- and 16-bit samples through the
 // level table (maplut), float samples through the formula itself with v
 // clamped to [0, 1]. Alpha is never mapped; CMYK becomes sRGB first.
@@ -14,3 +16,5 @@ vips::VImage mapImage(vips::VImage image, float a, transform::Branch branch);
 // Why the map has no meaning for the image's samples (signed or 32-bit
 // integers, complex numbers), if it has none.
 Error unmappableSamples(const vips::VImage& image);
+
+} // namespace vipsio

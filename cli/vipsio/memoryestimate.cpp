@@ -21,7 +21,7 @@ struct Estimate {
 };
 
 // What the loader holds at once, in bytes, and why.
-Estimate estimate(const vips::VImage& image, const std::string& loader)
+Estimate estimate(const vips::VImage& image, formats::DecoderHolds holds)
 {
     const auto width = std::uint64_t(image.width());
     const auto pageHeight = std::uint64_t(intField(image, "page-height", image.height()));
@@ -29,16 +29,24 @@ Estimate estimate(const vips::VImage& image, const std::string& loader)
     const std::uint64_t samples = pixels * std::uint64_t(image.bands());
     const std::uint64_t sampleBytes = vips_format_sizeof(image.format());
     const bool interlaced = intField(image, "interlaced", 0) != 0;
-    if (loader.starts_with("jpegload") && interlaced)
-        return {samples * 2, "a progressive JPEG keeps every coefficient"};
-    if (loader.starts_with("pngload") && interlaced)
-        return {samples * sampleBytes, "an interlaced PNG is decoded whole"};
-    if (loader.starts_with("gifload") || loader.starts_with("webpload"))
+    switch (holds) {
+    case formats::DecoderHolds::CoefficientsIfProgressive:
+        if (interlaced)
+            return {samples * 2, "a progressive JPEG keeps every coefficient"};
+        break;
+    case formats::DecoderHolds::PixelsIfInterlaced:
+        if (interlaced)
+            return {samples * sampleBytes, "an interlaced PNG is decoded whole"};
+        break;
+    case formats::DecoderHolds::Frames:
         return {pixels * 4 * 2, "each frame is decoded whole"};
-    if (loader.starts_with("heifload"))
+    case formats::DecoderHolds::Image:
         return {samples * sampleBytes * 2, "a HEIF image is decoded whole"};
-    if (loader.starts_with("jp2kload"))
+    case formats::DecoderHolds::ImageWords:
         return {samples * 4, "a JPEG 2000 image is decoded whole"};
+    case formats::DecoderHolds::Rows:
+        break;
+    }
     return {0, ""};
 }
 
@@ -51,9 +59,10 @@ std::string mebibytes(std::uint64_t bytes)
 
 } // namespace
 
-Error memoryRefusal(const vips::VImage& image, const std::string& loader, std::uint64_t budget)
+Error memoryRefusal(const Loaded& loaded, std::uint64_t budget)
 {
-    const Estimate needed = estimate(image, loader);
+    const Estimate needed =
+        estimate(loaded.image, loaded.read ? loaded.read->holds : formats::DecoderHolds::Rows);
     if (budget == 0 || needed.bytes <= budget)
         return {};
     return Error("refused: decoding it would take about " + mebibytes(needed.bytes) + " (" +

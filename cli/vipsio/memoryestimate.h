@@ -1,11 +1,9 @@
 #pragma once
 
 #include "error.h"
-
-#include <vips/vips8>
+#include "vipsio/load.h"
 
 #include <cstdint>
-#include <string>
 
 namespace vipsio {
 
@@ -15,6 +13,6 @@ namespace vipsio {
 // every scan, an interlaced PNG every pixel, GIF and WebP decode each frame
 // whole (and keep the one before, for the next to be drawn on), HEIF and
 // JPEG 2000 decode whole images. The estimate comes from the header alone.
-Error memoryRefusal(const vips::VImage& image, const std::string& loader, std::uint64_t budget);
+Error memoryRefusal(const Loaded& loaded, std::uint64_t budget);
 
 } // namespace vipsio

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string_view>
 
+using png::PngChunk;
+using png::PngColour;
+using png::PngWriter;
 using vips::VImage;
 
 namespace vipsio {
@@ -84,10 +87,11 @@ void addComments(const VImage& image, std::vector<PngChunk>& chunks)
 // (its text, unless --strip, and its colour and size chunks), else what
 // libvips holds; EXIF and the ICC profile always from libvips's fields.
 std::vector<PngChunk> metadataChunks(const VImage& image, const Encoding& encoding,
-                                     PngColour colour, int bitDepth, std::vector<PngChunk>& after)
+                                     PngColour colour, int bitDepth, std::vector<PngChunk>& after,
+                                     Warnings& warnings)
 {
-    const InputChunks input =
-        encoding.pngInput.empty() ? InputChunks() : inputChunks(encoding.pngInput);
+    const png::InputChunks input =
+        encoding.pngInput < 0 ? png::InputChunks() : png::inputChunks(encoding.pngInput);
     std::vector<PngChunk> before;
     if (input.read) {
         for (const PngChunk& chunk : input.colour)
@@ -107,8 +111,14 @@ std::vector<PngChunk> metadataChunks(const VImage& image, const Encoding& encodi
         before.push_back({"eXIf", bytesOf(*exif)});
     }
     if (input.read) {
-        if (!encoding.strip)
+        if (!encoding.strip) {
             before.insert(before.end(), input.text.begin(), input.text.end());
+            after.insert(after.end(), input.textAfter.begin(), input.textAfter.end());
+            if (input.textLeftOut)
+                warnings.add("its PNG text past " + std::to_string(png::maxKeptBytes >> 20) +
+                             " MiB (or past " + std::to_string(png::maxWalkedChunks) +
+                             " chunks) was left out");
+        }
         return before;
     }
     if (const auto xmp = blobField(image, VIPS_META_XMP_NAME)) {
@@ -145,7 +155,8 @@ bool ownPngEncoderTakes(const VImage& image)
            image.bands() >= 1 && image.bands() <= 4 && image.coding() == VIPS_CODING_NONE;
 }
 
-Error savePng(const VImage& image, const Encoding& encoding, OutputFile& output)
+Error savePng(const VImage& image, const Encoding& encoding, fileio::OutputFile& output,
+              Warnings& warnings)
 {
     static constexpr PngColour byBands[] = {PngColour::Grey, PngColour::GreyAlpha, PngColour::Rgb,
                                             PngColour::Rgba};
@@ -157,7 +168,8 @@ Error savePng(const VImage& image, const Encoding& encoding, OutputFile& output)
     options.adaptiveFilters = false;
     const int bitDepth = image.format() == VIPS_FORMAT_USHORT ? 16 : 8;
     const PngColour colour = byBands[image.bands() - 1];
-    options.beforeImage = metadataChunks(image, encoding, colour, bitDepth, options.afterImage);
+    options.beforeImage =
+        metadataChunks(image, encoding, colour, bitDepth, options.afterImage, warnings);
     PngWriter writer(
         {std::uint32_t(image.width()), std::uint32_t(image.height()), bitDepth, colour, {}, {}},
         std::move(options),

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "error.h"
+#include "outcome.h"
 #include "vipsio/encoding.h"
 
 #include <vips/vips8>
 
+namespace fileio {
 class OutputFile;
+}
 
 namespace vipsio {
 
@@ -15,7 +18,10 @@ bool ownPngEncoderTakes(const vips::VImage& image);
 
 // Writes the image as PNG through `output`, its rows deflated on libvips's
 // thread count, with its resolution, ICC profile, EXIF, XMP (as iTXt) and
-// text comments as chunks. The rows stream: memory stays at a few blocks.
-Error savePng(const vips::VImage& image, const Encoding& encoding, OutputFile& output);
+// text comments as chunks (a PNG input's own, before and after the image
+// data as it had them). The rows stream: memory stays at a few blocks.
+// Text left out of the copy is added to `warnings`.
+Error savePng(const vips::VImage& image, const Encoding& encoding, fileio::OutputFile& output,
+              Warnings& warnings);
 
 } // namespace vipsio

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "colourmap.h"
-#include "error.h"
-#include "vipsio/encoding.h"
-#include "vipsio/formats.h"
+#include "command/options.h"
+#include "formats/formats.h"
+#include "outcome.h"
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,29 +13,21 @@
 // of the program takes and returns no libvips type, and no exception leaves it.
 namespace vipsio {
 
-// What rendering one image through libvips needs to know.
+// What rendering one image needs to know beyond the command line's options.
 struct ImageJob {
-    float a = 4.0f;
+    const command::Options& options;
     transform::Branch branch = transform::Branch::Lower;
-    std::optional<formats::OutputFormat> format; // nothing: the input's own
-    std::string output;                          // a path, or "-" for standard output
-    bool overwrite = false;
-    std::uint64_t maxPixels = 0; // 0: no limit
-    std::uint64_t maxMemory = 0; // what the loader may hold, in bytes; 0: no limit
-    bool allowUntrusted = false;
-    bool salvage = false; // render what can be read of a damaged file
-    Encoding encoding;
+    const formats::Format* format = nullptr; // nothing: the input's own
+    std::string output;                      // a path, or "-" for standard output
 };
 
-// Renders a file, whose first bytes `magic` the caller has read from `fd`.
-// A JPEG whose scan data is damaged fails, unless the job salvages it: then
-// the error is a warning (Error::Source::Warning) and the output is written.
-Error renderFile(const std::string& path, int fd, std::string_view magic, const ImageJob& job);
+// Renders the file open at `fd`, which every reader of the job reads from
+// its start (a file, or a stream held in one). It is decoded once and
+// written once: the output is committed, a stream given all of it, only
+// when the whole file is written, metadata included, and the decoder's
+// warnings are judged.
+Outcome renderFile(int fd, const ImageJob& job);
 // Renders the photograph the program embeds.
-Error renderEmbeddedPhotograph(const ImageJob& job);
-
-// Forgets libvips's error text, which is one for the whole process: a job
-// that runs alone calls this first, so that any text it finds is its own.
-void forgetErrors();
+Outcome renderEmbeddedPhotograph(const ImageJob& job);
 
 } // namespace vipsio

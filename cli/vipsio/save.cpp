@@ -48,7 +48,7 @@ constexpr std::size_t maxJpegHeader = std::size_t(16) << 20;
 // does to fill in its directories. A JPEG's header, when it is to be
 // rewritten, is held until it is whole.
 struct TargetSink {
-    OutputFile* output;
+    fileio::OutputFile* output;
     Error error;
     const HeaderRewrite* rewrite = nullptr;
     std::string header;
@@ -66,8 +66,7 @@ struct TargetSink {
         if (*end == std::string_view::npos)
             return Error("cannot write the metadata: libvips wrote no JPEG header");
         std::string head = header.substr(0, *end);
-        if (Error failed = (*rewrite)(head))
-            return failed;
+        (*rewrite)(head);
         rewrite = nullptr;
         if (Error failed = output->write(head.data(), head.size()))
             return failed;
@@ -137,7 +136,7 @@ VImage withoutIdentity(const VImage& image, const Encoding& encoding)
     return stripped;
 }
 
-VImage saveable(const VImage& image, const formats::OutputFormat& format);
+VImage saveable(const VImage& image, const formats::Format& format);
 
 // The image as the output gets it: no stale thumbnail, no identity if asked,
 // samples in the output's range.
@@ -145,11 +144,11 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format);
 // TIFF saver writes where readers expect IPTC records alone, and which they
 // then call damaged: a TIFF goes without it (Exiv2 writes IPTC properly,
 // whenever it carries the metadata).
-VImage withoutPhotoshopSegment(const VImage& image, const formats::OutputFormat& format)
+VImage withoutPhotoshopSegment(const VImage& image, const formats::Format& format)
 {
     const void* data = nullptr;
     std::size_t size = 0;
-    if (format.name != "tiff" ||
+    if (!format.iptcRecordsOnly ||
         vips_image_get_typeof(image.get_image(), VIPS_META_IPTC_NAME) == 0 ||
         vips_image_get_blob(image.get_image(), VIPS_META_IPTC_NAME, &data, &size) != 0 ||
         !std::string_view(static_cast<const char*>(data), size).starts_with("Photoshop 3.0"))
@@ -159,48 +158,54 @@ VImage withoutPhotoshopSegment(const VImage& image, const formats::OutputFormat&
     return without;
 }
 
-VImage prepared(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding)
+VImage prepared(const VImage& image, const formats::Format& format, const Encoding& encoding)
 {
     const VImage stripped =
         withoutPhotoshopSegment(withoutIdentity(withoutExifThumbnail(image), encoding), format);
-    return saveable(
-        encoding.strip && format.name == "png" ? withOrientationBlock(stripped) : stripped, format);
+    const bool ownChunks = format.metadata == formats::MetadataRoute::PngChunks;
+    return saveable(encoding.strip && ownChunks ? withOrientationBlock(stripped) : stripped,
+                    format);
 }
 
-VOption* saveOptions(const formats::OutputFormat& format, const Encoding& encoding)
+// What a row's variant tells its saver to write.
+void setVariant(VOption* saving, std::string_view variant)
+{
+    static const std::map<std::string_view, std::pair<const char*, int>> byVariant{
+        {"ppm", {"format", VIPS_FOREIGN_PPM_FORMAT_PNM}},
+        {"pgm", {"format", VIPS_FOREIGN_PPM_FORMAT_PGM}},
+        {"pfm", {"format", VIPS_FOREIGN_PPM_FORMAT_PFM}},
+        {"av1", {"compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1}},
+    };
+    if (const auto found = byVariant.find(variant); found != byVariant.end())
+        saving->set(found->second.first, found->second.second);
+}
+
+VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
 {
     // What --strip drops is removed from the image itself (see withoutIdentity).
     VOption* saving = VImage::option()->set("strip", false);
-    if (encoding.lossless && (format.name == "webp" || format.name == "heif" ||
-                              format.name == "avif" || format.name == "jxl"))
+    if (encoding.lossless && format.losslessChoice)
         saving->set("lossless", true);
-    if (format.name == "tiff")
+    if (format.kept == formats::KeptCoding::Compression)
         saving->set("compression", tiffCompression(encoding.tiffCompression));
     if (format.lossy)
         saving->set("Q", encoding.quality);
-    if (format.name == "jpeg")
+    if (format.subsamplesBelow90)
         saving->set("subsample_mode", encoding.quality >= 90 ? VIPS_FOREIGN_SUBSAMPLE_OFF
                                                              : VIPS_FOREIGN_SUBSAMPLE_AUTO);
-    else if (format.name == "png")
+    if (format.deflateLevel)
         saving->set("compression", encoding.compression.value_or(6));
-    else if (format.name == "avif")
-        saving->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1);
-    else if (format.name == "ppm")
-        saving->set("format", VIPS_FOREIGN_PPM_FORMAT_PNM);
-    else if (format.name == "pgm")
-        saving->set("format", VIPS_FOREIGN_PPM_FORMAT_PGM);
-    else if (format.name == "pfm")
-        saving->set("format", VIPS_FOREIGN_PPM_FORMAT_PFM);
+    setVariant(saving, format.variant);
     return saving;
 }
 
 // Float samples hold 0..1; a format with integer samples gets them scaled to
 // its range instead of cut to 0 and 1.
-VImage saveable(const VImage& image, const formats::OutputFormat& format)
+VImage saveable(const VImage& image, const formats::Format& format)
 {
     const bool floating =
         image.format() == VIPS_FORMAT_FLOAT || image.format() == VIPS_FORMAT_DOUBLE;
-    if (!floating && format.name == "pfm") {
+    if (!floating && format.samples == formats::Samples::FloatOnly) {
         // PFM holds 0..1 too: integer samples are scaled down to it.
         const double top = image.format() == VIPS_FORMAT_USHORT ? 65535.0 : 255.0;
         const int colourBands = image.bands() - (image.has_alpha() ? 1 : 0);
@@ -210,9 +215,10 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
                                                               ? VIPS_INTERPRETATION_B_W
                                                               : VIPS_INTERPRETATION_sRGB));
     }
-    if (!floating || format.name == "tiff" || format.name == "pfm")
+    if (!floating || format.samples == formats::Samples::Float ||
+        format.samples == formats::Samples::FloatOnly)
         return image;
-    const bool deep = format.name == "png" || format.name == "ppm" || format.name == "pgm";
+    const bool deep = format.samples == formats::Samples::Deep;
     const double top = deep ? 65535.0 : 255.0;
     const int colourBands = image.bands() - (image.has_alpha() ? 1 : 0);
     const auto interpretation = colourBands == 1
@@ -224,49 +230,25 @@ VImage saveable(const VImage& image, const formats::OutputFormat& format)
         .copy(VImage::option()->set("interpretation", interpretation));
 }
 
-// libtiff and the JPEG 2000 encoder seek back in what they wrote, which a
-// pipe cannot do: there the file is made in memory first, so that nothing
-// reaches the pipe unless the whole file does.
-bool seeksBack(const formats::OutputFormat& format)
-{
-    return format.name == "tiff" || format.name == "jp2";
-}
-
-Error saveToStream(const VImage& image, const formats::OutputFormat& format,
-                   const Encoding& encoding, OutputFile& output)
-{
-    const std::string saver = format.name == "tiff" ? "tiffsave_buffer" : "jp2ksave_buffer";
-    VipsBlob* blob = nullptr;
-    VImage::call(saver.c_str(), saveOptions(format, encoding)
-                                    ->set("in", prepared(image, format, encoding))
-                                    ->set("buffer", &blob));
-    std::size_t size = 0;
-    const void* data = vips_blob_get(blob, &size);
-    Error error = output.write(static_cast<const char*>(data), size);
-    vips_area_unref(VIPS_AREA(blob));
-    return error;
-}
-
 } // namespace
 
-void save(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding,
+void save(const VImage& image, const formats::Format& format, const Encoding& encoding,
           const vips::VTarget& target)
 {
-    VImage::call(format.saver.c_str(), saveOptions(format, encoding)
+    const std::string saver(format.saver);
+    VImage::call(saver.c_str(), saveOptions(format, encoding)
                                            ->set("in", prepared(image, format, encoding))
                                            ->set("target", target));
 }
 
-Error save(const VImage& image, const formats::OutputFormat& format, const Encoding& encoding,
-           OutputFile& output, const HeaderRewrite& rewriteJpegHeader)
+Error save(const VImage& image, const formats::Format& format, const Encoding& encoding,
+           fileio::OutputFile& output, Warnings& warnings, const HeaderRewrite& rewriteJpegHeader)
 {
-    if (seeksBack(format) && !output.seekable())
-        return saveToStream(image, format, encoding, output);
-    if (format.name == "png")
+    if (format.metadata == formats::MetadataRoute::PngChunks)
         if (const VImage ready = prepared(image, format, encoding); ownPngEncoderTakes(ready))
-            return savePng(ready, encoding, output);
+            return savePng(ready, encoding, output, warnings);
     TargetSink sink{&output, {}, nullptr, {}};
-    if (rewriteJpegHeader && format.name == "jpeg")
+    if (rewriteJpegHeader && format.metadata == formats::MetadataRoute::JpegHeader)
         sink.rewrite = &rewriteJpegHeader;
     VipsTargetCustom* custom = vips_target_custom_new();
     g_signal_connect(custom, "write", G_CALLBACK(TargetSink::write), &sink);

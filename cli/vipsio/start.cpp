@@ -1,6 +1,6 @@
 #include "vipsio/start.h"
 
-#include "vipsio/render.h"
+#include "formats/formats.h"
 
 #include <vips/vips8>
 
@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-namespace vipsstart {
+namespace vipsio {
 
 namespace {
 
@@ -98,7 +98,7 @@ void loadEveryModule()
 
 } // namespace
 
-void ensure()
+void ensureStarted()
 {
     std::call_once(startOnce, [] {
         if (startWithoutModules() != 0)
@@ -123,17 +123,15 @@ void ensure()
 
 void loadModuleFor(std::string_view start)
 {
-    ensure();
+    ensureStarted();
     const std::lock_guard lock(modulesLock);
-    if (start.size() >= 8 && start.substr(4, 4) == "ftyp")
-        loadModule("heif");
-    else if (start.starts_with("\xff\x0a") || (start.size() >= 8 && start.substr(4, 4) == "JXL "))
-        loadModule("jxl");
+    if (const formats::Format* format = formats::byMagic(start); format && !format->module.empty())
+        loadModule(std::string(format->module));
 }
 
 void loadAllModules()
 {
-    ensure();
+    ensureStarted();
     loadEveryModule();
 }
 
@@ -143,14 +141,10 @@ void stop()
         vips_shutdown();
 }
 
-} // namespace vipsstart
-
-namespace vipsio {
-
 void forgetErrors()
 {
     // Before libvips starts there is nothing to forget, and no lock to take.
-    if (vipsstart::started)
+    if (started)
         vips_error_clear();
 }
 

@@ -5,7 +5,7 @@
 // libvips is started on first use, not at program start: loading its
 // modules takes tens of milliseconds that a Netpbm stream, which the program
 // reads and writes itself, need not wait for.
-namespace vipsstart {
+namespace vipsio {
 
 // The settings libvips starts with: loaders and savers it marks untrusted
 // blocked unless allowed (its Netpbm loader excepted: Netpbm is a format the
@@ -16,7 +16,7 @@ void configure(bool allowUntrusted, int threads);
 
 // Starts libvips with those settings, once; throws vips::VError if it
 // cannot start. Every function that calls libvips calls this first.
-void ensure();
+void ensureStarted();
 
 // libvips starts without its loadable modules (HEIF and AVIF, JPEG XL, and
 // the loaders it marks untrusted), which take tens of milliseconds to load
@@ -31,4 +31,8 @@ void loadAllModules();
 // Shuts libvips down if it was started.
 void stop();
 
-} // namespace vipsstart
+// Forgets libvips's error text, which is one for the whole process: a job
+// that runs alone calls this first, so that any text it finds is its own.
+void forgetErrors();
+
+} // namespace vipsio

@@ -56,8 +56,8 @@ check() {
 check "progressive JPEG keeps every coefficient" "$render" -o out/x.png progressive-bomb.jpg
 check "each frame is decoded whole" "$render" -o out/x.png frame-bomb.gif
 check "each frame is decoded whole" "$render" -o out/x.png lossless-bomb.webp
-check "only a TIFF, GIF or WebP output" "$render" -o out/x.png pages.tif
-check "only a TIFF, GIF or WebP output" "$render" -o out/x.png frames.gif
+check "only a TIFF, WebP or GIF output" "$render" -o out/x.png pages.tif
+check "only a TIFF, WebP or GIF output" "$render" -o out/x.png frames.gif
 check "more than one image" "$render" -o out/x.png apart.ppm
 check "more than one image" "$render" -o out/x.png commented.ppm
 check "premature end of data segment" "$render" -o out/x.png cut-scan.jpg

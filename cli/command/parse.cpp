@@ -1,9 +1,10 @@
-#include "command/options.h"
+#include "command/parse.h"
 
 #include "colourmap.h"
 #include "command/formatcatalogue.h"
 #include "command/inputlist.h"
 #include "command/optionset.h"
+#include "formats/formats.h"
 #include "numbers.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <thread>
 #include <unistd.h>
+
+namespace command {
 
 namespace {
 
@@ -188,7 +191,7 @@ UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, O
         return QString("-o: the output name is empty");
     if (parser.isSet(p.outputDir) && options.outputDir.empty())
         return QString("-d: the folder name is empty");
-    const std::string suffix = suffixOf(options.output);
+    const std::string suffix = formats::suffixOf(options.output);
     if (options.format.empty() && !options.toStandardOutput() && !suffix.empty() &&
         !formats.writableName(suffix, options.allowUntrusted))
         return "-o: cannot write the format the suffix " +
@@ -292,3 +295,5 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCat
         return usageError(*error);
     return {options, {}, 0};
 }
+
+} // namespace command

@@ -1,30 +1,34 @@
 #pragma once
 
-#include "error.h"
+#include "outcome.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // Jobs run in worker processes, forked from this one once the batch is
 // planned: a library that crashes, aborts or runs out of memory on one file
 // then fails that file alone, with one line, and the rest of the batch goes
 // on in a new worker. Each worker runs one job at a time, so libvips's error
 // text (one for the whole process) is always that job's own.
-namespace childprocess {
+namespace batch {
 
 // Notes the descriptors open at start-up, which workers keep (an output may
 // name one, as /proc/self/fd/N); workers close every other. Called once,
 // first thing in main().
 void noteInheritedDescriptors();
 
-// What one job may take. Memory: address space beyond what the program
-// maps when it starts (0: no limit), with room for the stacks of the
-// `threads` that libvips starts. Time: from when a timed job is sent until
-// its answer (0: no limit); a job that takes longer is killed.
+// What one job may take. Memory: data (heap and private mappings) beyond
+// what the worker holds when it starts (0: no limit), with room for the
+// stacks of the `threads` that libvips starts; mapped files do not count.
+// Time: from when a timed job is sent until its answer (0: no limit); a job
+// that takes longer is killed.
 struct Limits {
     std::uint64_t memoryBudget = 0;
     int threads = 1;
@@ -46,7 +50,7 @@ struct JobPlace {
 // dies.
 class Worker {
 public:
-    using Job = std::function<Error(std::size_t index)>;
+    using Job = std::function<Outcome(std::size_t index)>;
     Worker(Job job, Limits limits);
     ~Worker();
     Worker(const Worker&) = delete;
@@ -57,10 +61,10 @@ public:
     bool send(std::size_t index);
     // Where the job's outcome arrives: readable once receive() will not wait.
     int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
-    // The job's error. A worker that died on it leaves no temporary behind
-    // in the job's output folder, and its death is the error: what killed
+    // The job's outcome. A worker that died on it leaves no temporary behind
+    // in the job's output folder, and its death is the failure: what killed
     // it, in one line.
-    Error receive(const JobPlace& place);
+    Outcome receive(const JobPlace& place);
     // Kills the worker for taking longer than the time limit; receive() then
     // says so, unless its answer came first.
     void stopForTime();
@@ -69,7 +73,7 @@ private:
     Error start();
     // Waits for a worker that was killed or told to end; returns its status.
     int reap();
-    Error buried(const JobPlace& place);
+    Outcome buried(const JobPlace& place);
 
     Job job_;
     Limits limits_;
@@ -78,22 +82,48 @@ private:
     int toWorker_ = -1;
     int fromWorker_ = -1;
     int errors_ = -1; // the worker's standard error, for the reason it died
+    std::uint64_t oomKillsAtStart_ = 0;
     Error startError_;
 };
 
-// Runs job(0) .. job(count - 1), each once within `limits`, on `workers` workers, and calls
-// finished(index, error) as each ends. The program stays on one thread while
-// they run: a worker is forked from a process with no other thread, so no
-// lock another thread held (malloc's, stdio's, GLib's) is copied into it
-// held. Once `stop` says so, no further job starts.
-void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
-             const std::function<JobPlace(std::size_t)>& placeOf,
-             const std::function<void(std::size_t, const Error&)>& finished,
-             const std::function<bool()>& stop);
+// The workers of a batch, driven by the batch's own loop: it starts jobs
+// while a worker is free, waits for work, then takes the finished jobs one
+// by one. The program stays on one thread while they run: a worker is
+// forked from a process with no other thread, so no lock another thread
+// held (malloc's, stdio's, GLib's) is copied into it held.
+class WorkerPool {
+public:
+    WorkerPool(const Worker::Job& job, const Limits& limits, int workers);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
 
-// Kills every worker (on a signal that stops the program): the run() calls
-// under way then return, and their temporaries are removed. Safe to call
-// from a signal handler.
+    // Whether a worker is free for a job, and whether any job is running.
+    bool hasFreeWorker() const;
+    bool running() const;
+    // Starts job `index` on a free worker.
+    void start(std::size_t index, const JobPlace& place);
+    // Waits until a running job finishes, its time runs out, or a signal
+    // arrives (then it returns at once, for the loop to look at why).
+    void waitForWork();
+
+    struct Finished {
+        std::size_t index;
+        Outcome outcome;
+    };
+    // A job that finished, once per job; nothing when none is ready.
+    std::optional<Finished> nextFinished();
+
+private:
+    struct Slot;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::vector<Finished> finished_;
+    Limits limits_;
+};
+
+// Kills every worker (on a signal that stops the program): the jobs under
+// way then end, and their temporaries are removed. Safe to call from a
+// signal handler.
 void killAll();
 
-} // namespace childprocess
+} // namespace batch

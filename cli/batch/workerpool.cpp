@@ -1,5 +1,6 @@
-#include "batch/childprocess.h"
+#include "batch/workerpool.h"
 
+#include "batch/deaths.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 
@@ -25,7 +26,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace childprocess {
+namespace batch {
 
 namespace {
 
@@ -63,9 +64,10 @@ void closeAllBut(std::initializer_list<int> keep)
     ::closedir(directory);
 }
 
-// Limits the worker's address space to what it maps now, the budget, and
-// room for the threads libvips starts (their stacks and malloc's arenas are
-// address space, but not memory a file takes).
+// Limits the worker's data (its heap and private mappings; not the files it
+// maps, nor the libraries) to what it holds now, the budget, and room for
+// the threads libvips starts (their stacks and malloc's arenas are data,
+// but not memory a file takes).
 void limitMemory(std::uint64_t budget, int threads)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -76,9 +78,10 @@ void limitMemory(std::uint64_t budget, int threads)
     if (budget == 0)
         return;
     ::mallopt(M_ARENA_MAX, 2);
+    // statm: size, resident, shared, text, library, data (with the stack).
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld", &pages) != 1)
+        if (std::fscanf(statm, "%*d %*d %*d %*d %*d %ld", &pages) != 1)
             pages = 0;
         std::fclose(statm);
     }
@@ -87,7 +90,7 @@ void limitMemory(std::uint64_t budget, int threads)
     const rlim_t limit =
         rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + threadRoom + rlim_t(budget);
     const rlimit memory{limit, limit};
-    ::setrlimit(RLIMIT_AS, &memory);
+    ::setrlimit(RLIMIT_DATA, &memory);
 #endif
 }
 
@@ -95,7 +98,7 @@ bool readExactly(int fd, void* data, std::size_t size)
 {
     auto* bytes = static_cast<char*>(data);
     for (std::size_t done = 0; done < size;) {
-        const std::ptrdiff_t n = readSome(fd, bytes + done, size - done);
+        const std::ptrdiff_t n = fileio::readSome(fd, bytes + done, size - done);
         if (n <= 0)
             return false;
         done += std::size_t(n);
@@ -103,12 +106,12 @@ bool readExactly(int fd, void* data, std::size_t size)
     return true;
 }
 
-// A job's error as it crosses the pipe: its length, its source, its reason.
-std::string encode(const Error& error)
+// A job's outcome as it crosses the pipe: its reason's length, its kind, its reason.
+std::string encode(const Outcome& outcome)
 {
-    const auto length = std::uint32_t(error.reason().size());
+    const auto length = std::uint32_t(outcome.reason().size());
     std::string message(reinterpret_cast<const char*>(&length), sizeof length);
-    return message + char(error.source()) + error.reason();
+    return message + char(outcome.kind()) + outcome.reason();
 }
 
 [[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, const Worker::Job& job,
@@ -128,63 +131,19 @@ std::string encode(const Error& error)
     limitMemory(memoryBudget, threads);
     std::uint64_t index = 0;
     while (readExactly(in, &index, sizeof index)) {
-        Error error;
+        Outcome outcome;
         try {
-            error = job(std::size_t(index));
+            outcome = job(std::size_t(index));
         } catch (const std::bad_alloc&) {
-            error = Error("ran out of memory");
+            outcome = Outcome::failed(Error(outOfMemory(memoryBudget)));
         } catch (const std::exception& exception) {
-            error = Error(std::string("failed: ") + exception.what());
+            outcome = Outcome::failed(Error(std::string("failed: ") + exception.what()));
         }
-        if (const std::string message = encode(error);
-            !writeAll(out, message.data(), message.size()))
+        if (const std::string message = encode(outcome);
+            !fileio::writeAll(out, message.data(), message.size()))
             break;
     }
     ::_exit(0);
-}
-
-// The last line the child wrote to its standard error, as the library's own
-// word on why it died.
-std::string lastLine(int errors)
-{
-    std::string text(8192, '\0');
-    const off_t size = ::lseek(errors, 0, SEEK_END);
-    const off_t from = std::max<off_t>(0, size - off_t(text.size()));
-    text.resize(std::size_t(std::max<ssize_t>(0, ::pread(errors, text.data(), text.size(), from))));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text.substr(text.find_last_of('\n') + 1);
-}
-
-// Why a worker died on a job, and what that left of the job's output.
-Error death(int status, const std::string& said, const Limits& limits, bool outOfTime,
-            const JobPlace& place)
-{
-    const std::string left = place.writtenInPlace
-                                 ? "; its output, written in place, may be cut short"
-                                 : "; nothing was written";
-    if (outOfTime) {
-        const auto milliseconds = limits.time.count();
-        const std::string limit = milliseconds % 1000 == 0
-                                      ? std::to_string(milliseconds / 1000) + " s"
-                                      : std::to_string(milliseconds) + " ms";
-        return Error("took more than " + limit + " (--time-limit), so it was stopped" + left);
-    }
-    const std::uint64_t memoryBudget = limits.memoryBudget;
-    const bool outOfMemory =
-        said.find("alloc") != std::string::npos || said.find("memory") != std::string::npos;
-    if (outOfMemory || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
-        return Error("ran out of memory while decoding or encoding it" +
-                     (memoryBudget == 0
-                          ? std::string()
-                          : " (--max-memory " + std::to_string(memoryBudget >> 20) + " MiB)") +
-                     left);
-    std::string what = WIFSIGNALED(status)
-                           ? std::string("crashed (") + strsignal(WTERMSIG(status)) + ")"
-                           : "failed with status " + std::to_string(WEXITSTATUS(status));
-    if (!said.empty())
-        what += ": " + said.substr(0, 200);
-    return Error("the decoder or encoder " + what + left);
 }
 
 } // namespace
@@ -241,6 +200,7 @@ Error Worker::start()
         noteChild(pid_, 0);
         if (killing)
             ::kill(pid_, SIGKILL);
+        oomKillsAtStart_ = oomKills();
     }
     if (pid_ == 0)
         beWorker(parent, jobs[0], results[1], errors_, job_, limits_.memoryBudget, limits_.threads);
@@ -258,17 +218,17 @@ bool Worker::send(std::size_t index)
     if (pid_ <= 0 && (startError_ = start()))
         return false;
     const std::uint64_t sent = index;
-    return writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
+    return fileio::writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
 }
 
-Error Worker::receive(const JobPlace& place)
+Outcome Worker::receive(const JobPlace& place)
 {
     if (startError_)
-        return std::exchange(startError_, Error());
+        return Outcome::failed(std::exchange(startError_, Error()));
     std::uint32_t length = 0;
-    char source = 0;
+    char kind = 0;
     std::string reason;
-    if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &source, 1)) {
+    if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &kind, 1)) {
         reason.resize(length);
         if (readExactly(fromWorker_, reason.data(), length)) {
             // Stopped for time just after it answered: the answer holds, and
@@ -277,7 +237,7 @@ Error Worker::receive(const JobPlace& place)
                 reap();
                 ::close(errors_);
             }
-            return Error(reason, Error::Source(source));
+            return Outcome::of(Outcome::Kind(kind), reason);
         }
     }
     return buried(place);
@@ -299,14 +259,17 @@ int Worker::reap()
 }
 
 // The worker died on the job: why, and what it left is removed.
-Error Worker::buried(const JobPlace& place)
+Outcome Worker::buried(const JobPlace& place)
 {
     const pid_t worker = pid_;
-    const int status = reap();
-    removeTemporaries(worker, place.outputFolder);
-    const std::string said = lastLine(errors_);
+    Death what;
+    what.status = reap();
+    fileio::removeTemporaries(worker, place.outputFolder);
+    what.said = lastLine(errors_);
     ::close(errors_);
-    return death(status, said, limits_, std::exchange(outOfTime_, false), place);
+    what.outOfTime = std::exchange(outOfTime_, false);
+    what.oomKilled = oomKills() > oomKillsAtStart_;
+    return Outcome::failed(death(what, limits_, place));
 }
 
 void Worker::stopForTime()
@@ -323,68 +286,89 @@ void killAll()
             ::kill(pid, SIGKILL);
 }
 
-void runJobs(std::size_t count, int workers, const Worker::Job& job, const Limits& limits,
-             const std::function<JobPlace(std::size_t)>& placeOf,
-             const std::function<void(std::size_t, const Error&)>& finished,
-             const std::function<bool()>& stop)
+using Clock = std::chrono::steady_clock;
+
+struct WorkerPool::Slot {
+    Worker worker;
+    std::optional<std::size_t> job;
+    JobPlace place;
+    Clock::time_point deadline; // max() for a job that is not timed
+};
+
+WorkerPool::WorkerPool(const Worker::Job& job, const Limits& limits, int workers) : limits_(limits)
 {
-    using Clock = std::chrono::steady_clock;
-    struct Slot {
-        std::unique_ptr<Worker> worker;
-        std::optional<std::size_t> job;
-        JobPlace place;
-        Clock::time_point deadline; // max() for a job that is not timed
-    };
-    std::vector<Slot> slots(std::size_t(std::max(1, workers)));
-    for (Slot& slot : slots)
-        slot.worker = std::make_unique<Worker>(job, limits);
-    // How long to wait for an answer: until the nearest deadline, or for ever.
-    const auto waitFor = [](const std::vector<Slot*>& busySlots) {
-        Clock::time_point nearest = Clock::time_point::max();
-        for (const Slot* slot : busySlots)
-            nearest = std::min(nearest, slot->deadline);
-        if (nearest == Clock::time_point::max())
-            return -1;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
-        return int(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INT_MAX));
-    };
-    std::size_t next = 0;
-    for (;;) {
-        for (Slot& slot : slots)
-            if (!slot.job && next < count && !stop()) {
-                slot.job = next++;
-                slot.place = placeOf(*slot.job);
-                slot.deadline = slot.place.timed && limits.time.count() != 0
-                                    ? Clock::now() + limits.time
-                                    : Clock::time_point::max();
-                // A worker that cannot take the job answers at once, below.
-                (void)slot.worker->send(*slot.job);
-            }
-        std::vector<pollfd> busy;
-        std::vector<Slot*> busySlots;
-        for (Slot& slot : slots)
-            if (slot.job) {
-                busy.push_back({slot.worker->resultDescriptor(), POLLIN, 0});
-                busySlots.push_back(&slot);
-            }
-        if (busy.empty())
+    for (int n = 0; n < std::max(1, workers); ++n)
+        slots_.push_back(std::unique_ptr<Slot>(new Slot{Worker(job, limits), {}, {}, {}}));
+}
+
+WorkerPool::~WorkerPool() = default;
+
+bool WorkerPool::hasFreeWorker() const
+{
+    return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return !slot->job; });
+}
+
+bool WorkerPool::running() const
+{
+    return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return slot->job; });
+}
+
+void WorkerPool::start(std::size_t index, const JobPlace& place)
+{
+    for (const auto& slot : slots_)
+        if (!slot->job) {
+            slot->job = index;
+            slot->place = place;
+            slot->deadline = place.timed && limits_.time.count() != 0 ? Clock::now() + limits_.time
+                                                                      : Clock::time_point::max();
+            // A worker that cannot take the job answers at once, below.
+            (void)slot->worker.send(index);
             return;
-        // A worker that could not start has its answer ready: no waiting then.
-        const bool answerReady =
-            std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
-        if (::poll(busy.data(), busy.size(), answerReady ? 0 : waitFor(busySlots)) < 0)
-            continue; // a signal: stop() now says whether to go on
-        for (std::size_t i = 0; i < busy.size(); ++i) {
-            Slot& slot = *busySlots[i];
-            if (busy[i].revents == 0 && busy[i].fd >= 0) {
-                if (Clock::now() < slot.deadline)
-                    continue;
-                slot.worker->stopForTime();
-            }
-            const std::size_t index = *std::exchange(slot.job, std::nullopt);
-            finished(index, slot.worker->receive(slot.place));
         }
+}
+
+void WorkerPool::waitForWork()
+{
+    std::vector<pollfd> busy;
+    std::vector<Slot*> busySlots;
+    Clock::time_point nearest = Clock::time_point::max();
+    for (const auto& slot : slots_)
+        if (slot->job) {
+            busy.push_back({slot->worker.resultDescriptor(), POLLIN, 0});
+            busySlots.push_back(slot.get());
+            nearest = std::min(nearest, slot->deadline);
+        }
+    // A worker that could not start has its answer ready: no waiting then.
+    const bool answerReady =
+        std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
+    int timeout = -1;
+    if (answerReady)
+        timeout = 0;
+    else if (nearest != Clock::time_point::max())
+        timeout = int(std::clamp<std::chrono::milliseconds::rep>(
+            std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()).count(), 0,
+            INT_MAX));
+    if (::poll(busy.data(), busy.size(), timeout) < 0)
+        return; // a signal: the loop looks at why
+    for (std::size_t i = 0; i < busy.size(); ++i) {
+        Slot& slot = *busySlots[i];
+        if (busy[i].revents == 0 && busy[i].fd >= 0) {
+            if (Clock::now() < slot.deadline)
+                continue;
+            slot.worker.stopForTime();
+        }
+        const std::size_t index = *std::exchange(slot.job, std::nullopt);
+        finished_.push_back({index, slot.worker.receive(slot.place)});
     }
 }
 
-} // namespace childprocess
+std::optional<WorkerPool::Finished> WorkerPool::nextFinished()
+{
+    if (finished_.empty())
+        return std::nullopt;
+    Finished first = std::move(finished_.front());
+    finished_.erase(finished_.begin());
+    return first;
+}
+
+} // namespace batch

@@ -1,0 +1,121 @@
+#include "batch/run.h"
+
+#include "batch/plan.h"
+#include "batch/reporter.h"
+#include "batch/runjob.h"
+#include "batch/stopsignals.h"
+#include "batch/workerpool.h"
+#include "fileio/descriptors.h"
+#include "fileio/outputfile.h"
+#include "vipsio/start.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+namespace batch {
+
+namespace {
+
+// Whether a job surely needs no libvips: a Netpbm file that stays Netpbm.
+// Standard input counts as one too, so that a video piped through starts
+// at once; should it be another format, its job starts libvips itself.
+bool streamsWithoutLibvips(const RenderJob& job)
+{
+    const formats::Format* read = formats::named(formats::suffixOf(job.input.path));
+    const bool netpbmInput = job.input.kind == command::Input::Kind::StandardInput ||
+                             (job.input.isFile() && read && read->streamedByProgram);
+    return netpbmInput && (!job.format || job.format->streamedByProgram);
+}
+
+// Whether a job's input or output is a pipe (or a socket), standard input
+// and output included: it goes at the pace of the program at its other
+// end, which no time limit judges. A file or a device behind them does not.
+bool throughPipe(const RenderJob& job)
+{
+    const fileio::Kind input = job.input.kind == command::Input::Kind::StandardInput
+                                   ? fileio::classify(STDIN_FILENO)
+                               : job.input.isFile() ? fileio::classify(job.input.path)
+                                                    : fileio::Kind::File;
+    const auto fd = fileio::inheritedDescriptor(job.output);
+    const fileio::Kind output = fd ? fileio::classify(*fd) : fileio::classify(job.output);
+    return input == fileio::Kind::Pipe || output == fileio::Kind::Pipe;
+}
+
+JobPlace placeOf(const RenderJob& job)
+{
+    const std::string folder = std::filesystem::path(job.output).parent_path();
+    return {folder.empty() ? std::string(".") : folder, !throughPipe(job),
+            fileio::isStreamOutput(job.output)};
+}
+
+// Renders the jobs in worker processes, reporting each as it ends.
+void render(const std::vector<const RenderJob*>& jobs, const command::Options& options,
+            Reporter& reporter)
+{
+    // -j is the total: libvips's own pool shares what the batch's workers leave.
+    const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
+    const int threadsPerWorker = std::max(1, options.threads / workers);
+    vipsio::configure(options.allowUntrusted, threadsPerWorker);
+    // Started once here, libvips need not start again in each worker of a
+    // batch. A single job's worker starts it itself: the worker would copy
+    // what the program had touched, page by page, for no gain.
+    if (jobs.size() > 1 && !std::all_of(jobs.begin(), jobs.end(), [](const RenderJob* job) {
+            return streamsWithoutLibvips(*job);
+        }))
+        vipsio::ensureStarted();
+    reporter.rendering(jobs.size());
+    stopsignals::renderingStarts();
+    WorkerPool pool([&](std::size_t i) { return runJob(*jobs[i], options); },
+                    {options.maxMemory, threadsPerWorker, options.timeLimit}, workers);
+    for (std::size_t next = 0; next < jobs.size() || pool.running();) {
+        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0) {
+            pool.start(next, placeOf(*jobs[next]));
+            ++next;
+        }
+        if (!pool.running())
+            break;
+        pool.waitForWork();
+        while (auto done = pool.nextFinished()) {
+            if (stopsignals::received() != 0)
+                continue;
+            const bool resumed =
+                done->outcome.kind() == Outcome::Kind::OutputExists && options.skipExisting;
+            reporter.finished(jobs[done->index]->input.shownName(),
+                              resumed ? Outcome::skipped() : done->outcome);
+        }
+    }
+    stopsignals::renderingEnds();
+}
+
+} // namespace
+
+int run(const command::Options& options)
+{
+    // Planning may already look into files; -j threads until the jobs are known.
+    vipsio::configure(options.allowUntrusted, options.threads);
+    Reporter reporter(options.quiet);
+    const Plan plan = planJobs(options, [&reporter](std::size_t planned, std::size_t total) {
+        reporter.planning(planned, total);
+    });
+    if (!plan.conflicts.empty()) {
+        for (const std::string& conflict : plan.conflicts)
+            std::fprintf(stderr, "inverse-logistic-render: %s; nothing was rendered\n",
+                         conflict.c_str());
+        return 1;
+    }
+    std::vector<const RenderJob*> jobs;
+    for (const RenderJob& job : plan.jobs)
+        if (!job.skip)
+            jobs.push_back(&job);
+    if (!options.outputDir.empty() && !jobs.empty()) {
+        std::error_code ignored; // a failure shows in each file's own error
+        std::filesystem::create_directories(options.outputDir, ignored);
+    }
+    render(jobs, options, reporter);
+    reporter.summarise(plan.jobs.size() - jobs.size());
+    return reporter.failed() > 0 ? 1 : 0;
+}
+
+} // namespace batch

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "command/options.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+
+namespace command {
+
+class FormatCatalogue;
+
+// What parsing the command line came to: options to run with, or a text to
+// print and the status to exit with (help, version, the format list, or a
+// usage error).
+struct ParsedCommandLine {
+    std::optional<Options> options;
+    std::string message;
+    int exitStatus = 0;
+};
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
+
+// What --max-memory is by default: a quarter of this machine's memory, at
+// most 1 GiB (whole-frame decoders of 100-megapixel pictures fit in it).
+std::uint64_t defaultMemoryBudget();
+
+// The --help text, which the man page is also made from.
+QString helpText();
+
+} // namespace command

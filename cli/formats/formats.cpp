@@ -1,0 +1,228 @@
+#include "formats/formats.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace formats {
+
+namespace {
+
+using std::string_view_literals::operator""sv;
+
+Format row(std::string_view name, std::string_view title, std::vector<std::string_view> suffixes,
+           std::string_view saver)
+{
+    Format format;
+    format.name = name;
+    format.title = title;
+    format.suffixes = std::move(suffixes);
+    format.saver = saver;
+    return format;
+}
+
+std::vector<Format> rows()
+{
+    std::vector<Format> table;
+    // Each row sets what differs from a format that streams, holds one
+    // image and carries only what libvips itself writes.
+    Format jpeg = row("jpeg", "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpegsave_target");
+    jpeg.lossy = true;
+    jpeg.subsamplesBelow90 = true;
+    // 255 APP2 segments of 65,519 profile bytes each.
+    jpeg.iccLimit = 255 * std::size_t(65519);
+    jpeg.metadata = MetadataRoute::JpegHeader;
+    jpeg.loader = "jpegload";
+    jpeg.magic = {{0, "\xff\xd8\xff"}};
+    jpeg.holds = DecoderHolds::CoefficientsIfProgressive;
+    jpeg.warnsOfDamage = true;
+    jpeg.exiv2Reads = true;
+    table.push_back(jpeg);
+
+    Format png = row("png", "PNG", {"png"}, "pngsave_target");
+    png.deflateLevel = true;
+    png.kept = KeptCoding::Chunks;
+    png.samples = Samples::Deep;
+    png.metadata = MetadataRoute::PngChunks;
+    png.loader = "pngload";
+    png.magic = {{0, "\x89PNG"}};
+    png.holds = DecoderHolds::PixelsIfInterlaced;
+    png.exiv2Reads = true;
+    table.push_back(png);
+
+    Format tiff = row("tiff", "TIFF", {"tif", "tiff"}, "tiffsave_target");
+    tiff.kept = KeptCoding::Compression;
+    tiff.samples = Samples::Float;
+    tiff.keepsPages = true;
+    tiff.metadata = MetadataRoute::Exiv2Rewrite;
+    tiff.rewritesPages = false;
+    tiff.iptcRecordsOnly = true;
+    tiff.loader = "tiffload";
+    tiff.magic = {{0, "II*\0"sv}, {0, "MM\0*"sv}};
+    tiff.countsPages = true;
+    tiff.exiv2Reads = true;
+    table.push_back(tiff);
+
+    Format webp = row("webp", "WebP", {"webp"}, "webpsave_target");
+    webp.lossy = true;
+    webp.losslessChoice = true;
+    webp.kept = KeptCoding::Lossless;
+    webp.keepsPages = true;
+    webp.metadata = MetadataRoute::Exiv2Rewrite;
+    webp.exifNeedsRewrite = true;
+    webp.loader = "webpload";
+    webp.magic = {{8, "WEBP"}};
+    webp.holds = DecoderHolds::Frames;
+    webp.countsPages = true;
+    webp.framesAlways = true;
+    webp.exiv2Reads = true;
+    table.push_back(webp);
+
+    Format gif = row("gif", "GIF", {"gif"}, "gifsave_target");
+    gif.keepsPages = true;
+    gif.loader = "gifload";
+    gif.magic = {{0, "GIF8"}};
+    gif.holds = DecoderHolds::Frames;
+    gif.countsPages = true;
+    gif.framesAlways = true;
+    table.push_back(gif);
+
+    // HEIF and AVIF share a loader, which reads both as "heif".
+    Format heif = row("heif", "HEIF", {"heic", "heif"}, "heifsave_target");
+    heif.lossy = true;
+    heif.losslessChoice = true;
+    heif.turnsUpright = true;
+    heif.metadata = MetadataRoute::LibvipsBlocks;
+    heif.loader = "heifload";
+    heif.magic = {{4, "ftyp"}};
+    heif.module = "heif";
+    heif.holds = DecoderHolds::Image;
+    heif.countsPages = true;
+    heif.decodesUpright = true;
+    heif.exiv2Reads = true;
+    table.push_back(heif);
+    Format avif = heif;
+    avif.name = "avif";
+    avif.title = "AVIF";
+    avif.suffixes = {"avif"};
+    avif.variant = "av1";
+    avif.magic = {};
+    table.push_back(avif);
+
+    Format jxl = row("jxl", "JPEG XL", {"jxl"}, "jxlsave_target");
+    jxl.lossy = true;
+    jxl.losslessChoice = true;
+    jxl.loader = "jxlload";
+    jxl.magic = {{0, "\xff\x0a"}, {4, "JXL "}};
+    jxl.module = "jxl";
+    table.push_back(jxl);
+
+    Format jp2 = row("jp2", "JPEG 2000", {"jp2", "j2k", "jpx"}, "jp2ksave_target");
+    jp2.lossy = true;
+    jp2.loader = "jp2kload";
+    jp2.holds = DecoderHolds::ImageWords;
+    table.push_back(jp2);
+
+    // The Netpbm family: one loader and one saver, told apart by first bytes.
+    Format ppm = row("ppm", "PPM", {"ppm", "pnm"}, "ppmsave_target");
+    ppm.variant = "ppm";
+    ppm.samples = Samples::Deep;
+    ppm.loader = "ppmload";
+    ppm.magic = {{0, "P6"}, {0, "P3"}, {0, "P4"}, {0, "P1"}};
+    ppm.streamedByProgram = true;
+    table.push_back(ppm);
+    Format pgm = ppm;
+    pgm.name = "pgm";
+    pgm.title = "PGM";
+    pgm.suffixes = {"pgm"};
+    pgm.variant = "pgm";
+    pgm.magic = {{0, "P5"}, {0, "P2"}};
+    table.push_back(pgm);
+    Format pfm = ppm;
+    pfm.name = "pfm";
+    pfm.title = "PFM";
+    pfm.suffixes = {"pfm"};
+    pfm.variant = "pfm";
+    pfm.samples = Samples::FloatOnly;
+    pfm.magic = {{0, "PF"}, {0, "Pf"}};
+    pfm.streamedByProgram = false;
+    table.push_back(pfm);
+    return table;
+}
+
+std::string lower(std::string_view text)
+{
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return result;
+}
+
+bool starts(std::string_view start, const Magic& magic)
+{
+    return start.size() >= magic.at + magic.bytes.size() &&
+           start.substr(magic.at, magic.bytes.size()) == magic.bytes;
+}
+
+} // namespace
+
+const std::vector<Format>& all()
+{
+    static const std::vector<Format> table = rows();
+    return table;
+}
+
+const Format* named(std::string_view nameOrSuffix)
+{
+    const std::string key = lower(nameOrSuffix);
+    for (const Format& format : all())
+        if (key == format.name ||
+            std::find(format.suffixes.begin(), format.suffixes.end(), key) != format.suffixes.end())
+            return &format;
+    return nullptr;
+}
+
+const Format* byMagic(std::string_view start)
+{
+    for (const Format& format : all())
+        for (const Magic& magic : format.magic)
+            if (starts(start, magic))
+                return &format;
+    return nullptr;
+}
+
+const Format* readBy(std::string_view loader, std::string_view start)
+{
+    const std::string_view base = loader.substr(0, loader.find('_'));
+    const Format* found = nullptr;
+    for (const Format& format : all())
+        if (format.loader == base && !found)
+            found = &format;
+    // One loader for several rows: the first bytes say which.
+    if (const Format* magic = byMagic(start); found && magic && magic->loader == base)
+        return magic;
+    return found;
+}
+
+std::string keepingPages(bool asOptions)
+{
+    std::vector<std::string> names;
+    for (const Format& format : all())
+        if (format.keepsPages)
+            names.push_back(asOptions ? "-f " + std::string(format.name) : std::string(format.title));
+    std::string text;
+    for (std::size_t n = 0; n < names.size(); ++n)
+        text += (n == 0 ? "" : n + 1 == names.size() ? " or " : ", ") + names[n];
+    return text;
+}
+
+std::string suffixOf(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash) ||
+        dot == (slash == std::string_view::npos ? 0 : slash + 1))
+        return {};
+    return lower(path.substr(dot + 1));
+}
+
+} // namespace formats

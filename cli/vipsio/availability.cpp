@@ -1,0 +1,136 @@
+#include "vipsio/availability.h"
+
+#include "fileio/inputfile.h"
+#include "vipsio/load.h"
+#include "vipsio/start.h"
+
+#include <vips/vips8>
+
+#include <set>
+
+namespace vipsio {
+
+namespace {
+
+// libvips marks its Netpbm loader untrusted; the program reads Netpbm files
+// anyway, as the formats it streams itself, and fuzzes that loader.
+const char* const netpbmLoaderBase = "ppm";
+
+enum class Trust { Trusted, Untrusted, Missing };
+
+Trust trustOf(std::string_view operation)
+{
+    ensureStarted();
+    const std::string name(operation);
+    GType type = vips_type_find("VipsOperation", name.c_str());
+    if (!type) {
+        // Its saver may be in a module not loaded yet.
+        loadAllModules();
+        type = vips_type_find("VipsOperation", name.c_str());
+    }
+    if (!type)
+        return Trust::Missing;
+    const gpointer operationClass = g_type_class_ref(type);
+    const bool untrusted = VIPS_OPERATION_CLASS(operationClass)->flags & VIPS_OPERATION_UNTRUSTED;
+    g_type_class_unref(operationClass);
+    return untrusted ? Trust::Untrusted : Trust::Trusted;
+}
+
+bool available(const formats::Format& format, bool allowUntrusted)
+{
+    if (format.saver.empty())
+        return false;
+    // libvips always has its Netpbm saver: no need to start it to know.
+    if (format.saver == "ppmsave_target")
+        return true;
+    const Trust trust = trustOf(format.saver);
+    return trust == Trust::Trusted || (allowUntrusted && trust == Trust::Untrusted);
+}
+
+} // namespace
+
+const formats::Format* writable(const formats::Format* format, bool allowUntrusted)
+{
+    return format && available(*format, allowUntrusted) ? format : nullptr;
+}
+
+const formats::Format* writable(std::string_view nameOrSuffix, bool allowUntrusted)
+{
+    return writable(formats::named(nameOrSuffix), allowUntrusted);
+}
+
+const formats::Format* writableFormatOfFile(const std::string& path, bool allowUntrusted)
+{
+    const fileio::InputFile input(path);
+    if (input.openError())
+        return nullptr;
+    const std::string start = startOf(input.descriptor());
+    const char* loader = findLoader(input.descriptor(), start, allowUntrusted);
+    if (!loader)
+        return nullptr;
+    return writable(formats::readBy(nicknameOf(loader), start), allowUntrusted);
+}
+
+std::string listing(bool allowUntrusted)
+{
+    loadAllModules();
+    struct Found {
+        std::set<std::string> bases;
+        std::set<std::string> untrusted;
+    } found;
+    vips_foreign_map(
+        "VipsForeignLoad",
+        [](void* item, void* a, void*) -> void* {
+            auto* objectClass = VIPS_OBJECT_CLASS(item);
+            auto* result = static_cast<Found*>(a);
+            std::string base = objectClass->nickname;
+            base = base.substr(0, base.find("load"));
+            const bool untrusted = (VIPS_OPERATION_CLASS(item)->flags & VIPS_OPERATION_UNTRUSTED) &&
+                                   base != netpbmLoaderBase;
+            (untrusted ? result->untrusted : result->bases).insert(base);
+            return nullptr;
+        },
+        &found, nullptr);
+    for (const std::string& base : found.bases)
+        found.untrusted.erase(base);
+
+    const auto join = [](const std::set<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names)
+            text += (text.empty() ? "" : " ") + name;
+        return text;
+    };
+    std::string writes;
+    for (const formats::Format& format : formats::all()) {
+        const Trust trust = trustOf(format.saver);
+        if (trust == Trust::Missing)
+            continue;
+        writes += "  " + std::string(format.name) + ":";
+        for (std::string_view suffix : format.suffixes)
+            writes += " ." + std::string(suffix);
+        writes += format.lossy ? " (-Q)" : "";
+        writes +=
+            trust == Trust::Untrusted && !allowUntrusted ? " (with --allow-untrusted)\n" : "\n";
+    }
+    std::string text = "Reads (libvips loaders): " + join(found.bases) + "\n";
+    if (!found.untrusted.empty())
+        text += std::string(allowUntrusted ? "Also reads, as --allow-untrusted is given: "
+                                           : "Only with --allow-untrusted: ") +
+                join(found.untrusted) + "\n";
+    text += "Writes (-f NAME or a file suffix):\n" + writes;
+    return text;
+}
+
+std::optional<std::string> Catalogue::writableName(std::string_view nameOrSuffix,
+                                                   bool allowUntrusted) const
+{
+    const formats::Format* format = writable(nameOrSuffix, allowUntrusted);
+    return format ? std::optional(std::string(format->name)) : std::nullopt;
+}
+
+std::string Catalogue::listing(bool allowUntrusted) const
+{
+    return vipsio::listing(allowUntrusted);
+}
+
+} // namespace vipsio

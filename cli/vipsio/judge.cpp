@@ -1,0 +1,44 @@
+#include "vipsio/judge.h"
+
+#include <vips/vips8>
+
+#include <string>
+
+namespace vipsio {
+
+namespace {
+
+bool losesData(const std::string& text)
+{
+    for (const char* harmless :
+         {"extraneous bytes before marker", "bad ICC marker", "Invalid SOS parameters",
+          "JFIF revision", "Adobe color transform", "too many scanlines"})
+        if (text.find(harmless) != std::string::npos)
+            return false;
+    for (const char* lossy :
+         {"Corrupt JPEG data", "Premature end of JPEG file", "Inconsistent progression"})
+        if (text.find(lossy) != std::string::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+Error judgeDecoderWarnings(bool salvage, Warnings& warnings)
+{
+    // The decoder's line, among whatever else libvips noted on the way.
+    const std::string buffer = std::string("\n") + vips_error_buffer();
+    const std::size_t at = buffer.find("\nVipsJpeg: ");
+    if (at == std::string::npos)
+        return {};
+    const std::string text = buffer.substr(at + 1, buffer.find('\n', at + 1) - at - 1);
+    if (!losesData(text))
+        return {};
+    if (!salvage)
+        return Error("damaged: " + text + " (--salvage renders what can be read)",
+                     Error::Cause::Libvips);
+    warnings.add("damaged (" + text + "); rendered what could be read");
+    return {};
+}
+
+} // namespace vipsio

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "error.h"
+#include "outcome.h"
+
+namespace vipsio {
+
+// What a decoder that warns as it goes (JPEG's) said while the file was
+// rendered, judged once it has run: damage that loses picture data (corrupt
+// or cut scan data) fails the file, unless it is salvaged, which is then a
+// warning; oddities that lose none (padding between segments, a damaged
+// colour profile marker, parameters it corrects) pass. Its decoder reports
+// the first warning only, in libvips's error text, which a job that runs
+// alone holds for itself.
+Error judgeDecoderWarnings(bool salvage, Warnings& warnings);
+
+} // namespace vipsio
