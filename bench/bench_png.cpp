@@ -20,7 +20,7 @@ constexpr int level = 6;
 const PngPixels& photograph()
 {
     static const PngPixels pixels = [] {
-        PngPixels p{{width, height, 8, PngColour::Rgb, {}, {}}, {}};
+        PngPixels p{{width, height, 8, PngColour::Rgb}, {}};
         p.rows.resize(std::size_t{width} * height * 3);
         std::mt19937 engine(1);
         std::normal_distribution<float> noise(0.0f, 12.0f);

@@ -61,11 +61,6 @@ void encodeInto(png_structp png, png_infop info, const PngPixels* pixels, int le
     const PngImage& image = pixels->image;
     png_set_IHDR(png, info, image.width, image.height, image.bitDepth, int(image.colour),
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!image.palette.empty())
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(image.palette.data()),
-                     int(image.palette.size() / 3));
-    if (image.colour == PngColour::Palette && !image.transparency.empty())
-        png_set_tRNS(png, info, image.transparency.data(), int(image.transparency.size()), nullptr);
     png_set_compression_level(png, level);
     png_write_info(png, info);
     if (image.bitDepth == 16 && std::endian::native == std::endian::little)
@@ -87,15 +82,8 @@ void decodeInto(png_structp png, png_infop info, PngPixels* pixels)
                  nullptr);
     image.bitDepth = depth;
     image.colour = PngColour(colour);
-    png_colorp palette = nullptr;
-    int entries = 0;
-    if (png_get_PLTE(png, info, &palette, &entries))
-        image.palette.assign(reinterpret_cast<unsigned char*>(palette),
-                             reinterpret_cast<unsigned char*>(palette) + std::size_t{3} * entries);
-    png_bytep alphas = nullptr;
-    int count = 0;
-    if (image.colour == PngColour::Palette && png_get_tRNS(png, info, &alphas, &count, nullptr))
-        image.transparency.assign(alphas, alphas + count);
+    if (colour == PNG_COLOR_TYPE_PALETTE)
+        png_error(png, "a palette image, which the writer never makes");
     if (depth == 16 && std::endian::native == std::endian::little)
         png_set_swap(png);
     const std::size_t stride = rowBytes(image);

@@ -47,13 +47,7 @@ std::size_t rowBytes(const PngImage& image)
 // Gradients with a little noise, as in a photograph; the same every run.
 PngPixels makePixels(PngColour colour, int depth, std::uint32_t width, std::uint32_t height)
 {
-    PngPixels pixels{{width, height, depth, colour, {}, {}}, {}};
-    if (colour == PngColour::Palette) {
-        for (int i = 0; i < 200; ++i)
-            pixels.image.palette.insert(pixels.image.palette.end(),
-                                        {uchar(i), uchar(255 - i), uchar(i * 7)});
-        pixels.image.transparency.assign(50, 128);
-    }
+    PngPixels pixels{{width, height, depth, colour}, {}};
     const int channels = pngChannels(colour);
     std::uint32_t state = 12345;
     for (std::uint32_t y = 0; y < height; ++y)
@@ -61,9 +55,7 @@ PngPixels makePixels(PngColour colour, int depth, std::uint32_t width, std::uint
             for (int c = 0; c < channels; ++c) {
                 state = state * 1103515245 + 12345;
                 const std::uint32_t noise = state >> 27;
-                if (colour == PngColour::Palette) {
-                    pixels.rows.push_back(uchar((x / 5 + y / 3 + noise % 3) % 200));
-                } else if (depth == 8) {
+                if (depth == 8) {
                     pixels.rows.push_back(uchar(x * 3 + y * 2 + c * 60 + noise));
                 } else {
                     const auto sample = std::uint16_t(x * 700 + y * 300 + c * 9000 + noise * 37);
@@ -166,7 +158,6 @@ void PngWriterTest::decodesToItsPixels_data()
     add("grey+alpha, blocks under the window", PngColour::GreyAlpha, 8, 131, 77, 3, 777, 6);
     add("RGB, level 9", PngColour::Rgb, 8, 203, 119, 2, 4096, 9);
     add("RGBA, blocks over the window, level 1", PngColour::Rgba, 8, 150, 101, 4, 40000, 1);
-    add("palette with transparency", PngColour::Palette, 8, 211, 97, 3, 3000, 6);
     add("16-bit grey", PngColour::Grey, 16, 77, 55, 2, 2000, 6);
     add("16-bit RGBA", PngColour::Rgba, 16, 63, 45, 3, 5000, 6);
     add("16-bit RGB, stored", PngColour::Rgb, 16, 40, 30, 2, 1500, 0);
@@ -194,8 +185,6 @@ void PngWriterTest::decodesToItsPixels()
     QCOMPARE(decoded.image.height, pixels.image.height);
     QCOMPARE(decoded.image.bitDepth, depth);
     QCOMPARE(int(decoded.image.colour), colour);
-    QCOMPARE(decoded.image.palette, pixels.image.palette);
-    QCOMPARE(decoded.image.transparency, pixels.image.transparency);
     QVERIFY(decoded.rows == pixels.rows);
 
     // The filters libpng chooses, and the same file on one thread.
@@ -215,11 +204,10 @@ void PngWriterTest::sizeNearOnePiece_data()
     QTest::newRow("grey+alpha") << int(PngColour::GreyAlpha) << 8;
     QTest::newRow("RGB") << int(PngColour::Rgb) << 8;
     QTest::newRow("RGBA") << int(PngColour::Rgba) << 8;
-    QTest::newRow("palette") << int(PngColour::Palette) << 8;
     QTest::newRow("16-bit RGB") << int(PngColour::Rgb) << 16;
 }
 
-// Blocks of 64 KiB, a quarter of the default, so that even the palette image
+// Blocks of 64 KiB, a quarter of the default, so that even the grey image
 // has several.
 void PngWriterTest::sizeNearOnePiece()
 {
@@ -238,7 +226,7 @@ void PngWriterTest::sizeNearOnePiece()
 
 void PngWriterTest::chunksInPlace()
 {
-    const PngPixels pixels = makePixels(PngColour::Palette, 8, 300, 200);
+    const PngPixels pixels = makePixels(PngColour::Rgb, 8, 300, 200);
     PngWriter::Options options;
     const PngChunk text{"tEXt", {'K', 'e', 'y', 0, 'v', 'a', 'l', 'u', 'e'}};
     const PngChunk gamma{"gAMA", {0, 0, 0xb1, 0x8f}};
@@ -261,8 +249,7 @@ void PngWriterTest::chunksInPlace()
         if (order.empty() || order.back() != chunk.type)
             order.push_back(chunk.type);
     }
-    const std::vector<std::string> expected{"IHDR", "gAMA", "PLTE", "tRNS",
-                                            "tEXt", "IDAT", "tIME", "IEND"};
+    const std::vector<std::string> expected{"IHDR", "tEXt", "gAMA", "IDAT", "tIME", "IEND"};
     QCOMPARE(order, expected);
 }
 
@@ -281,17 +268,14 @@ void PngWriterTest::refusesWhatWouldBeBroken()
             return error ? error : writer.finish();
         };
     };
-    PngImage palette = makePixels(PngColour::Palette, 8, 50, 40).image;
-    palette.palette.resize(std::size_t{3} * 100); // the first rows' indices reach past 100
-    PngImage deepPalette = palette;
-    deepPalette.bitDepth = 16;
+    PngImage depth12 = rgb.image;
+    depth12.bitDepth = 12;
     PngWriter::Options ownChunk;
     ownChunk.beforeImage = {{"IDAT", {}}};
     PngWriter::Options level10;
     level10.level = 10;
     const Case cases[] = {
-        {"index past the palette", withImage(palette, {}), "past the palette"},
-        {"16-bit palette", withImage(deepPalette, {}), "depth 16"},
+        {"depth 12", withImage(depth12, {}), "depth 12"},
         {"a chunk the writer makes", withImage(rgb.image, ownChunk), "IDAT"},
         {"level 10", withImage(rgb.image, level10), "outside 0..9"},
         {"too many rows",

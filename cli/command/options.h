@@ -24,6 +24,7 @@ struct Options {
     bool quiet = false;
     int quality = 90;
     std::optional<int> compression;
+    bool pngFilters = false; // PNG rows filtered as libpng chooses
     bool strip = false;
     bool stripIcc = false;
     bool lossless = false;

@@ -65,6 +65,7 @@ OptionSet::OptionSet()
                        listFormats,
                        quality,
                        compression,
+                       pngFilters,
                        strip,
                        stripIcc,
                        lossless,

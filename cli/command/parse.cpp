@@ -131,6 +131,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
                    " is not a size such as 512M or 2G";
         options.maxMemory = *maxMemory;
     }
+    options.pngFilters = parser.isSet(p.pngFilters);
     options.strip = parser.isSet(p.strip);
     options.stripIcc = parser.isSet(p.stripIcc);
     options.lossless = parser.isSet(p.lossless);

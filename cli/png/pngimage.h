@@ -8,7 +8,7 @@
 namespace png {
 
 // The colour types a PNG header names, with their codes in the file.
-enum class PngColour : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, Rgba = 6 };
+enum class PngColour : std::uint8_t { Grey = 0, Rgb = 2, GreyAlpha = 4, Rgba = 6 };
 
 // A chunk the caller adds (metadata: eXIf, iCCP, tEXt...): its four-letter
 // type and its data, without length or CRC, which the writer adds.
@@ -17,14 +17,12 @@ struct PngChunk {
     std::vector<unsigned char> data;
 };
 
-// What the header and the palette chunks say about the image to write.
+// What the header says about the image to write.
 struct PngImage {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    int bitDepth = 8; // 8 or 16; a palette image's indices are 8-bit
+    int bitDepth = 8; // 8 or 16
     PngColour colour = PngColour::Rgb;
-    std::vector<unsigned char> palette;      // Palette only: red, green, blue per entry, 1..256
-    std::vector<unsigned char> transparency; // tRNS as stored in the file, or empty for none
 };
 
 // Samples per pixel of a colour type.
@@ -32,7 +30,6 @@ inline int pngChannels(PngColour colour)
 {
     switch (colour) {
     case PngColour::Grey:
-    case PngColour::Palette:
         return 1;
     case PngColour::GreyAlpha:
         return 2;

@@ -24,19 +24,11 @@ void putBigEndian(unsigned char* out, std::uint32_t value)
         out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
 }
 
-// Chunks the writer makes itself, which a caller may not add.
+// Chunks the writer makes itself, or that describe an image it never
+// writes (a palette), which a caller may not add.
 bool ownChunk(const std::string& type)
 {
     return type == "IHDR" || type == "PLTE" || type == "tRNS" || type == "IDAT" || type == "IEND";
-}
-
-// Chunks that must come before a palette.
-bool beforePalette(const std::string& type)
-{
-    static const char* const types[] = {"cHRM", "gAMA", "iCCP", "sBIT",
-                                        "sRGB", "cICP", "mDCV", "cLLI"};
-    return std::any_of(std::begin(types), std::end(types),
-                       [&type](const char* t) { return type == t; });
 }
 
 Error checkChunks(const std::vector<PngChunk>& chunks)
@@ -63,19 +55,8 @@ Error checkImage(const PngImage& image, const PngWriter::Options& options)
                      std::to_string(image.height));
     if (pngChannels(colour) == 0)
         return Error("PNG: unknown colour type");
-    if (image.bitDepth != 8 && (image.bitDepth != 16 || colour == PngColour::Palette))
+    if (image.bitDepth != 8 && image.bitDepth != 16)
         return Error("PNG: cannot write depth " + std::to_string(image.bitDepth));
-    const std::size_t entries = image.palette.size() / 3;
-    if (colour == PngColour::Palette && (entries == 0 || entries > 256))
-        return Error("PNG: a palette image needs 1 to 256 palette entries");
-    if (image.palette.size() % 3 != 0 || entries > 256 ||
-        (!image.palette.empty() && colour != PngColour::Palette && colour != PngColour::Rgb &&
-         colour != PngColour::Rgba))
-        return Error("PNG: unusable palette");
-    const std::size_t alphas = image.transparency.size();
-    if (alphas != 0 && !(colour == PngColour::Palette && alphas <= entries) &&
-        !(colour == PngColour::Grey && alphas == 2) && !(colour == PngColour::Rgb && alphas == 6))
-        return Error("PNG: unusable transparency for this colour type");
     if (options.level < 0 || options.level > 9)
         return Error("PNG: compression level " + std::to_string(options.level) + " outside 0..9");
     if (Error error = checkChunks(options.beforeImage))
@@ -100,8 +81,8 @@ Error PngWriter::start()
     const std::size_t bytesPerPixel =
         static_cast<std::size_t>(pngChannels(image_.colour)) * (image_.bitDepth / 8);
     rowBytes_ = bytesPerPixel * image_.width;
-    // libpng filters every row but a palette image's, and tells zlib so.
-    const bool adaptive = options_.adaptiveFilters && image_.colour != PngColour::Palette;
+    // Filtered rows are deflated as libpng does them, and zlib is told so.
+    const bool adaptive = options_.adaptiveFilters;
     filter_ = std::make_unique<RowFilter>(rowBytes_, bytesPerPixel, adaptive);
     deflate_ = std::make_unique<BlockDeflate>(
         options_.level, adaptive ? Z_FILTERED : Z_DEFAULT_STRATEGY, options_.threads,
@@ -120,16 +101,7 @@ Error PngWriter::start()
     header[10] = header[11] = header[12] = 0; // deflate, adaptive filtering, not interlaced
     if (Error error = writeChunk("IHDR", header, sizeof header))
         return error;
-    if (Error error = writeChunks(options_.beforeImage, true))
-        return error;
-    if (!image_.palette.empty())
-        if (Error error = writeChunk("PLTE", image_.palette.data(), image_.palette.size()))
-            return error;
-    if (!image_.transparency.empty())
-        if (Error error =
-                writeChunk("tRNS", image_.transparency.data(), image_.transparency.size()))
-            return error;
-    return writeChunks(options_.beforeImage, false);
+    return writeChunks(options_.beforeImage);
 }
 
 Error PngWriter::putRows(const void* rows, std::size_t stride, std::uint32_t count)
@@ -142,7 +114,6 @@ Error PngWriter::putRows(const void* rows, std::size_t stride, std::uint32_t cou
         if (!error_ && (finished_ || count > image_.height - rowsDone_))
             error_ = Error("PNG: more rows than the image's " + std::to_string(image_.height));
         const auto* row = static_cast<const unsigned char*>(rows);
-        const std::size_t entries = image_.palette.size() / 3;
         for (std::uint32_t i = 0; i < count && !error_; ++i, row += stride) {
             unsigned char* out = filter_->nextRow();
             if (image_.bitDepth == 8 || std::endian::native == std::endian::big) {
@@ -152,14 +123,6 @@ Error PngWriter::putRows(const void* rows, std::size_t stride, std::uint32_t cou
                     out[j] = row[j + 1];
                     out[j + 1] = row[j];
                 }
-            }
-            // An index past the palette would make a file readers refuse.
-            if (image_.colour == PngColour::Palette &&
-                *std::max_element(out, out + rowBytes_) >= entries) {
-                error_ = Error("PNG: row " + std::to_string(rowsDone_) +
-                               " holds an index past the palette's " + std::to_string(entries) +
-                               " entries");
-                break;
             }
             const std::span<const unsigned char> filtered = filter_->filterRow();
             error_ = deflate_->append(filtered.data(), filtered.size());
@@ -182,9 +145,8 @@ Error PngWriter::finish()
                        std::to_string(image_.height) + " rows were given");
     if (!error_)
         error_ = deflate_->finish();
-    for (const PngChunk& chunk : options_.afterImage)
-        if (!error_)
-            error_ = writeChunk(chunk.type.c_str(), chunk.data.data(), chunk.data.size());
+    if (!error_)
+        error_ = writeChunks(options_.afterImage);
     if (!error_)
         error_ = writeChunk("IEND", nullptr, 0);
     finished_ = true;
@@ -211,13 +173,11 @@ Error PngWriter::writeChunk(const char* type, const unsigned char* data, std::si
     return write_(reinterpret_cast<const char*>(tail), sizeof tail);
 }
 
-// Writes those of the chunks before the image that belong before a palette, or the others.
-Error PngWriter::writeChunks(const std::vector<PngChunk>& chunks, bool beforePaletteOnly)
+Error PngWriter::writeChunks(const std::vector<PngChunk>& chunks)
 {
     for (const PngChunk& chunk : chunks)
-        if (beforePalette(chunk.type) == beforePaletteOnly)
-            if (Error error = writeChunk(chunk.type.c_str(), chunk.data.data(), chunk.data.size()))
-                return error;
+        if (Error error = writeChunk(chunk.type.c_str(), chunk.data.data(), chunk.data.size()))
+            return error;
     return {};
 }
 

@@ -21,10 +21,10 @@ class RowFilter;
 // The file depends on the pixels and options alone, not on the thread count.
 // Memory stays at a few blocks whatever the image's size.
 //
-// Rows hold width x channels samples: bytes at depth 8 (palette indices
-// included), native-endian 16-bit integers at depth 16. The first failure,
-// of the image's description or of `write`, is returned by that call and
-// every later one; nothing more is written after it.
+// Rows hold width x channels samples: bytes at depth 8, native-endian
+// 16-bit integers at depth 16. The first failure, of the image's
+// description or of `write`, is returned by that call and every later one;
+// nothing more is written after it.
 class PngWriter {
 public:
     using Write = std::function<Error(const char* data, std::size_t size)>;
@@ -36,8 +36,7 @@ public:
         // Each row's filter chosen as libpng chooses (smaller files); without,
         // no filter (much faster, as libvips's PNG saver writes by default).
         bool adaptiveFilters = true;
-        // Chunks written before the image data (those that must precede a
-        // palette before it, the rest after it) and after it, in order.
+        // Chunks written before the image data and after it, in order.
         std::vector<PngChunk> beforeImage;
         std::vector<PngChunk> afterImage;
     };
@@ -49,14 +48,13 @@ public:
 
     // The next `count` rows, `stride` bytes apart.
     Error putRows(const void* rows, std::size_t stride, std::uint32_t count);
-    Error putRow(const void* row) { return putRows(row, 0, 1); }
     // Ends the image once all its rows are in, and writes what follows them.
     Error finish();
 
 private:
     Error start();
     Error writeChunk(const char* type, const unsigned char* data, std::size_t size);
-    Error writeChunks(const std::vector<PngChunk>& chunks, bool beforePalette);
+    Error writeChunks(const std::vector<PngChunk>& chunks);
 
     PngImage image_;
     Options options_;

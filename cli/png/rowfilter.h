@@ -10,8 +10,8 @@ namespace png {
 // each row's filter as libpng does by default: of None, Sub, Up, Average and
 // Paeth, the one whose bytes, read as signed, have the smallest sum of
 // absolute values (the earlier on a tie), the row above the first being
-// zeros. A plain one writes every row unfiltered, as libpng does for palette
-// images.
+// zeros. A plain one writes every row unfiltered, as libvips's PNG saver
+// does by default.
 class RowFilter {
 public:
     RowFilter(std::size_t rowBytes, std::size_t bytesPerPixel, bool adaptive);

@@ -38,29 +38,24 @@ void setBlob(VImage& image, const char* name, const std::string& bytes)
 } // namespace
 
 VImage handedOver(const VImage& image, const metadata::Carried& carried,
-                  const formats::Format& format, bool exiv2Writes)
+                  const formats::Format& format)
 {
     const bool libvipsWrites = format.metadata == formats::MetadataRoute::PngChunks ||
                                format.metadata == formats::MetadataRoute::LibvipsBlocks;
-    if (carried.empty() || (!exiv2Writes && !libvipsWrites))
+    if (carried.empty() || !libvipsWrites)
         return image;
     VImage handed = image.copy();
     gchar** fields = vips_image_get_fields(handed.get_image());
     for (gchar** field = fields; *field; ++field) {
         const std::string_view name(*field);
-        if ((carried.hasExif() && (name.starts_with("exif-") || name == "jpeg-thumbnail-data")) ||
-            (exiv2Writes && carried.hasXmp() && name == VIPS_META_XMP_NAME) ||
-            (exiv2Writes && carried.hasIptc() &&
-             (name == VIPS_META_IPTC_NAME || name == VIPS_META_PHOTOSHOP_NAME)))
+        if (carried.hasExif() && (name.starts_with("exif-") || name == "jpeg-thumbnail-data"))
             handed.remove(*field);
     }
     g_strfreev(fields);
-    if (!exiv2Writes) {
-        if (const std::string exif = carried.exifBlock(); !exif.empty())
-            setBlob(handed, VIPS_META_EXIF_NAME, exifMarker + exif);
-        if (carried.hasXmp())
-            setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
-    }
+    if (const std::string exif = carried.exifBlock(); !exif.empty())
+        setBlob(handed, VIPS_META_EXIF_NAME, exifMarker + exif);
+    if (carried.hasXmp())
+        setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
     return handed;
 }
 

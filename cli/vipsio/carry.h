@@ -16,12 +16,12 @@ namespace vipsio {
 metadata::Carried carriedFrom(int fd, const formats::Format* read, bool strip, Error& error);
 
 // The image as libvips is to save it when `carried` goes into the output:
-// where Exiv2 writes into the file (`exiv2Writes`), without the kinds it
-// writes, so that libvips's rebuilt copies never reach the file; where
-// libvips writes them (PNG, HEIF/AVIF), with Exiv2's EXIF block and the
-// input's XMP packet in their place.
+// where libvips writes the metadata (PNG, HEIF/AVIF), with Exiv2's EXIF
+// block and the input's XMP packet in place of its own. Where Exiv2 writes
+// it, libvips writes its own copies, which Exiv2 replaces, and which stay,
+// with a warning, should Exiv2 fail.
 vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
-                        const formats::Format& format, bool exiv2Writes);
+                        const formats::Format& format);
 
 // The XMP packet that libvips's HEIF loader keeps among the file's
 // untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).

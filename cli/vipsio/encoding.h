@@ -9,6 +9,7 @@ namespace vipsio {
 struct Encoding {
     int quality = 90;               // -Q, for lossy formats
     std::optional<int> compression; // PNG's level; its default when not given
+    bool pngFilters = false;        // PNG rows filtered as libpng chooses
     bool strip = false;             // drop what identifies the picture, keep Orientation
     bool stripIcc = false;          // drop the ICC profile too
     bool lossless = false;          // WebP, HEIF/AVIF and JPEG XL written lossless

@@ -163,15 +163,15 @@ Error savePng(const VImage& image, const Encoding& encoding, fileio::OutputFile&
     PngWriter::Options options;
     options.level = encoding.compression.value_or(6);
     options.threads = std::max(1, vips_concurrency_get());
-    // As libvips's own PNG saver: unfiltered rows, deflated at once. Filters
-    // would save a tenth of the size for nearly twice the work.
-    options.adaptiveFilters = false;
+    // By default as libvips's own PNG saver: unfiltered rows, deflated at
+    // once; filters halve a photograph's size for three times the work.
+    options.adaptiveFilters = encoding.pngFilters;
     const int bitDepth = image.format() == VIPS_FORMAT_USHORT ? 16 : 8;
     const PngColour colour = byBands[image.bands() - 1];
     options.beforeImage =
         metadataChunks(image, encoding, colour, bitDepth, options.afterImage, warnings);
     PngWriter writer(
-        {std::uint32_t(image.width()), std::uint32_t(image.height()), bitDepth, colour, {}, {}},
+        {std::uint32_t(image.width()), std::uint32_t(image.height()), bitDepth, colour},
         std::move(options),
         [&output](const char* data, std::size_t size) { return output.write(data, size); });
     Streaming streaming{&writer, {}};

@@ -105,6 +105,7 @@ Encoding encodingOf(const command::Options& options)
     Encoding encoding;
     encoding.quality = options.quality;
     encoding.compression = options.compression;
+    encoding.pngFilters = options.pngFilters;
     encoding.strip = options.strip;
     encoding.stripIcc = options.stripIcc;
     encoding.lossless = options.lossless;

@@ -193,8 +193,11 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
     if (format.subsamplesBelow90)
         saving->set("subsample_mode", encoding.quality >= 90 ? VIPS_FOREIGN_SUBSAMPLE_OFF
                                                              : VIPS_FOREIGN_SUBSAMPLE_AUTO);
-    if (format.deflateLevel)
+    if (format.deflateLevel) {
         saving->set("compression", encoding.compression.value_or(6));
+        if (encoding.pngFilters)
+            saving->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL);
+    }
     setVariant(saving, format.variant);
     return saving;
 }

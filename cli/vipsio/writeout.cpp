@@ -50,18 +50,14 @@ Error writeOut(const VImage& mapped, int pages, const formats::Format& format,
                fileio::OutputFile& output, Warnings& warnings)
 {
     const bool byExiv2 = exiv2Writes(format, pages, carried);
-    // A JPEG's header is rewritten before any of it is written: libvips
-    // writes its own copies there, which Exiv2 replaces, and which stay
-    // should Exiv2 fail.
-    const bool intoHeader = byExiv2 && format.metadata == formats::MetadataRoute::JpegHeader;
-    const VImage ready = withProfileThatFits(
-        handedOver(mapped, carried, format, byExiv2 && !intoHeader), format, warnings);
+    const VImage ready = withProfileThatFits(handedOver(mapped, carried, format), format, warnings);
+    // A JPEG's header is rewritten before any of it is written.
     HeaderRewrite rewrite;
-    if (intoHeader)
+    if (byExiv2 && format.metadata == formats::MetadataRoute::JpegHeader)
         rewrite = [&carried, &warnings](std::string& header) {
             if (const Error error = carried.intoJpegHeader(header))
                 warnings.add("rendered, but " + error.reason() +
-                             "; it carries what libvips reads of it");
+                             "; it carries what libvips writes of it");
         };
     if (Error error = save(ready, format, encoding, output, warnings, rewrite))
         return error;
@@ -73,7 +69,7 @@ Error writeOut(const VImage& mapped, int pages, const formats::Format& format,
     // what libvips wrote is what readers refuse.
     if (!error || changed || format.exifNeedsRewrite)
         return error;
-    warnings.add("rendered, but " + error.reason() + "; it carries only what libvips writes");
+    warnings.add("rendered, but " + error.reason() + "; it carries what libvips writes of it");
     return {};
 }
 
