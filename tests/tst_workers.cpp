@@ -6,8 +6,9 @@
 #include <QTest>
 
 #include <csignal>
-#include <functional>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -82,6 +83,13 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
                 std::abort();
             if (i == 7)
                 std::raise(SIGSEGV);
+            // A library's last words that speak of memory are no want of it.
+            if (i == 13 || i == 15)
+                std::fputs("no memory of this file\n", stderr);
+            if (i == 13)
+                std::raise(SIGKILL);
+            if (i == 15)
+                std::abort();
             return i == 11 ? Outcome::failed(Error("returned error")) : Outcome::rendered();
         },
         {},
@@ -95,7 +103,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
         [] { return false; });
     for (std::size_t i = 0; i < count; ++i) {
         QCOMPARE(finishedCount[i], 1);
-        QCOMPARE(errors[i].empty(), i != 3 && i != 5 && i != 7 && i != 11);
+        QCOMPARE(errors[i].empty(), i != 3 && i != 5 && i != 7 && i != 11 && i != 13 && i != 15);
     }
     QVERIFY(errors[3].find("disk on fire") != std::string::npos);
     // What killed the worker is named (a sanitizer's report, when it catches the crash first).
@@ -105,6 +113,11 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     QVERIFY2(errors[7].find("its output, written in place, may be cut short") != std::string::npos,
              errors[7].c_str());
     QCOMPARE(errors[11], std::string("returned error"));
+    QVERIFY2(errors[13].find("was killed (Killed): no memory of this file") != std::string::npos,
+             errors[13].c_str());
+    QVERIFY2(errors[15].find("crashed (Aborted)") != std::string::npos &&
+                 errors[15].find("ran out of memory") == std::string::npos,
+             errors[15].c_str());
 
     // Once asked to stop, no further job starts; those running finish.
     int started = 0;

@@ -29,17 +29,21 @@ const char* const description =
     "Orientation, is turned upright; their Orientation becomes 1. No other output\n"
     "is rotated.\n"
     "Metadata that cannot be written back whole (damaged in the input) leaves what\n"
-    "libvips reads of it, with a warning; a failed write fails the file.\n"
+    "libvips writes of it, with a warning; a failed write fails the file. A PNG's\n"
+    "text past 16 MiB, and an ICC profile larger than a JPEG holds, are left out\n"
+    "with a warning.\n"
     "Binary PPM and PGM stream through in chunks; a stream of several images (as\n"
     "video tools pipe them) gives one output stream, with one branch for the whole\n"
     "stream.\n"
     "\n"
-    "New outputs appear whole or not at all, even when the program is killed; an\n"
-    "existing file is replaced only with -y. Two inputs that would write one output\n"
-    "stop the run before anything is written. Each file is rendered in a worker\n"
-    "process: a file that crashes a decoder, needs more than --max-memory or takes\n"
-    "longer than --time-limit fails alone. SIGINT, SIGTERM and SIGHUP leave no\n"
-    "temporary file; status 128 + signal.\n"
+    "New outputs appear whole or not at all, even when the program is killed or\n"
+    "the disk fills; an output stream gets one whole image (Netpbm streams go\n"
+    "through as they come); an existing file is replaced only with -y. Two inputs\n"
+    "that would write one output stop the run before anything is written. Each\n"
+    "file is opened once and rendered in a worker process: a file that crashes a\n"
+    "decoder, needs more than --max-memory or takes longer than --time-limit fails\n"
+    "alone. SIGINT, SIGTERM and SIGHUP leave no temporary file; status 128 +\n"
+    "signal.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
     "one line on standard error), 2 for a usage error.";
@@ -56,31 +60,11 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addVersionOption();
-    parser.addOptions({parameter,
-                       branch,
-                       seed,
-                       output,
-                       outputDir,
-                       format,
-                       listFormats,
-                       quality,
-                       compression,
-                       pngFilters,
-                       strip,
-                       stripIcc,
-                       lossless,
-                       tiffCompression,
-                       maxPixels,
-                       maxMemory,
-                       timeLimit,
-                       salvage,
-                       allowUntrusted,
-                       overwrite,
-                       threads,
-                       filesFrom,
-                       nul,
-                       shard,
-                       skipExisting,
+    parser.addOptions({parameter, branch,      seed,     output,          outputDir,
+                       format,    listFormats, quality,  compression,     pngFilters,
+                       strip,     stripIcc,    lossless, tiffCompression, maxPixels,
+                       maxMemory, timeLimit,   salvage,  allowUntrusted,  overwrite,
+                       threads,   filesFrom,   nul,      shard,           skipExisting,
                        quiet});
     parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
 }

@@ -20,11 +20,11 @@ Format row(std::string_view name, std::string_view title, std::vector<std::strin
     return format;
 }
 
-std::vector<Format> rows()
+// Each row sets what differs from a format that streams, holds one image
+// and carries only what libvips itself writes.
+
+Format jpeg()
 {
-    std::vector<Format> table;
-    // Each row sets what differs from a format that streams, holds one
-    // image and carries only what libvips itself writes.
     Format jpeg = row("jpeg", "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpegsave_target");
     jpeg.lossy = true;
     jpeg.subsamplesBelow90 = true;
@@ -36,8 +36,11 @@ std::vector<Format> rows()
     jpeg.holds = DecoderHolds::CoefficientsIfProgressive;
     jpeg.warnsOfDamage = true;
     jpeg.exiv2Reads = true;
-    table.push_back(jpeg);
+    return jpeg;
+}
 
+Format png()
+{
     Format png = row("png", "PNG", {"png"}, "pngsave_target");
     png.deflateLevel = true;
     png.kept = KeptCoding::Chunks;
@@ -47,8 +50,11 @@ std::vector<Format> rows()
     png.magic = {{0, "\x89PNG"}};
     png.holds = DecoderHolds::PixelsIfInterlaced;
     png.exiv2Reads = true;
-    table.push_back(png);
+    return png;
+}
 
+Format tiff()
+{
     Format tiff = row("tiff", "TIFF", {"tif", "tiff"}, "tiffsave_target");
     tiff.kept = KeptCoding::Compression;
     tiff.samples = Samples::Float;
@@ -60,8 +66,11 @@ std::vector<Format> rows()
     tiff.magic = {{0, "II*\0"sv}, {0, "MM\0*"sv}};
     tiff.countsPages = true;
     tiff.exiv2Reads = true;
-    table.push_back(tiff);
+    return tiff;
+}
 
+Format webp()
+{
     Format webp = row("webp", "WebP", {"webp"}, "webpsave_target");
     webp.lossy = true;
     webp.losslessChoice = true;
@@ -75,8 +84,11 @@ std::vector<Format> rows()
     webp.countsPages = true;
     webp.framesAlways = true;
     webp.exiv2Reads = true;
-    table.push_back(webp);
+    return webp;
+}
 
+Format gif()
+{
     Format gif = row("gif", "GIF", {"gif"}, "gifsave_target");
     gif.keepsPages = true;
     gif.loader = "gifload";
@@ -84,8 +96,11 @@ std::vector<Format> rows()
     gif.holds = DecoderHolds::Frames;
     gif.countsPages = true;
     gif.framesAlways = true;
-    table.push_back(gif);
+    return gif;
+}
 
+Format heif()
+{
     // HEIF and AVIF share a loader, which reads both as "heif".
     Format heif = row("heif", "HEIF", {"heic", "heif"}, "heifsave_target");
     heif.lossy = true;
@@ -99,29 +114,42 @@ std::vector<Format> rows()
     heif.countsPages = true;
     heif.decodesUpright = true;
     heif.exiv2Reads = true;
-    table.push_back(heif);
-    Format avif = heif;
+    return heif;
+}
+
+Format avif()
+{
+    Format avif = heif();
     avif.name = "avif";
     avif.title = "AVIF";
     avif.suffixes = {"avif"};
     avif.variant = "av1";
     avif.magic = {};
-    table.push_back(avif);
+    return avif;
+}
 
+Format jxl()
+{
     Format jxl = row("jxl", "JPEG XL", {"jxl"}, "jxlsave_target");
     jxl.lossy = true;
     jxl.losslessChoice = true;
     jxl.loader = "jxlload";
     jxl.magic = {{0, "\xff\x0a"}, {4, "JXL "}};
     jxl.module = "jxl";
-    table.push_back(jxl);
+    return jxl;
+}
 
+Format jp2()
+{
     Format jp2 = row("jp2", "JPEG 2000", {"jp2", "j2k", "jpx"}, "jp2ksave_target");
     jp2.lossy = true;
     jp2.loader = "jp2kload";
     jp2.holds = DecoderHolds::ImageWords;
-    table.push_back(jp2);
+    return jp2;
+}
 
+Format ppm()
+{
     // The Netpbm family: one loader and one saver, told apart by first bytes.
     Format ppm = row("ppm", "PPM", {"ppm", "pnm"}, "ppmsave_target");
     ppm.variant = "ppm";
@@ -129,15 +157,23 @@ std::vector<Format> rows()
     ppm.loader = "ppmload";
     ppm.magic = {{0, "P6"}, {0, "P3"}, {0, "P4"}, {0, "P1"}};
     ppm.streamedByProgram = true;
-    table.push_back(ppm);
-    Format pgm = ppm;
+    return ppm;
+}
+
+Format pgm()
+{
+    Format pgm = ppm();
     pgm.name = "pgm";
     pgm.title = "PGM";
     pgm.suffixes = {"pgm"};
     pgm.variant = "pgm";
     pgm.magic = {{0, "P5"}, {0, "P2"}};
-    table.push_back(pgm);
-    Format pfm = ppm;
+    return pgm;
+}
+
+Format pfm()
+{
+    Format pfm = ppm();
     pfm.name = "pfm";
     pfm.title = "PFM";
     pfm.suffixes = {"pfm"};
@@ -145,8 +181,14 @@ std::vector<Format> rows()
     pfm.samples = Samples::FloatOnly;
     pfm.magic = {{0, "PF"}, {0, "Pf"}};
     pfm.streamedByProgram = false;
-    table.push_back(pfm);
-    return table;
+    return pfm;
+}
+
+// Every row, in the order --list-formats prints them.
+std::vector<Format> rows()
+{
+    return {jpeg(), png(), tiff(), webp(), gif(), heif(),
+            avif(), jxl(), jp2(),  ppm(),  pgm(), pfm()};
 }
 
 std::string lower(std::string_view text)
@@ -208,7 +250,8 @@ std::string keepingPages(bool asOptions)
     std::vector<std::string> names;
     for (const Format& format : all())
         if (format.keepsPages)
-            names.push_back(asOptions ? "-f " + std::string(format.name) : std::string(format.title));
+            names.push_back(asOptions ? "-f " + std::string(format.name)
+                                      : std::string(format.title));
     std::string text;
     for (std::size_t n = 0; n < names.size(); ++n)
         text += (n == 0 ? "" : n + 1 == names.size() ? " or " : ", ") + names[n];
