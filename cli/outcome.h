@@ -40,7 +40,10 @@ class Warnings {
 public:
     void add(const std::string& reason) { joined_ += (joined_.empty() ? "" : "; ") + reason; }
     // Rendered, with these warnings if there are any.
-    Outcome outcome() const { return joined_.empty() ? Outcome::rendered() : Outcome::warned(joined_); }
+    Outcome outcome() const
+    {
+        return joined_.empty() ? Outcome::rendered() : Outcome::warned(joined_);
+    }
 
 private:
     std::string joined_;

@@ -8,7 +8,6 @@
 
 using namespace png;
 
-
 namespace {
 
 struct Memory {

@@ -86,4 +86,3 @@ void OutputFileTest::anOutputThatAppearsIsLeftAlone()
 
 QTEST_APPLESS_MAIN(OutputFileTest)
 #include "tst_outputfile.moc"
-

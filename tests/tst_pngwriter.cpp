@@ -416,4 +416,3 @@ void PngWriterTest::inputChunksBounded()
 
 QTEST_GUILESS_MAIN(PngWriterTest)
 #include "tst_pngwriter.moc"
-

@@ -17,9 +17,9 @@ namespace batch {
 
 namespace {
 
+using command::BranchChoice;
 using command::Input;
 using command::Options;
-using command::BranchChoice;
 
 transform::Branch branchFor(const Options& options, const Input& input, std::mt19937_64& engine)
 {

@@ -17,7 +17,7 @@ enum class Kind {
     CharDevice,  // a terminal, /dev/null, /dev/zero: no start to read again from
     BlockDevice, // a disk: read again by its path, as a file is
     Folder,
-    Missing,     // nothing by that name (or it cannot be looked at)
+    Missing, // nothing by that name (or it cannot be looked at)
 };
 Kind classify(int fd);
 Kind classify(const std::string& path);

@@ -24,20 +24,20 @@ enum class MetadataRoute {
 
 // What samples an output of the format holds.
 enum class Samples {
-    Bytes,        // 8 bits; float samples are scaled to 0..255
-    Deep,         // 8 or 16 bits; float samples become 16 bits
-    Float,        // what the image holds, float included
-    FloatOnly,    // float 0..1; integer samples are scaled down to it
+    Bytes,     // 8 bits; float samples are scaled to 0..255
+    Deep,      // 8 or 16 bits; float samples become 16 bits
+    Float,     // what the image holds, float included
+    FloatOnly, // float 0..1; integer samples are scaled down to it
 };
 
 // What a loader holds at once while it decodes, beyond a few rows.
 enum class DecoderHolds {
-    Rows,               // it streams
+    Rows,                      // it streams
     CoefficientsIfProgressive, // a progressive JPEG keeps every coefficient
-    PixelsIfInterlaced, // an interlaced PNG is decoded whole
-    Frames,             // each frame whole, and the one before it
-    Image,              // the whole image, twice (HEIF)
-    ImageWords,         // the whole image as 32-bit words (JPEG 2000)
+    PixelsIfInterlaced,        // an interlaced PNG is decoded whole
+    Frames,                    // each frame whole, and the one before it
+    Image,                     // the whole image, twice (HEIF)
+    ImageWords,                // the whole image as 32-bit words (JPEG 2000)
 };
 
 // What of an input's own coding an output goes on with, where nothing else
@@ -57,12 +57,12 @@ struct Format {
     std::string_view title;                 // as messages name it: "JPEG", "WebP"
 
     // Writing.
-    std::string_view saver;   // the libvips saver that writes it to a target
-    std::string_view variant; // what the saver is told to write (ppm, pgm, pfm, av1)
-    bool lossy = false;       // takes -Q
-    bool losslessChoice = false; // --lossless applies
+    std::string_view saver;         // the libvips saver that writes it to a target
+    std::string_view variant;       // what the saver is told to write (ppm, pgm, pfm, av1)
+    bool lossy = false;             // takes -Q
+    bool losslessChoice = false;    // --lossless applies
     bool subsamplesBelow90 = false; // colour at half resolution below -Q 90
-    bool deflateLevel = false; // takes --compression
+    bool deflateLevel = false;      // takes --compression
     KeptCoding kept = KeptCoding::None;
     Samples samples = Samples::Bytes;
     bool keepsPages = false;   // holds every page or frame of a file
@@ -74,16 +74,16 @@ struct Format {
     std::size_t iccLimit = 0;      // the most ICC profile bytes it holds; 0: any
 
     // Reading.
-    std::string_view loader;          // the libvips loader's nickname, without _source
-    std::vector<Magic> magic;         // a file starting so is this format
-    std::string_view module;          // the libvips module that reads and writes it, if any
+    std::string_view loader;  // the libvips loader's nickname, without _source
+    std::vector<Magic> magic; // a file starting so is this format
+    std::string_view module;  // the libvips module that reads and writes it, if any
     DecoderHolds holds = DecoderHolds::Rows;
-    bool countsPages = false;         // the loader's n-pages counts pages or frames
-    bool framesAlways = false;        // an animation: every frame is loaded
-    bool decodesUpright = false;      // the loader applies the file's own transforms
-    bool warnsOfDamage = false;       // its decoder's warnings are judged once it has run
-    bool exiv2Reads = false;          // Exiv2 reads its EXIF, XMP and IPTC
-    bool streamedByProgram = false;   // the program's own binary Netpbm stream keeps it
+    bool countsPages = false;       // the loader's n-pages counts pages or frames
+    bool framesAlways = false;      // an animation: every frame is loaded
+    bool decodesUpright = false;    // the loader applies the file's own transforms
+    bool warnsOfDamage = false;     // its decoder's warnings are judged once it has run
+    bool exiv2Reads = false;        // Exiv2 reads its EXIF, XMP and IPTC
+    bool streamedByProgram = false; // the program's own binary Netpbm stream keeps it
 };
 
 // Every row, in the order --list-formats prints them.

@@ -68,8 +68,8 @@ public:
             return;
         }
         size_ = std::size_t(info.st_size);
-        void* data = ::mmap(nullptr, size_, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED,
-                            fd, 0);
+        void* data =
+            ::mmap(nullptr, size_, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
         if (data == MAP_FAILED) {
             error_ = errno;
             size_ = 0;

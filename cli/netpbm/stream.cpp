@@ -52,8 +52,9 @@ public:
     // Why the stream stopped early: a read that failed, or its end.
     Error stopped(const std::string& atEnd) const
     {
-        return readError_ != 0 ? Error("cannot read the input: " + std::string(std::strerror(readError_)))
-                               : Error(atEnd);
+        return readError_ != 0
+                   ? Error("cannot read the input: " + std::string(std::strerror(readError_)))
+                   : Error(atEnd);
     }
 
     std::size_t buffered() const { return buffer_.size() - position_; }
@@ -190,8 +191,8 @@ Error renderImage(const Header& header, Input& input, ChunkWriter& writer,
         const std::size_t size = std::size_t(std::min(chunkBytes, total - done));
         chunk.resize(size);
         if (!input.fill(chunk.data(), size))
-            return input.stopped("truncated: the pixel data ends before " +
-                                 std::to_string(total) + " bytes");
+            return input.stopped("truncated: the pixel data ends before " + std::to_string(total) +
+                                 " bytes");
         mapSamples(mapper, chunk.data(), size, header);
         if (Error error = writer.put(chunk, size))
             return error;

@@ -69,8 +69,7 @@ InputChunks inputChunks(int fd)
             found.read = true;
             afterImage = true;
         }
-        const bool wanted =
-            isText(type) || (!afterImage && (isColour(type) || type == "IHDR"));
+        const bool wanted = isText(type) || (!afterImage && (isColour(type) || type == "IHDR"));
         if (wanted && isText(type) && kept + length > maxKeptBytes) {
             found.textLeftOut = true;
         } else if (wanted) {
@@ -83,7 +82,9 @@ InputChunks inputChunks(int fd)
                 found.colourType = chunk.data[9];
             } else if (read == Read::Whole && type != "IHDR") {
                 kept += length;
-                (!isText(type) ? found.colour : afterImage ? found.textAfter : found.text)
+                (!isText(type) ? found.colour
+                 : afterImage  ? found.textAfter
+                               : found.text)
                     .push_back(std::move(chunk));
             }
         }

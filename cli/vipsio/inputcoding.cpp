@@ -66,9 +66,9 @@ std::string tiffCompressionOf(int fd)
     const TIFFErrorHandler errors = TIFFSetErrorHandler(nullptr);
     std::string name;
     InPlace file{fd};
-    if (TIFF* tiff = TIFFClientOpen("input", "rm", &file, InPlace::read, InPlace::write,
-                                    InPlace::seek, InPlace::close, InPlace::size, nullptr,
-                                    nullptr)) {
+    if (TIFF* tiff =
+            TIFFClientOpen("input", "rm", &file, InPlace::read, InPlace::write, InPlace::seek,
+                           InPlace::close, InPlace::size, nullptr, nullptr)) {
         std::uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
         switch (compression) {

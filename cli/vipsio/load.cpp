@@ -67,11 +67,11 @@ Loaded loadWith(const char* found, std::string_view start, const LoadSettings& s
                 const GiveInput& given)
 {
     if (!found)
-        return {{}, {}, nullptr, Error("not an image format this program reads (see --list-formats)")};
+        return {
+            {}, {}, nullptr, Error("not an image format this program reads (see --list-formats)")};
     Loaded loaded{{}, nicknameOf(found), nullptr, {}};
     loaded.read = formats::readBy(loaded.loader, start);
-    VImage::call(found,
-                 given(loadOptions(loaded.read, settings))->set("out", &loaded.image));
+    VImage::call(found, given(loadOptions(loaded.read, settings))->set("out", &loaded.image));
     return loaded;
 }
 
@@ -109,7 +109,8 @@ const char* findLoader(int fd, std::string_view start, bool allowUntrusted)
     // What no trusted loader claims, but its first bytes say is theirs, is
     // theirs: a damaged file fails with its own reason.
     if (!found || blocked(found))
-        if (const formats::Format* format = formats::byMagic(start); format && !format->loader.empty())
+        if (const formats::Format* format = formats::byMagic(start);
+            format && !format->loader.empty())
             if (const GType type = vips_type_find(
                     "VipsOperation", (std::string(format->loader) + "_source").c_str()))
                 found = g_type_name(type);

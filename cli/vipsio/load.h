@@ -30,9 +30,9 @@ struct LoadSettings {
 
 struct Loaded {
     vips::VImage image;
-    std::string loader;                     // the loader's nickname: jpegload_source, ...
-    const formats::Format* read = nullptr;  // the format's row, if the table has it
-    Error error;                            // set when no loader takes the input
+    std::string loader;                    // the loader's nickname: jpegload_source, ...
+    const formats::Format* read = nullptr; // the format's row, if the table has it
+    Error error;                           // set when no loader takes the input
 };
 
 // The first bytes of the file open at `fd`, enough to tell its format by

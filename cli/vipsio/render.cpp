@@ -128,8 +128,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     Warnings warnings;
     Encoding encoding = encodingOf(job.options);
     keepInputCoding(fd, loaded.read, encoding);
-    const metadata::Carried carried =
-        carriedFor(fd, loaded, *format, job.options.strip, warnings);
+    const metadata::Carried carried = carriedFor(fd, loaded, *format, job.options.strip, warnings);
     VImage mapped = mapImage(loaded.image, job.options.a, job.branch);
     // Turning needs the whole picture, as the encoders that ask for it hold anyway.
     if (turnsUpright(loaded, *format))

@@ -240,8 +240,8 @@ void save(const VImage& image, const formats::Format& format, const Encoding& en
 {
     const std::string saver(format.saver);
     VImage::call(saver.c_str(), saveOptions(format, encoding)
-                                           ->set("in", prepared(image, format, encoding))
-                                           ->set("target", target));
+                                    ->set("in", prepared(image, format, encoding))
+                                    ->set("target", target));
 }
 
 Error save(const VImage& image, const formats::Format& format, const Encoding& encoding,

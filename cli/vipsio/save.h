@@ -1,8 +1,8 @@
 #pragma once
 
 #include "error.h"
-#include "outcome.h"
 #include "formats/formats.h"
+#include "outcome.h"
 #include "vipsio/encoding.h"
 
 #include <vips/vips8>

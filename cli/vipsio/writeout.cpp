@@ -18,7 +18,8 @@ bool exiv2Writes(const formats::Format& format, int pages, const metadata::Carri
         return !carried.empty();
     case formats::MetadataRoute::Exiv2Rewrite:
         // Exiv2 0.27 rewrites one page of a TIFF only.
-        return (!carried.empty() || format.exifNeedsRewrite) && (pages == 1 || format.rewritesPages);
+        return (!carried.empty() || format.exifNeedsRewrite) &&
+               (pages == 1 || format.rewritesPages);
     default:
         return false;
     }
@@ -31,8 +32,7 @@ VImage withProfileThatFits(const VImage& image, const formats::Format& format, W
 {
     std::size_t size = 0;
     const void* data = nullptr;
-    if (format.iccLimit == 0 ||
-        vips_image_get_typeof(image.get_image(), VIPS_META_ICC_NAME) == 0 ||
+    if (format.iccLimit == 0 || vips_image_get_typeof(image.get_image(), VIPS_META_ICC_NAME) == 0 ||
         vips_image_get_blob(image.get_image(), VIPS_META_ICC_NAME, &data, &size) != 0 ||
         size <= format.iccLimit)
         return image;
