@@ -289,6 +289,8 @@ void killAll()
 using Clock = std::chrono::steady_clock;
 
 struct WorkerPool::Slot {
+    Slot(const Worker::Job& job, const Limits& limits) : worker(job, limits) {}
+
     Worker worker;
     std::optional<std::size_t> job;
     JobPlace place;
@@ -298,7 +300,7 @@ struct WorkerPool::Slot {
 WorkerPool::WorkerPool(const Worker::Job& job, const Limits& limits, int workers) : limits_(limits)
 {
     for (int n = 0; n < std::max(1, workers); ++n)
-        slots_.push_back(std::unique_ptr<Slot>(new Slot{Worker(job, limits), {}, {}, {}}));
+        slots_.push_back(std::make_unique<Slot>(job, limits));
 }
 
 WorkerPool::~WorkerPool() = default;

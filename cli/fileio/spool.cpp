@@ -21,15 +21,20 @@ SpooledInput::SpooledInput(int from, const std::string& name, std::string_view s
                            std::uint64_t limit)
 {
     std::string folder;
+    const auto cannotHold = [&](int error) {
+        std::string reason = "cannot hold ";
+        reason.append(name).append(" in ").append(folder).append(": ").append(reasonOf(error));
+        return Error(reason);
+    };
     fd_ = openUnnamedTemporary(folder);
     if (fd_ < 0) {
-        error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
+        error_ = cannotHold(errno);
         return;
     }
     std::vector<char> block(std::size_t(1) << 20);
     std::uint64_t total = start.size();
     if (!writeAll(fd_, start.data(), start.size())) {
-        error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
+        error_ = cannotHold(errno);
         return;
     }
     for (;;) {
@@ -48,7 +53,7 @@ SpooledInput::SpooledInput(int from, const std::string& name, std::string_view s
             return;
         }
         if (!writeAll(fd_, block.data(), std::size_t(n))) {
-            error_ = Error("cannot hold " + name + " in " + folder + ": " + reasonOf(errno));
+            error_ = cannotHold(errno);
             return;
         }
     }

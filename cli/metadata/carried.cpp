@@ -335,7 +335,7 @@ Error Carried::rewrite(int fd, const std::string& shownName, bool& changed) cons
         const Exiv2::Image::AutoPtr image = mapping.image();
         writeTo(held_ ? *held_ : nothing, *image);
         Exiv2::BasicIo& written = image->io();
-        const std::size_t size = std::size_t(written.size());
+        const auto size = std::size_t(written.size());
         const Exiv2::byte* bytes = written.mmap();
         changed = true;
         for (std::size_t done = 0; done < size;) {

@@ -67,7 +67,7 @@ Error checkImage(const PngImage& image, const PngWriter::Options& options)
 } // namespace
 
 PngWriter::PngWriter(PngImage image, Options options, Write write)
-    : image_(std::move(image)), options_(std::move(options)), write_(std::move(write))
+    : image_(image), options_(std::move(options)), write_(std::move(write))
 {
 }
 

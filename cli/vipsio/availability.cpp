@@ -12,10 +12,6 @@ namespace vipsio {
 
 namespace {
 
-// libvips marks its Netpbm loader untrusted; the program reads Netpbm files
-// anyway, as the formats it streams itself, and fuzzes that loader.
-const char* const netpbmLoaderBase = "ppm";
-
 enum class Trust { Trusted, Untrusted, Missing };
 
 Trust trustOf(std::string_view operation)
@@ -83,10 +79,13 @@ std::string listing(bool allowUntrusted)
         [](void* item, void* a, void*) -> void* {
             auto* objectClass = VIPS_OBJECT_CLASS(item);
             auto* result = static_cast<Found*>(a);
-            std::string base = objectClass->nickname;
-            base = base.substr(0, base.find("load"));
+            const std::string nickname = objectClass->nickname;
+            const std::string base = nickname.substr(0, nickname.find("load"));
+            // libvips marks its Netpbm loader untrusted; the program reads
+            // the formats it streams itself anyway, and fuzzes that loader.
+            const formats::Format* read = formats::readBy(nickname, {});
             const bool untrusted = (VIPS_OPERATION_CLASS(item)->flags & VIPS_OPERATION_UNTRUSTED) &&
-                                   base != netpbmLoaderBase;
+                                   !(read && read->streamedByProgram);
             (untrusted ? result->untrusted : result->bases).insert(base);
             return nullptr;
         },

@@ -198,7 +198,7 @@ Outcome renderEmbeddedPhotograph(const ImageJob& job)
         const auto photograph = embeddedPhotograph();
         if (!photograph)
             return Outcome::failed(Error("the embedded photograph is damaged"));
-        return mapAndWrite({*photograph, {}, formats::named("png"), {}}, -1, {}, job);
+        return mapAndWrite({*photograph, {}, nullptr, {}}, -1, {}, job);
     });
 }
 

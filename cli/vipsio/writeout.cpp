@@ -64,7 +64,7 @@ Error writeOut(const VImage& mapped, int pages, const formats::Format& format,
     if (!byExiv2 || format.metadata != formats::MetadataRoute::Exiv2Rewrite)
         return {};
     bool changed = false;
-    const Error error = carried.rewrite(output.descriptor(), output.shownName(), changed);
+    Error error = carried.rewrite(output.descriptor(), output.shownName(), changed);
     // A file Exiv2 never touched is whole, if without the rewrite, unless
     // what libvips wrote is what readers refuse.
     if (!error || changed || format.exifNeedsRewrite)
