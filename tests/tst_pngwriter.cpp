@@ -378,6 +378,9 @@ void PngWriterTest::inputChunksBounded_data()
     QTest::newRow("length past the file")
         << pngFile({gamma, rawChunk("tEXt", "short", 0, 1u << 30), idat}) << false << 0 << 0 << 0
         << false;
+    QTest::newRow("colour chunk past the file, not made room for")
+        << pngFile({rawChunk("gAMA", "abcd", 0, 0x61000000u), idat}) << false << 0 << 0 << 0
+        << false;
     QTest::newRow("length past PNG's limit")
         << pngFile({rawChunk("tEXt", "short", 0, 0x80000000u), idat}) << false << 0 << 0 << 0
         << false;

@@ -70,8 +70,9 @@ InputChunks inputChunks(int fd)
             afterImage = true;
         }
         const bool wanted = isText(type) || (!afterImage && (isColour(type) || type == "IHDR"));
-        if (wanted && isText(type) && kept + length > maxKeptBytes) {
-            found.textLeftOut = true;
+        // Nothing past the bound is read, or even made room for.
+        if (wanted && kept + length > maxKeptBytes) {
+            found.textLeftOut = found.textLeftOut || isText(type);
         } else if (wanted) {
             PngChunk chunk{type, std::vector<unsigned char>(length)};
             const Read read = readChunk(fd, at, head, chunk);
