@@ -20,6 +20,8 @@ constexpr std::string_view standardOutput = "-";
 
 std::atomic<unsigned> temporaryCount{0};
 
+constexpr std::uint64_t flushEvery = std::uint64_t(8) << 20;
+
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
@@ -203,7 +205,17 @@ Error OutputFile::openNew()
 
 Error OutputFile::write(const char* data, std::size_t size)
 {
-    return writeAll(fd_, data, size) ? Error() : failure(errno);
+    if (!writeAll(fd_, data, size))
+        return failure(errno);
+    // A new file's pages go to the disk while the rest is made, so that the
+    // sync at commit waits for little.
+    written_ += size;
+    if (ownsDescriptor_ && heldFor_ < 0 && written_ - flushed_ >= flushEvery) {
+        (void)::sync_file_range(fd_, off_t(flushed_), off_t(written_ - flushed_),
+                                SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
+    }
+    return {};
 }
 
 bool OutputFile::seekable() const { return ::lseek(fd_, 0, SEEK_CUR) >= 0; }

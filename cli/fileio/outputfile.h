@@ -68,7 +68,9 @@ private:
     bool replace_ = false;
     int fd_ = -1;
     bool ownsDescriptor_ = false;
-    int heldFor_ = -1; // the stream a held output goes to on commit
+    int heldFor_ = -1;          // the stream a held output goes to on commit
+    std::uint64_t written_ = 0; // bytes written in order, and how many of them were
+    std::uint64_t flushed_ = 0; // handed to the disk before commit
     bool ownsStream_ = false;
 };
 

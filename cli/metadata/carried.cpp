@@ -1,5 +1,7 @@
 #include "metadata/carried.h"
 
+#include "metadata/descriptorio.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <cerrno>
@@ -55,12 +57,12 @@ bool isInputStructure(const Exiv2::Exifdatum& datum)
     return structure.contains(datum.tag());
 }
 
-// A whole file mapped into memory, shared with the file: Exiv2 reads it
-// there, as it does the files it opens itself, without a copy; and a
-// mapping of a file takes no memory the budget counts.
+// A whole file (the output to rewrite) mapped into memory, shared with the
+// file: Exiv2 reads it there without a copy, and a mapping of a file takes
+// no memory the budget counts.
 class Mapping {
 public:
-    Mapping(int fd, bool writable)
+    explicit Mapping(int fd)
     {
         struct stat info {};
         if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
@@ -68,8 +70,7 @@ public:
             return;
         }
         size_ = std::size_t(info.st_size);
-        void* data =
-            ::mmap(nullptr, size_, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
+        void* data = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (data == MAP_FAILED) {
             error_ = errno;
             size_ = 0;
@@ -85,8 +86,11 @@ public:
     Mapping(const Mapping&) = delete;
     Mapping& operator=(const Mapping&) = delete;
 
+    const Exiv2::byte* data() const { return data_; }
+
     // Exiv2's image of the mapped bytes: it reads them in place, and a
-    // rewrite goes to memory of its own.
+    // rewrite goes to memory of its own (or, where nothing moves, into the
+    // mapping itself, which is the file).
     Exiv2::Image::AutoPtr image() const
     {
         if (!data_)
@@ -162,8 +166,10 @@ Carried Carried::read(int fd, Error& error)
     startOnce();
     Carried carried;
     try {
-        const Mapping mapping(fd, false);
-        const Exiv2::Image::AutoPtr image = mapping.image();
+        const Exiv2::Image::AutoPtr image =
+            Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new DescriptorIo(fd)));
+        if (!image.get())
+            throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType, "the input");
         image->readMetadata();
         auto held = std::make_unique<Held>();
         held->byteOrder =
@@ -331,13 +337,16 @@ Error Carried::rewrite(int fd, const std::string& shownName, bool& changed) cons
     const Held nothing;
     changed = false;
     try {
-        const Mapping mapping(fd, true);
+        const Mapping mapping(fd);
         const Exiv2::Image::AutoPtr image = mapping.image();
         writeTo(held_ ? *held_ : nothing, *image);
         Exiv2::BasicIo& written = image->io();
         const auto size = std::size_t(written.size());
         const Exiv2::byte* bytes = written.mmap();
         changed = true;
+        // Values changed where they stood: the file holds them already.
+        if (bytes == mapping.data())
+            return {};
         for (std::size_t done = 0; done < size;) {
             const ssize_t n = ::pwrite(fd, bytes + done, size - done, off_t(done));
             if (n < 0 && errno == EINTR)
