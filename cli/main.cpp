@@ -42,6 +42,7 @@ int leave(int status)
 int main(int argc, char* argv[])
 {
     batch::noteInheritedDescriptors();
+    batch::raiseDescriptorLimit();
     batch::stopsignals::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");

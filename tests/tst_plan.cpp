@@ -47,7 +47,7 @@ Options PlanTest::optionsFor(const QStringList& inputs) const
     Options options;
     options.outputDir = path("out");
     for (const QString& input : inputs)
-        options.inputs.push_back(Input::fromArgument(path(input)));
+        options.inputs.addArgument(path(input));
     return options;
 }
 
@@ -77,7 +77,7 @@ void PlanTest::outputNames()
     QCOMPARE(plan.jobs.size(), std::size_t(outputs.size()));
     for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
         QVERIFY2(!plan.jobs[i].refusal, plan.jobs[i].refusal.reason().c_str());
-        QCOMPARE(plan.jobs[i].output, path(outputs[qsizetype(i)]));
+        QCOMPARE(outputOf(plan.jobs[i], options), path(outputs[qsizetype(i)]));
     }
 }
 
@@ -117,21 +117,23 @@ void PlanTest::shardsSplitAndAgree()
     const Plan all = planJobs(whole);
     std::map<std::string, transform::Branch> branches;
     for (const RenderJob& job : all.jobs)
-        branches[job.input.path] = job.branch;
+        branches[std::string(job.input->path)] = job.branch;
 
     std::map<std::string, int> seen;
     for (int k = 1; k <= 3; ++k) {
         Options shard = whole;
         shard.shard = Options::Shard{k, 3};
-        std::reverse(shard.inputs.begin(), shard.inputs.end());
+        shard.inputs = command::InputList();
+        for (auto name = inputs.crbegin(); name != inputs.crend(); ++name)
+            shard.inputs.addArgument(path(*name));
         for (const RenderJob& job : planJobs(shard).jobs) {
-            ++seen[job.input.path];
-            QCOMPARE(job.branch, branches[job.input.path]);
+            ++seen[std::string(job.input->path)];
+            QCOMPARE(job.branch, branches[std::string(job.input->path)]);
         }
         // Collisions stop every shard, whichever shard their inputs fall
         // in, and every one of them is named.
         for (const char* name : {"b/same.png", "a/two.png", "b/two.png"})
-            shard.inputs.push_back(Input::fromArgument(path(name)));
+            shard.inputs.addArgument(path(name));
         const Plan colliding = planJobs(shard);
         QCOMPARE(colliding.conflicts.size(), std::size_t(2));
         QVERIFY(colliding.conflicts[0].find("same.png") != std::string::npos);

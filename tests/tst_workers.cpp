@@ -26,11 +26,12 @@ void runAll(std::size_t count, int workers, const batch::Worker::Job& job,
 {
     batch::WorkerPool pool(job, limits, workers);
     for (std::size_t next = 0; next < count || pool.running();) {
-        for (; pool.hasFreeWorker() && next < count && !stop(); ++next)
-            pool.start(next, placeOf(next));
+        while (pool.hasFreeWorker() && next < count && !stop())
+            next += pool.start(next, placeOf(next)) ? 1 : 0;
         if (!pool.running())
             break;
-        pool.waitForWork();
+        const Error error = pool.waitForWork();
+        QVERIFY2(!error, error.reason().c_str());
         while (auto done = pool.nextFinished())
             finished(done->index, done->outcome);
     }
@@ -94,7 +95,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
         },
         {},
         [](std::size_t i) {
-            return batch::JobPlace{".", true, i == 7};
+            return batch::JobPlace{".", false, i == 7};
         },
         [&](std::size_t i, const Outcome& outcome) {
             ++finishedCount[i];
@@ -124,7 +125,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     runAll(
         count, workers, [](std::size_t) { return Outcome::rendered(); }, {},
         [](std::size_t) {
-            return batch::JobPlace{".", true};
+            return batch::JobPlace{".", false};
         },
         [&](std::size_t, const Outcome&) { ++started; }, [&] { return started >= 4; });
     QVERIFY(started >= 4);
@@ -133,14 +134,17 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
 
 void WorkersTest::aJobPastTheTimeLimitFailsAlone()
 {
-    // Job 1 never ends and is timed; job 0, untimed as a stream is, waits
-    // until job 1 was stopped, so it outlives the limit and must not be.
+    // Job 1 never ends and is timed; job 0, through a pipe, says its
+    // streams are open and then waits until job 1 was stopped: it outlives
+    // the limit and must not be stopped.
     std::vector<std::string> errors(3, "not finished");
     const batch::Limits limits{0, 1, std::chrono::milliseconds(100)};
     runAll(
         errors.size(), 2,
         [this](std::size_t i) {
             char byte = 0;
+            if (i == 0)
+                batch::announceStreamsOpen();
             if (i == 0 && ::read(released_[0], &byte, 1) != 1)
                 return Outcome::failed(Error("not released"));
             if (i == 1)
@@ -150,7 +154,7 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
         },
         limits,
         [](std::size_t i) {
-            return batch::JobPlace{".", i == 1};
+            return batch::JobPlace{".", i == 0};
         },
         [&](std::size_t i, const Outcome& outcome) {
             errors[i] = outcome.reason();
@@ -175,11 +179,11 @@ void WorkersTest::anAnswerBeforeTheStopHolds()
     pollfd answer{worker.resultDescriptor(), POLLIN, 0};
     QCOMPARE(::poll(&answer, 1, -1), 1);
     worker.stopForTime();
-    const batch::JobPlace place{".", true};
-    QCOMPARE(worker.receive(place).reason(), std::string("answered"));
+    const batch::JobPlace place{".", false};
+    QCOMPARE(worker.receive(place)->reason(), std::string("answered"));
     // The next job goes to a new worker, not to the one stopped.
     QVERIFY(worker.send(1));
-    QCOMPARE(worker.receive(place).reason(), std::string());
+    QCOMPARE(worker.receive(place)->reason(), std::string());
 }
 
 QTEST_APPLESS_MAIN(WorkersTest)

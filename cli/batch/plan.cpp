@@ -2,13 +2,16 @@
 
 #include "batch/pathhash.h"
 #include "fileio/descriptors.h"
+#include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
+#include "shownname.h"
 #include "vipsio/availability.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <map>
+#include <functional>
+#include <numeric>
 #include <random>
-#include <set>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -44,7 +47,7 @@ Error inputProblem(const Input& input)
     struct stat info {};
     if (!input.isFile())
         return {};
-    if (::stat(input.path.c_str(), &info) != 0)
+    if (::stat(input.cPath(), &info) != 0)
         return Error("no such file");
     if (S_ISDIR(info.st_mode))
         return Error("is a folder, not an image file");
@@ -69,7 +72,7 @@ const formats::Format* formatByName(const RenderJob& job, const Options& options
                 vipsio::writable(formats::suffixOf(options.output), options.allowUntrusted))
             return named;
     }
-    switch (job.input.kind) {
+    switch (job.input->kind) {
     case Input::Kind::EmbeddedPhotograph:
         return vipsio::writable("png", false);
     case Input::Kind::StandardInput:
@@ -77,41 +80,31 @@ const formats::Format* formatByName(const RenderJob& job, const Options& options
     case Input::Kind::File:
         break;
     }
-    return vipsio::writable(formats::suffixOf(job.input.path), options.allowUntrusted);
+    return vipsio::writable(formats::suffixOf(job.input->path), options.allowUntrusted);
 }
 
 // The format of the output: by name, else the input's own format as its
 // first bytes tell it.
 const formats::Format* formatFor(const RenderJob& job, const Options& options, Error& refusal)
 {
-    if (auto byName = formatByName(job, options); byName || !job.input.isFile())
+    if (auto byName = formatByName(job, options); byName || !job.input->isFile())
         return byName;
     // Reading a pipe here would take from it what its job needs, or wait
     // for a writer that may never come.
-    if (!existsAsRegularFile(job.input.path)) {
+    if (!existsAsRegularFile(std::string(job.input->path))) {
         refusal = Error("is not a regular file, so its format shows only once it is read; "
                         "choose the output's with -f or -o");
         return nullptr;
     }
-    const auto* byContent = vipsio::writableFormatOfFile(job.input.path, options.allowUntrusted);
+    // Its first bytes, not a loader: no decoder runs in the program itself.
+    const fileio::InputFile input(std::string(job.input->path));
+    const std::string start =
+        input.openError() ? std::string() : fileio::firstBytes(input.descriptor(), 16);
+    const auto* byContent = vipsio::writable(formats::byMagic(start), options.allowUntrusted);
     if (!byContent)
         refusal =
             Error("not an image format this program both reads and writes; choose one with -f");
     return byContent;
-}
-
-std::string outputPathFor(const RenderJob& job, const Options& options)
-{
-    if (!options.output.empty())
-        return options.output;
-    const std::string base =
-        job.input.isFile() ? fs::path(job.input.path).stem().string() : "photo";
-    // A name whose suffix already names the format keeps it (x.jpeg stays .jpeg).
-    const std::string inputSuffix = formats::suffixOf(job.input.path);
-    const std::string suffix = formats::named(inputSuffix) == job.format
-                                   ? inputSuffix
-                                   : std::string(job.format->suffixes.front());
-    return (fs::path(options.outputDir) / (base + "." + suffix)).string();
 }
 
 // One spelling per file, so that two names of one output are seen as one.
@@ -123,59 +116,136 @@ std::string sameFileKey(const std::string& path)
     return (error ? absolute : canonical).lexically_normal().string();
 }
 
-// The inputs, each once: a path given twice is rendered once.
-std::vector<Input> distinctInputs(const Options& options)
+// The inputs, each once and in their order: a path given twice is
+// rendered once. (No copies: a batch may list millions.)
+std::vector<const Input*> distinctInputs(const Options& options)
 {
+    static const Input photograph = Input::embeddedPhotograph();
     if (options.inputs.empty())
-        return {Input::embeddedPhotograph()};
-    std::vector<Input> inputs;
-    std::set<std::string> seen;
-    for (const Input& input : options.inputs)
-        if (seen.insert(input.spelling()).second)
-            inputs.push_back(input);
+        return {&photograph};
+    std::vector<std::uint32_t> order(options.inputs.size());
+    std::iota(order.begin(), order.end(), 0);
+    const auto spelling = [&options](std::uint32_t n) { return options.inputs[n].spelling(); };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return spelling(a) < spelling(b); });
+    std::vector<bool> again(order.size(), false);
+    for (std::size_t n = 1; n < order.size(); ++n)
+        again[order[n]] = spelling(order[n]) == spelling(order[n - 1]);
+    std::vector<const Input*> inputs;
+    for (std::size_t n = 0; n < options.inputs.size(); ++n)
+        if (!again[n])
+            inputs.push_back(&options.inputs[n]);
     return inputs;
+}
+
+// Each output written by two inputs, as the line that names them: found
+// among the hashes of the outputs' one spelling, which take little room
+// for any number of inputs, then told by the spellings themselves.
+struct Written {
+    std::uint64_t key; // the hash of the output's one spelling
+    std::uint32_t input;
+    const formats::Format* format;
+
+    bool operator<(const Written& other) const
+    {
+        return key != other.key ? key < other.key : input < other.input;
+    }
+};
+
+std::vector<std::string> conflictsAmong(std::vector<Written> written,
+                                        const std::vector<const Input*>& inputs,
+                                        const Options& options)
+{
+    std::sort(written.begin(), written.end());
+    std::vector<std::pair<std::uint32_t, std::string>> found; // the later input, the line
+    const auto output = [&](const Written& entry) {
+        RenderJob job;
+        job.input = inputs[entry.input];
+        job.format = entry.format;
+        return outputOf(job, options);
+    };
+    for (std::size_t at = 1; at < written.size(); ++at) {
+        // The first of the run of equal hashes whose output is the same file.
+        for (std::size_t first = at; first-- > 0 && written[first].key == written[at].key;) {
+            const std::string path = output(written[at]);
+            if (sameFileKey(output(written[first])) != sameFileKey(path))
+                continue;
+            found.emplace_back(written[at].input,
+                               inputs[written[first].input]->shownName() + " and " +
+                                   inputs[written[at].input]->shownName() +
+                                   " would both be written to " + shownName(path));
+            break;
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> lines;
+    for (auto& [later, line] : found)
+        lines.push_back(std::move(line));
+    return lines;
 }
 
 } // namespace
 
+std::string outputOf(const RenderJob& job, const Options& options)
+{
+    if (!options.output.empty())
+        return options.output;
+    const std::string_view path = job.input->isFile() ? job.input->path : std::string_view();
+    const std::string base = job.input->isFile() ? fs::path(path).stem().string() : "photo";
+    // A name whose suffix already names the format keeps it (x.jpeg stays .jpeg).
+    const std::string inputSuffix = formats::suffixOf(path);
+    const std::string suffix = formats::named(inputSuffix) == job.format && job.format
+                                   ? inputSuffix
+                                   : std::string(job.format ? job.format->suffixes.front() : "");
+    return (fs::path(options.outputDir) / (base + "." + suffix)).string();
+}
+
 Plan planJobs(const Options& options, const PlanProgress& progress)
 {
     std::mt19937_64 engine(std::random_device{}());
-    const std::vector<Input> inputs = distinctInputs(options);
+    const std::vector<const Input*> inputs = distinctInputs(options);
 
     Plan plan;
-    std::map<std::string, std::string> writers; // output key -> the input that writes it
+    if (!options.shard)
+        plan.jobs.reserve(inputs.size());
+    std::vector<Written> written;
+    written.reserve(inputs.size());
     for (std::size_t n = 0; n < inputs.size(); ++n) {
         if (progress)
             progress(n, inputs.size());
-        const Input& input = inputs[n];
+        const Input& input = *inputs[n];
         RenderJob job;
-        job.input = input;
+        job.input = &input;
         // Every input is planned, other shards' too, so that every shard
         // refuses exactly the collisions a whole run would.
         job.branch = branchFor(options, input, engine);
-        job.refusal = inputProblem(input);
-        if (!job.refusal)
-            job.format = formatFor(job, options, job.refusal);
-        if (!job.refusal)
-            job.output = outputPathFor(job, options);
-        if (!job.refusal && !fileio::isStreamOutput(job.output)) {
-            const auto [writer, added] =
-                writers.emplace(sameFileKey(job.output), input.shownName());
-            if (!added)
-                plan.conflicts.push_back(writer->second + " and " + input.shownName() +
-                                         " would both be written to " + job.output);
-            if (existsAsRegularFile(job.output)) {
+        Error refusal = inputProblem(input);
+        if (!refusal)
+            job.format = formatFor(job, options, refusal);
+        const std::string output = refusal ? std::string() : outputOf(job, options);
+        // A stream is written in place only where the user named it (-o): a
+        // folder's outputs replace only files.
+        const bool stream = !refusal && fileio::isStreamOutput(output);
+        if (stream && options.output.empty())
+            refusal = Error("cannot write " + shownName(output) +
+                            ": it is no regular file, and only a file named with -o is "
+                            "written in place");
+        if (!refusal && !stream) {
+            written.push_back(
+                {std::hash<std::string>()(sameFileKey(output)), std::uint32_t(n), job.format});
+            if (existsAsRegularFile(output)) {
                 if (options.skipExisting)
                     job.skip = true;
                 else if (!options.overwrite)
-                    job.refusal = Error(job.output + " already exists (use -y to replace it)",
-                                        Error::Cause::OutputExists);
+                    refusal = Error(shownName(output) + " already exists (use -y to replace it)",
+                                    Error::Cause::OutputExists);
             }
         }
+        job.refusal = std::move(refusal);
         if (inThisShard(options, input))
             plan.jobs.push_back(std::move(job));
     }
+    plan.conflicts = conflictsAmong(std::move(written), inputs, options);
     return plan;
 }
 

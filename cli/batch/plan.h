@@ -15,6 +15,11 @@ struct Plan {
     std::vector<std::string> conflicts;
 };
 
+// Where a job's rendering goes: -o's path, or in -d's folder the input's
+// base name with its format's suffix (one the input's name has already is
+// kept: x.jpeg stays .jpeg; the photograph is "photo").
+std::string outputOf(const RenderJob& job, const command::Options& options);
+
 // The jobs for a command line, in input order, this shard's only: every
 // output path worked out (collisions are looked for among all the inputs,
 // every shard's), existing outputs refused without -y or skipped with

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <unistd.h>
 
 namespace batch {
@@ -23,39 +24,59 @@ namespace {
 // at once; should it be another format, its job starts libvips itself.
 bool streamsWithoutLibvips(const RenderJob& job)
 {
-    const formats::Format* read = formats::named(formats::suffixOf(job.input.path));
-    const bool netpbmInput = job.input.kind == command::Input::Kind::StandardInput ||
-                             (job.input.isFile() && read && read->streamedByProgram);
+    const formats::Format* read = formats::named(formats::suffixOf(job.input->path));
+    const bool netpbmInput = job.input->kind == command::Input::Kind::StandardInput ||
+                             (job.input->isFile() && read && read->streamedByProgram);
     return netpbmInput && (!job.format || job.format->streamedByProgram);
 }
 
 // Whether a job's input or output is a pipe (or a socket), standard input
 // and output included: it goes at the pace of the program at its other
 // end, which no time limit judges. A file or a device behind them does not.
-bool throughPipe(const RenderJob& job)
+bool throughPipe(const RenderJob& job, const std::string& output)
 {
-    const fileio::Kind input = job.input.kind == command::Input::Kind::StandardInput
-                                   ? fileio::classify(STDIN_FILENO)
-                               : job.input.isFile() ? fileio::classify(job.input.path)
-                                                    : fileio::Kind::File;
-    const auto fd = fileio::inheritedDescriptor(job.output);
-    const fileio::Kind output = fd ? fileio::classify(*fd) : fileio::classify(job.output);
-    return input == fileio::Kind::Pipe || output == fileio::Kind::Pipe;
+    const fileio::Kind input =
+        job.input->kind == command::Input::Kind::StandardInput ? fileio::classify(STDIN_FILENO)
+        : job.input->isFile() ? fileio::classify(std::string(job.input->path))
+                              : fileio::Kind::File;
+    const auto fd = fileio::inheritedDescriptor(output);
+    const fileio::Kind kind = fd ? fileio::classify(*fd) : fileio::classify(output);
+    return input == fileio::Kind::Pipe || kind == fileio::Kind::Pipe;
 }
 
-JobPlace placeOf(const RenderJob& job)
+std::string folderOf(const std::string& output)
 {
-    const std::string folder = std::filesystem::path(job.output).parent_path();
-    return {folder.empty() ? std::string(".") : folder, !throughPipe(job),
-            fileio::isStreamOutput(job.output)};
+    const std::string folder = std::filesystem::path(output).parent_path();
+    return folder.empty() ? std::string(".") : folder;
 }
 
-// Renders the jobs in worker processes, reporting each as it ends.
-void render(const std::vector<const RenderJob*>& jobs, const command::Options& options,
-            Reporter& reporter)
+JobPlace placeOf(const RenderJob& job, const command::Options& options)
+{
+    const std::string output = outputOf(job, options);
+    return {folderOf(output), throughPipe(job, output), fileio::isStreamOutput(output)};
+}
+
+// How many workers render: -j's threads, one per job at most, and as many
+// as the limit on open descriptors leaves room for (said once, unless -q).
+int workersFor(std::size_t jobs, const command::Options& options)
+{
+    const int wanted = std::max(1, std::min<int>(options.threads, int(jobs)));
+    const int workers = workersWithinDescriptorLimit(wanted);
+    if (workers < wanted && !options.quiet)
+        std::fprintf(stderr,
+                     "inverse-logistic-render: the limit on open files leaves room for %d "
+                     "workers, not %d\n",
+                     workers, wanted);
+    return workers;
+}
+
+// Renders the jobs in worker processes, reporting each as it ends; an
+// error is one the run cannot go on after.
+Error render(const std::vector<const RenderJob*>& jobs, const command::Options& options,
+             Reporter& reporter)
 {
     // -j is the total: libvips's own pool shares what the batch's workers leave.
-    const int workers = std::max(1, std::min<int>(options.threads, int(jobs.size())));
+    const int workers = workersFor(jobs.size(), options);
     const int threadsPerWorker = std::max(1, options.threads / workers);
     vipsio::configure(options.allowUntrusted, threadsPerWorker);
     // Started once here, libvips need not start again in each worker of a
@@ -67,26 +88,32 @@ void render(const std::vector<const RenderJob*>& jobs, const command::Options& o
         vipsio::ensureStarted();
     reporter.rendering(jobs.size());
     stopsignals::renderingStarts();
-    WorkerPool pool([&](std::size_t i) { return runJob(*jobs[i], options); },
-                    {options.maxMemory, threadsPerWorker, options.timeLimit}, workers);
+    // The run's memory budget, shared alike by its workers.
+    WorkerPool pool(
+        [&](std::size_t i) { return runJob(*jobs[i], options, workers); },
+        {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers);
+    Error error;
     for (std::size_t next = 0; next < jobs.size() || pool.running();) {
-        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0) {
-            pool.start(next, placeOf(*jobs[next]));
-            ++next;
-        }
+        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0)
+            if (pool.start(next, placeOf(*jobs[next], options)))
+                ++next;
         if (!pool.running())
             break;
-        pool.waitForWork();
+        if ((error = pool.waitForWork())) {
+            killAll();
+            break;
+        }
         while (auto done = pool.nextFinished()) {
             if (stopsignals::received() != 0)
                 continue;
             const bool resumed =
                 done->outcome.kind() == Outcome::Kind::OutputExists && options.skipExisting;
-            reporter.finished(jobs[done->index]->input.shownName(),
+            reporter.finished(jobs[done->index]->input->shownName(),
                               resumed ? Outcome::skipped() : done->outcome);
         }
     }
     stopsignals::renderingEnds();
+    return error;
 }
 
 } // namespace
@@ -113,7 +140,17 @@ int run(const command::Options& options)
         std::error_code ignored; // a failure shows in each file's own error
         std::filesystem::create_directories(options.outputDir, ignored);
     }
-    render(jobs, options, reporter);
+    // Temporaries that killed runs left where this one writes go first.
+    std::set<std::string> folders;
+    for (const RenderJob* job : jobs)
+        if (const std::string folder = folderOf(outputOf(*job, options));
+            folders.insert(folder).second)
+            fileio::removeStaleTemporaries(folder);
+    if (const Error error = render(jobs, options, reporter)) {
+        std::fprintf(stderr, "inverse-logistic-render: %s; the run stops\n",
+                     error.reason().c_str());
+        return 1;
+    }
     reporter.summarise(plan.jobs.size() - jobs.size());
     return reporter.failed() > 0 ? 1 : 0;
 }

@@ -1,5 +1,7 @@
 #include "batch/runjob.h"
 
+#include "batch/plan.h"
+#include "batch/workerpool.h"
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
@@ -19,10 +21,12 @@ bool streams(std::string_view magic, const RenderJob& job)
 }
 
 Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
-                     const command::Options& options)
+                     const vipsio::ImageJob& imageJob)
 {
+    const command::Options& options = imageJob.options;
     fileio::OutputFile output;
-    if (Error error = output.open(job.output, options.overwrite))
+    if (Error error = output.open(imageJob.output, options.overwrite,
+                                  fileio::OutputFile::Streams::AsWritten, !options.output.empty()))
         return Outcome::failed(error);
     const netpbm::Read read = [fd](char* data, std::size_t size) {
         return fileio::readSome(fd, data, size);
@@ -39,22 +43,22 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
 // How messages name an input that cannot be read again from its start.
 std::string streamName(const RenderJob& job, fileio::Kind kind)
 {
-    if (job.input.kind == command::Input::Kind::StandardInput)
+    if (job.input->kind == command::Input::Kind::StandardInput)
         return "standard input";
     return kind == fileio::Kind::Pipe ? "the pipe" : "the device";
 }
 
 Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
-                   const command::Options& options)
+                   const vipsio::ImageJob& imageJob)
 {
+    const command::Options& options = imageJob.options;
     const int fd = input.descriptor();
-    const vipsio::ImageJob imageJob{options, job.branch, job.format, job.output};
     const std::string magic = fileio::readStart(fd, 2);
     if (streams(magic, job))
-        return renderStream(magic, fd, job, options);
+        return renderStream(magic, fd, job, imageJob);
     const fileio::Kind kind = input.kind();
     // Standard input is read from where it stands, even in a file.
-    if (job.input.isFile() && fileio::rereadable(kind))
+    if (job.input->isFile() && fileio::rereadable(kind))
         return vipsio::renderFile(fd, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
@@ -64,23 +68,27 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
 
 } // namespace
 
-Outcome runJob(const RenderJob& job, const command::Options& options)
+Outcome runJob(const RenderJob& job, const command::Options& options, int workers)
 {
     if (job.refusal)
         return Outcome::failed(job.refusal);
     vipsio::forgetErrors();
-    switch (job.input.kind) {
-    case command::Input::Kind::EmbeddedPhotograph:
-        return vipsio::renderEmbeddedPhotograph({options, job.branch, job.format, job.output});
-    case command::Input::Kind::StandardInput:
-        return renderFrom(fileio::InputFile::standardInput(), job, options);
-    case command::Input::Kind::File:
-        break;
+    // Opening a FIFO waits for the program at its other end: timed, until
+    // the job says its streams are open.
+    const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
+                                    workers};
+    const fileio::FifoHold output(imageJob.output);
+    if (job.input->kind == command::Input::Kind::EmbeddedPhotograph) {
+        announceStreamsOpen();
+        return vipsio::renderEmbeddedPhotograph(imageJob);
     }
-    const fileio::InputFile input(job.input.path);
+    const fileio::InputFile input = job.input->isFile()
+                                        ? fileio::InputFile(std::string(job.input->path))
+                                        : fileio::InputFile::standardInput();
     if (input.openError())
         return Outcome::failed(input.openError());
-    return renderFrom(input, job, options);
+    announceStreamsOpen();
+    return renderFrom(input, job, imageJob);
 }
 
 } // namespace batch

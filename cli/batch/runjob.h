@@ -10,6 +10,7 @@ namespace batch {
 // opened once, and a binary Netpbm stream that stays one goes through the
 // program's own reader, anything else through libvips. A failure leaves no
 // output file created or changed.
-Outcome runJob(const RenderJob& job, const command::Options& options);
+// `workers` is how many share --max-memory alike.
+Outcome runJob(const RenderJob& job, const command::Options& options, int workers);
 
 } // namespace batch

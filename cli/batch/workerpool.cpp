@@ -31,6 +31,7 @@ namespace batch {
 namespace {
 
 std::vector<int> inherited;
+int toProgram = -1; // in a worker: where its answers go
 // The live workers, kept so that a signal handler can kill them: lock-free.
 std::array<std::atomic<pid_t>, 1024> children{};
 std::atomic<bool> killing{false}; // once killAll() was called, every worker is killed at birth
@@ -106,12 +107,15 @@ bool readExactly(int fd, void* data, std::size_t size)
     return true;
 }
 
-// A job's outcome as it crosses the pipe: its reason's length, its kind, its reason.
-std::string encode(const Outcome& outcome)
+// What crosses the pipe from a worker: a reason's length, a kind, the
+// reason. The kind is an outcome's, or this one's: the streams are open.
+constexpr char streamsOpenNotice = char(0x7f);
+
+std::string encode(char kind, const std::string& reason)
 {
-    const auto length = std::uint32_t(outcome.reason().size());
+    const auto length = std::uint32_t(reason.size());
     std::string message(reinterpret_cast<const char*>(&length), sizeof length);
-    return message + char(outcome.kind()) + outcome.reason();
+    return message + kind + reason;
 }
 
 [[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, const Worker::Job& job,
@@ -128,6 +132,7 @@ std::string encode(const Outcome& outcome)
     ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     ::dup2(errors, STDERR_FILENO);
     closeAllBut({in, out, errors});
+    toProgram = out;
     limitMemory(memoryBudget, threads);
     std::uint64_t index = 0;
     while (readExactly(in, &index, sizeof index)) {
@@ -139,7 +144,7 @@ std::string encode(const Outcome& outcome)
         } catch (const std::exception& exception) {
             outcome = Outcome::failed(Error(std::string("failed: ") + exception.what()));
         }
-        if (const std::string message = encode(outcome);
+        if (const std::string message = encode(char(outcome.kind()), outcome.reason());
             !fileio::writeAll(out, message.data(), message.size()))
             break;
     }
@@ -147,6 +152,41 @@ std::string encode(const Outcome& outcome)
 }
 
 } // namespace
+
+void announceStreamsOpen()
+{
+    if (toProgram < 0)
+        return;
+    const std::string notice = encode(streamsOpenNotice, {});
+    (void)fileio::writeAll(toProgram, notice.data(), notice.size());
+}
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        (void)::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+int workersWithinDescriptorLimit(int wanted)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return wanted;
+    int open = 0;
+    if (DIR* directory = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(directory))
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        ::closedir(directory);
+    }
+    // Each worker keeps three descriptors here (its job pipe, its answer
+    // pipe, its standard error) and takes two more while it starts; the run
+    // keeps some for its own files.
+    const long room = long(limit.rlim_cur) - open - 16;
+    return int(std::clamp<long>(room / 3, 1, wanted));
+}
 
 void noteInheritedDescriptors()
 {
@@ -215,13 +255,14 @@ Error Worker::start()
 
 bool Worker::send(std::size_t index)
 {
+    streamsOpen_ = false;
     if (pid_ <= 0 && (startError_ = start()))
         return false;
     const std::uint64_t sent = index;
     return fileio::writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
 }
 
-Outcome Worker::receive(const JobPlace& place)
+std::optional<Outcome> Worker::receive(const JobPlace& place)
 {
     if (startError_)
         return Outcome::failed(std::exchange(startError_, Error()));
@@ -230,6 +271,14 @@ Outcome Worker::receive(const JobPlace& place)
     std::string reason;
     if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &kind, 1)) {
         reason.resize(length);
+        if (kind == streamsOpenNotice) {
+            streamsOpen_ = true;
+            // Unless a stop for time closed the pipe meanwhile, the job goes on.
+            pollfd more{fromWorker_, POLLIN, 0};
+            if (!outOfTime_ || ::poll(&more, 1, 0) != 1)
+                return std::nullopt;
+            return receive(place);
+        }
         if (readExactly(fromWorker_, reason.data(), length)) {
             // Stopped for time just after it answered: the answer holds, and
             // the next job goes to a new worker.
@@ -295,6 +344,7 @@ struct WorkerPool::Slot {
     std::optional<std::size_t> job;
     JobPlace place;
     Clock::time_point deadline; // max() for a job that is not timed
+    bool givenUp = false;       // its worker could not start
 };
 
 WorkerPool::WorkerPool(const Worker::Job& job, const Limits& limits, int workers) : limits_(limits)
@@ -307,7 +357,8 @@ WorkerPool::~WorkerPool() = default;
 
 bool WorkerPool::hasFreeWorker() const
 {
-    return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return !slot->job; });
+    return std::any_of(slots_.begin(), slots_.end(),
+                       [](const auto& slot) { return !slot->job && !slot->givenUp; });
 }
 
 bool WorkerPool::running() const
@@ -315,21 +366,32 @@ bool WorkerPool::running() const
     return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return slot->job; });
 }
 
-void WorkerPool::start(std::size_t index, const JobPlace& place)
+bool WorkerPool::start(std::size_t index, const JobPlace& place)
 {
-    for (const auto& slot : slots_)
-        if (!slot->job) {
-            slot->job = index;
-            slot->place = place;
-            slot->deadline = place.timed && limits_.time.count() != 0 ? Clock::now() + limits_.time
-                                                                      : Clock::time_point::max();
-            // A worker that cannot take the job answers at once, below.
-            (void)slot->worker.send(index);
-            return;
+    for (const auto& slot : slots_) {
+        if (slot->job || slot->givenUp)
+            continue;
+        const bool others = std::any_of(slots_.begin(), slots_.end(), [&slot](const auto& other) {
+            return other != slot && !other->givenUp;
+        });
+        slot->job = index;
+        slot->place = place;
+        slot->deadline = limits_.time.count() != 0 ? Clock::now() + limits_.time
+                                                   : Clock::time_point::max();
+        // A worker that cannot start leaves its job to the others; with no
+        // other, it answers at once, below, with why.
+        if (!slot->worker.send(index) && slot->worker.resultDescriptor() < 0 && others) {
+            (void)slot->worker.receive(place);
+            slot->job.reset();
+            slot->givenUp = true;
+            return false;
         }
+        return true;
+    }
+    return false;
 }
 
-void WorkerPool::waitForWork()
+Error WorkerPool::waitForWork()
 {
     std::vector<pollfd> busy;
     std::vector<Slot*> busySlots;
@@ -341,17 +403,28 @@ void WorkerPool::waitForWork()
             nearest = std::min(nearest, slot->deadline);
         }
     // A worker that could not start has its answer ready: no waiting then.
+    // A timed wait wakes at least once a second, so that a stop shows as
+    // a wait far longer than asked.
     const bool answerReady =
         std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
-    int timeout = -1;
+    std::chrono::milliseconds timeout(-1);
     if (answerReady)
-        timeout = 0;
+        timeout = std::chrono::milliseconds(0);
     else if (nearest != Clock::time_point::max())
-        timeout = int(std::clamp<std::chrono::milliseconds::rep>(
-            std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()).count(), 0,
-            INT_MAX));
-    if (::poll(busy.data(), busy.size(), timeout) < 0)
-        return; // a signal: the loop looks at why
+        timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
+                             std::chrono::milliseconds(0), std::chrono::milliseconds(1000));
+    const Clock::time_point before = Clock::now();
+    if (::poll(busy.data(), busy.size(), int(timeout.count())) < 0) {
+        if (errno == EINTR)
+            return {}; // a signal: the loop looks at why
+        return Error(std::string("cannot wait for the workers: ") + std::strerror(errno));
+    }
+    // Stopped for longer than the wait was to take: that time was no job's.
+    if (const auto stopped = Clock::now() - before - timeout;
+        timeout.count() >= 0 && stopped > std::chrono::milliseconds(500))
+        for (Slot* slot : busySlots)
+            if (slot->deadline != Clock::time_point::max())
+                slot->deadline += stopped;
     for (std::size_t i = 0; i < busy.size(); ++i) {
         Slot& slot = *busySlots[i];
         if (busy[i].revents == 0 && busy[i].fd >= 0) {
@@ -359,9 +432,16 @@ void WorkerPool::waitForWork()
                 continue;
             slot.worker.stopForTime();
         }
+        std::optional<Outcome> outcome = slot.worker.receive(slot.place);
+        if (!outcome) {
+            if (slot.place.throughPipe)
+                slot.deadline = Clock::time_point::max();
+            continue;
+        }
         const std::size_t index = *std::exchange(slot.job, std::nullopt);
-        finished_.push_back({index, slot.worker.receive(slot.place)});
+        finished_.push_back({index, std::move(*outcome)});
     }
+    return {};
 }
 
 std::optional<WorkerPool::Finished> WorkerPool::nextFinished()

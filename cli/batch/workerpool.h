@@ -36,14 +36,28 @@ struct Limits {
 };
 
 // What the program knows of a job before it runs: the folder its output goes
-// to (where a worker that dies on it may leave a temporary), whether the
-// time limit applies (not to a stream, whose length is its writer's or its
-// reader's), and whether the output is written in place.
+// to (where a worker that dies on it may leave a temporary), whether it
+// goes through a pipe, and whether the output is written in place. A job is
+// timed until its input and output are open (a FIFO waits for its other
+// end); then one through a pipe goes at the pace of the program at the
+// pipe's other end, which no time limit judges.
 struct JobPlace {
     std::string outputFolder;
-    bool timed = true;
+    bool throughPipe = false;
     bool writtenInPlace = false; // a stream, which a failed job may leave cut short
 };
+
+// Raises the soft limit on open descriptors to the hard one. Called once,
+// at start.
+void raiseDescriptorLimit();
+
+// How many of `wanted` workers the limit on open descriptors leaves room
+// for (at least one): each takes three of the program's.
+int workersWithinDescriptorLimit(int wanted);
+
+// Said by a job, in its worker, once its input and output are open: from
+// then on a job through a pipe is no longer timed.
+void announceStreamsOpen();
 
 // One worker process: it runs job(index) for each index it is sent, one at
 // a time, within `limits`, and is started on first use and again after it
@@ -61,10 +75,12 @@ public:
     bool send(std::size_t index);
     // Where the job's outcome arrives: readable once receive() will not wait.
     int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
-    // The job's outcome. A worker that died on it leaves no temporary behind
-    // in the job's output folder, and its death is the failure: what killed
-    // it, in one line.
-    Outcome receive(const JobPlace& place);
+    // The job's outcome, or nothing when the worker only said that the
+    // job's streams are open (streamsOpen() then holds). A worker that died
+    // on it leaves no temporary behind in the job's output folder, and its
+    // death is the failure: what killed it, in one line.
+    std::optional<Outcome> receive(const JobPlace& place);
+    bool streamsOpen() const { return streamsOpen_; }
     // Kills the worker for taking longer than the time limit; receive() then
     // says so, unless its answer came first.
     void stopForTime();
@@ -78,6 +94,7 @@ private:
     Job job_;
     Limits limits_;
     bool outOfTime_ = false;
+    bool streamsOpen_ = false;
     pid_t pid_ = -1;
     int toWorker_ = -1;
     int fromWorker_ = -1;
@@ -101,11 +118,15 @@ public:
     // Whether a worker is free for a job, and whether any job is running.
     bool hasFreeWorker() const;
     bool running() const;
-    // Starts job `index` on a free worker.
-    void start(std::size_t index, const JobPlace& place);
+    // Starts job `index` on a free worker; false when that worker could not
+    // start while others run: it is given up, and the job waits for one of
+    // them. (When none can run at all, the job fails with why.)
+    bool start(std::size_t index, const JobPlace& place);
     // Waits until a running job finishes, its time runs out, or a signal
-    // arrives (then it returns at once, for the loop to look at why).
-    void waitForWork();
+    // arrives (then it returns at once, for the loop to look at why). Time
+    // the program spent stopped (Ctrl-Z, a scheduler's suspend) counts
+    // against no job. An error is one the run cannot go on after.
+    Error waitForWork();
 
     struct Finished {
         std::size_t index;

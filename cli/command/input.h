@@ -1,7 +1,12 @@
 #pragma once
 
+#include "shownname.h"
+
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace command {
 
@@ -15,24 +20,22 @@ struct Input {
     enum class Kind { File, StandardInput, EmbeddedPhotograph };
 
     Kind kind = Kind::File;
-    std::string path; // for a file: as the user wrote it
+    // For a file: as the user wrote it, a NUL after it where it lies (in
+    // the InputList that holds it).
+    std::string_view path;
 
-    static Input fromArgument(std::string argument)
-    {
-        if (argument == standardStream)
-            return {Kind::StandardInput, {}};
-        return {Kind::File, std::move(argument)};
-    }
     static Input embeddedPhotograph() { return {Kind::EmbeddedPhotograph, {}}; }
+    // The path as a C string, for the system's calls.
+    const char* cPath() const { return path.data(); }
 
     bool isFile() const { return kind == Kind::File; }
     // How the input is written, which its branch and shard are drawn from:
     // the path, "-" for standard input, the resource path of the photograph.
-    std::string spelling() const
+    std::string_view spelling() const
     {
         switch (kind) {
         case Kind::StandardInput:
-            return std::string(standardStream);
+            return standardStream;
         case Kind::EmbeddedPhotograph:
             return ":/photo.bmp";
         case Kind::File:
@@ -40,7 +43,7 @@ struct Input {
         }
         return path;
     }
-    // How messages name the input.
+    // How messages name the input (quoted where it holds control characters).
     std::string shownName() const
     {
         switch (kind) {
@@ -51,8 +54,33 @@ struct Input {
         case Kind::File:
             break;
         }
-        return path;
+        return ::shownName(path);
     }
+};
+
+// The inputs of a run, in order, their paths held together in blocks: a
+// list of millions takes little more than its own bytes. Inputs stay where
+// they are as more are added.
+class InputList {
+public:
+    // A command-line argument: "-" is standard input, anything else a file.
+    void addArgument(std::string_view argument);
+    void addFile(std::string_view path);
+    void reserve(std::size_t count) { inputs_.reserve(count); }
+
+    std::size_t size() const { return inputs_.size(); }
+    bool empty() const { return inputs_.empty(); }
+    const Input& operator[](std::size_t n) const { return inputs_[n]; }
+    auto begin() const { return inputs_.begin(); }
+    auto end() const { return inputs_.end(); }
+
+private:
+    std::string_view hold(std::string_view path);
+
+    std::vector<Input> inputs_;
+    std::vector<std::shared_ptr<char[]>> blocks_; // shared by copies, never changed
+    std::size_t blockSize_ = 0;                   // the last block's
+    std::size_t left_ = 0;                        // room left in it
 };
 
 } // namespace command

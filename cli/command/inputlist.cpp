@@ -27,14 +27,16 @@ std::string entryProblem(const std::string& path, bool nulSeparated, bool comple
 
 } // namespace
 
-Error readInputList(const std::string& source, bool nulSeparated, std::vector<std::string>& paths)
+Error readInputList(const std::string& source, bool nulSeparated, InputList& inputs,
+                    std::size_t& count)
 {
+    count = 0;
     const bool standardInput = source == standardStream;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
         standardInput ? stdin : std::fopen(source.c_str(), "rb"),
         standardInput ? [](std::FILE*) { return 0; } : std::fclose);
     if (!file)
-        return Error("cannot read the list " + source + ": " + std::strerror(errno));
+        return Error("cannot read the list " + shownName(source) + ": " + std::strerror(errno));
     const char separator = nulSeparated ? '\0' : '\n';
     const std::string entryName = nulSeparated ? "entry " : "line ";
     std::string path;
@@ -48,19 +50,21 @@ Error readInputList(const std::string& source, bool nulSeparated, std::vector<st
             path.pop_back();
         if (const std::string problem = entryProblem(path, nulSeparated, ends && c != EOF);
             !problem.empty())
-            return Error("the list " + source + ": " +
+            return Error("the list " + shownName(source) + ": " +
                          (entryName + std::to_string(entry)).append(" ").append(problem));
         if (!ends)
             continue;
-        if (!path.empty())
-            paths.push_back(path);
+        if (!path.empty()) {
+            inputs.addFile(path);
+            ++count;
+        }
         path.clear();
         ++entry;
         if (c == EOF)
             break;
     }
     if (std::ferror(file.get()))
-        return Error("cannot read the list " + source + ": " + std::strerror(errno));
+        return Error("cannot read the list " + shownName(source) + ": " + std::strerror(errno));
     return {};
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "command/input.h"
 #include "error.h"
 
 #include <string>
-#include <vector>
 
 namespace command {
 
 // Reads a list of input paths, one a line (empty lines skipped, a CR before
 // the line end dropped) or, with `nulSeparated`, one per NUL-ended record
-// as `find -print0` writes them; "-" reads standard input. Appends them to
-// `paths`.
-Error readInputList(const std::string& source, bool nulSeparated, std::vector<std::string>& paths);
+// as `find -print0` writes them; "-" reads standard input. Adds them to
+// `inputs` as files; returns how many in `count`.
+Error readInputList(const std::string& source, bool nulSeparated, InputList& inputs,
+                    std::size_t& count);
 
 } // namespace command

@@ -42,7 +42,7 @@ struct Options {
     std::optional<Shard> shard;
     bool skipExisting = false;
     // From the command line, then from --files-from; empty: the embedded photograph.
-    std::vector<Input> inputs;
+    InputList inputs;
 
     bool toStandardOutput() const { return output == standardStream; }
 };

@@ -65,18 +65,22 @@ struct OptionSet {
                                  "decoding (default 1073741824; 0 for no limit).",
                                  "N"};
     QCommandLineOption maxMemory{"max-memory",
-                                 "Refuse, before decoding, a file whose decoding would take more "
-                                 "memory than SIZE (bytes, or with K, M or G), and stop a decoder "
-                                 "that takes more anyway; that file fails alone (default: a "
-                                 "quarter of this machine's memory, at most 1G; 0 for no limit).",
+                                 "The memory the run's decoders may take in all, SIZE (bytes, or "
+                                 "with K, M or G), shared alike by its workers (-j): a file "
+                                 "whose decoding would take more than its worker's share is "
+                                 "refused before decoding, and a decoder that takes more anyway "
+                                 "is stopped; that file fails alone (default: a quarter of this "
+                                 "machine's memory, at most 1G; 0 for no limit).",
                                  "SIZE"};
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
                                  "decoder stuck on a hostile file); that file fails alone "
-                                 "(default 600; 0 for no limit). A file read from or written "
-                                 "to a pipe (standard input or output included, when they are "
-                                 "pipes) goes at the pace of the program at its other end, and "
-                                 "is not timed.",
+                                 "(default 600; 0 for no limit). Waiting for a FIFO to be "
+                                 "opened at its other end is timed; once open, a file read "
+                                 "from or written to a pipe (standard input or output included, "
+                                 "when they are pipes) goes at the pace of the program at its "
+                                 "other end, and is not timed. Time the program is stopped "
+                                 "(Ctrl-Z) does not count.",
                                  "SECONDS"};
     QCommandLineOption salvage{"salvage",
                                "Render what can be read of a damaged file (a JPEG whose scan "

@@ -6,6 +6,7 @@
 #include "command/optionset.h"
 #include "formats/formats.h"
 #include "numbers.h"
+#include "shownname.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -213,20 +214,18 @@ UsageError readInputs(const OptionSet& p, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
     for (const QString& argument : parser.positionalArguments())
-        options.inputs.push_back(Input::fromArgument(argument.toStdString()));
+        options.inputs.addArgument(argument.toStdString());
     if (parser.isSet(p.nul) && !parser.isSet(p.filesFrom))
         return QString("--null describes a --files-from list; give one");
     if (parser.isSet(p.filesFrom)) {
         const std::string list = parser.value(p.filesFrom).toStdString();
         if (list == standardStream && readsStandardInput(options))
             return QString("standard input cannot be both the list and an input");
-        std::vector<std::string> paths;
-        if (const Error error = readInputList(list, parser.isSet(p.nul), paths))
+        std::size_t listed = 0;
+        if (const Error error = readInputList(list, parser.isSet(p.nul), options.inputs, listed))
             return QString::fromStdString(error.reason());
-        if (paths.empty())
-            return QString::fromStdString("the list " + list + " names no input");
-        for (std::string& path : paths)
-            options.inputs.push_back(Input{Input::Kind::File, std::move(path)});
+        if (listed == 0)
+            return QString::fromStdString("the list " + shownName(list) + " names no input");
     }
     if (!options.output.empty() && options.inputs.size() > 1)
         return QString("-o takes one input; use -d DIR for several");
@@ -294,7 +293,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCat
         return usageError(*error);
     if (const UsageError error = readInputs(p, options))
         return usageError(*error);
-    return {options, {}, 0};
+    return {std::move(options), {}, 0};
 }
 
 } // namespace command

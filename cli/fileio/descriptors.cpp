@@ -76,6 +76,22 @@ std::string readStart(int fd, std::size_t count)
     return start;
 }
 
+std::string firstBytes(int fd, std::size_t count)
+{
+    std::string start(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, start.data() + got, count - got, off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += std::size_t(n);
+    }
+    start.resize(got);
+    return start;
+}
+
 bool writeAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {

@@ -38,6 +38,10 @@ bool readAt(int fd, void* data, std::size_t size, std::uint64_t offset);
 // descriptor's position moves past them.
 std::string readStart(int fd, std::size_t count);
 
+// The first `count` bytes of a file, fewer when it ends first, read in
+// place without moving the descriptor.
+std::string firstBytes(int fd, std::size_t count);
+
 // Writes all `size` bytes, going on after a signal or a short write; false
 // on an error (errno says which) or when nothing more can be written.
 bool writeAll(int fd, const char* data, std::size_t size);

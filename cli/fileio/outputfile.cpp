@@ -2,10 +2,13 @@
 
 #include "fileio/descriptors.h"
 #include "fileio/spool.h"
+#include "shownname.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,7 +77,39 @@ bool isStreamOutput(const std::string& path)
            (kind != Kind::File && kind != Kind::Folder && kind != Kind::Missing);
 }
 
+FifoHold::FifoHold(const std::string& path)
+{
+    if (!inheritedDescriptor(path) && classify(path) == Kind::Pipe)
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+}
+
+FifoHold::~FifoHold()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 std::string temporaryPrefix(pid_t process) { return ".il-" + std::to_string(process) + "-"; }
+
+void removeStaleTemporaries(const std::string& folder)
+{
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        // .il-PID-N.tmp, of a process that is gone.
+        unsigned long process = 0;
+        unsigned long count = 0;
+        int length = 0;
+        const std::string_view name(entry->d_name);
+        if (std::sscanf(entry->d_name, ".il-%lu-%lu.tmp%n", &process, &count, &length) == 2 &&
+            std::size_t(length) == name.size() &&
+            name == temporaryPrefix(pid_t(process)) + std::to_string(count) + ".tmp" &&
+            ::kill(pid_t(process), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+    ::closedir(directory);
+}
 
 void removeTemporaries(pid_t process, const std::string& folder)
 {
@@ -108,7 +143,7 @@ OutputFile::~OutputFile() { discard(); }
 
 std::string OutputFile::shownName() const
 {
-    return path_ == standardOutput ? "standard output" : path_;
+    return path_ == standardOutput ? "standard output" : ::shownName(path_);
 }
 
 Error OutputFile::failure(int error) const
@@ -116,7 +151,7 @@ Error OutputFile::failure(int error) const
     return Error("cannot write " + shownName() + ": " + reasonOf(error));
 }
 
-Error OutputFile::open(const std::string& path, bool replace, Streams streams)
+Error OutputFile::open(const std::string& path, bool replace, Streams streams, bool inPlace)
 {
     path_ = path;
     replace_ = replace;
@@ -124,10 +159,15 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams)
     bool ownsStream = false;
     struct stat existing {};
     const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (const auto inherited = inheritedDescriptor(path)) {
+    const auto inherited = inheritedDescriptor(path);
+    if ((inherited || (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode))) &&
+        !inPlace)
+        return Error("cannot write " + shownName() + ": it is no regular file, and " +
+                     "only a file named with -o is written in place");
+    if (inherited) {
         stream = *inherited;
     } else if (exists && S_ISDIR(existing.st_mode)) {
-        return Error("cannot write " + path + ": it is a folder");
+        return Error("cannot write " + shownName() + ": it is a folder");
     } else if (exists && !S_ISREG(existing.st_mode)) {
         stream = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (stream < 0)
@@ -150,7 +190,8 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams)
         return {};
     }
     if (exists && !replace)
-        return Error(path + " already exists (use -y to replace it)", Error::Cause::OutputExists);
+        return Error(shownName() + " already exists (use -y to replace it)",
+                     Error::Cause::OutputExists);
     if (Error error = openNew())
         return error;
     ownsDescriptor_ = true;
@@ -293,14 +334,17 @@ Error OutputFile::commit()
         error = nameUnnamed();
         unnamed_ = false;
     }
-    if (::close(std::exchange(fd_, -1)) != 0 && error == 0)
-        error = errno;
+    // Between the link and the rename, nothing but the rename: a kill there
+    // leaves the temporary, whose name a later run knows to remove.
     if (error == 0 && !temporary_.empty())
         error = replace_ ? (::rename(temporary_.c_str(), path_.c_str()) == 0 ? 0 : errno)
                          : placeNew(temporary_, path_);
+    if (::close(std::exchange(fd_, -1)) != 0 && error == 0)
+        error = errno;
     discard();
     if (error == EEXIST && !replace_)
-        return Error(path_ + " already exists (use -y to replace it)", Error::Cause::OutputExists);
+        return Error(shownName() + " already exists (use -y to replace it)",
+                     Error::Cause::OutputExists);
     return error == 0 ? Error() : failure(error);
 }
 

@@ -35,8 +35,11 @@ public:
     ~OutputFile();
 
     // Opens the output; the error says why it cannot be written. A new
-    // file that appears meanwhile is refused at commit unless `replace`.
-    Error open(const std::string& path, bool replace, Streams streams = Streams::AsWritten);
+    // file that appears meanwhile is refused at commit unless `replace`. A
+    // stream (or a link to one) is written only where `inPlace` allows it:
+    // where the user named it; a folder's outputs replace only files.
+    Error open(const std::string& path, bool replace, Streams streams = Streams::AsWritten,
+               bool inPlace = true);
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
     // Whether what is written can be sought in and read back, as a file
@@ -74,6 +77,20 @@ private:
     bool ownsStream_ = false;
 };
 
+// A FIFO named as an output, opened and held for the time of a job: the
+// open waits for a program to read it, and is done before the job says its
+// streams are open, so that this wait is timed. Nothing for other outputs.
+class FifoHold {
+public:
+    explicit FifoHold(const std::string& path);
+    ~FifoHold();
+    FifoHold(const FifoHold&) = delete;
+    FifoHold& operator=(const FifoHold&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // Whether an output path names a stream (standard output, an inherited
 // descriptor, a FIFO, a device, or a link to one), which is written in place.
 bool isStreamOutput(const std::string& path);
@@ -89,6 +106,9 @@ std::optional<int> inheritedDescriptor(const std::string& path);
 std::string temporaryPrefix(pid_t process);
 // Removes the temporaries that `process` left in `folder` (after it died).
 void removeTemporaries(pid_t process, const std::string& folder);
+// Removes the temporaries in `folder` of any process that is gone (one
+// killed where nothing could remove them).
+void removeStaleTemporaries(const std::string& folder);
 
 // Gives the finished file `from` the name `to` when nothing has that name
 // yet, and leaves `from` in place: with a hard link, or, on file systems

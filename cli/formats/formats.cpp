@@ -124,7 +124,7 @@ Format avif()
     avif.title = "AVIF";
     avif.suffixes = {"avif"};
     avif.variant = "av1";
-    avif.magic = {};
+    avif.magic = {{4, "ftypavif"}, {4, "ftypavis"}};
     return avif;
 }
 
@@ -144,6 +144,7 @@ Format jp2()
     Format jp2 = row("jp2", "JPEG 2000", {"jp2", "j2k", "jpx"}, "jp2ksave_target");
     jp2.lossy = true;
     jp2.loader = "jp2kload";
+    jp2.magic = {{0, "\0\0\0\x0cjP  "sv}, {0, "\xff\x4f\xff\x51"}};
     jp2.holds = DecoderHolds::ImageWords;
     return jp2;
 }
@@ -225,11 +226,16 @@ const Format* named(std::string_view nameOrSuffix)
 
 const Format* byMagic(std::string_view start)
 {
+    // The longest that matches: AVIF's brand over HEIF's box.
+    const Format* found = nullptr;
+    std::size_t longest = 0;
     for (const Format& format : all())
         for (const Magic& magic : format.magic)
-            if (starts(start, magic))
-                return &format;
-    return nullptr;
+            if (starts(start, magic) && magic.bytes.size() > longest) {
+                found = &format;
+                longest = magic.bytes.size();
+            }
+    return found;
 }
 
 const Format* readBy(std::string_view loader, std::string_view start)

@@ -1,6 +1,5 @@
 #include "vipsio/availability.h"
 
-#include "fileio/inputfile.h"
 #include "vipsio/load.h"
 #include "vipsio/start.h"
 
@@ -53,18 +52,6 @@ const formats::Format* writable(const formats::Format* format, bool allowUntrust
 const formats::Format* writable(std::string_view nameOrSuffix, bool allowUntrusted)
 {
     return writable(formats::named(nameOrSuffix), allowUntrusted);
-}
-
-const formats::Format* writableFormatOfFile(const std::string& path, bool allowUntrusted)
-{
-    const fileio::InputFile input(path);
-    if (input.openError())
-        return nullptr;
-    const std::string start = startOf(input.descriptor());
-    const char* loader = findLoader(input.descriptor(), start, allowUntrusted);
-    if (!loader)
-        return nullptr;
-    return writable(formats::readBy(nicknameOf(loader), start), allowUntrusted);
 }
 
 std::string listing(bool allowUntrusted)

@@ -16,10 +16,6 @@ namespace vipsio {
 const formats::Format* writable(std::string_view nameOrSuffix, bool allowUntrusted);
 const formats::Format* writable(const formats::Format* format, bool allowUntrusted);
 
-// The writable format an input file is stored in, told by its first bytes;
-// nothing when libvips cannot read it or no saver writes that format.
-const formats::Format* writableFormatOfFile(const std::string& path, bool allowUntrusted);
-
 // What --list-formats prints.
 std::string listing(bool allowUntrusted);
 

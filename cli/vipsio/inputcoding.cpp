@@ -1,5 +1,7 @@
 #include "vipsio/inputcoding.h"
 
+#include "fileio/descriptors.h"
+
 #include <algorithm>
 #include <sys/stat.h>
 #include <tiffio.h>
@@ -13,17 +15,10 @@ namespace {
 bool losslessWebp(int fd)
 {
     // The features are told by the first chunks of the file.
-    std::string start(std::size_t(64) * 1024, '\0');
-    std::size_t got = 0;
-    while (got < start.size()) {
-        const ssize_t n = ::pread(fd, start.data() + got, start.size() - got, off_t(got));
-        if (n <= 0)
-            break;
-        got += std::size_t(n);
-    }
+    const std::string start = fileio::firstBytes(fd, std::size_t(64) * 1024);
     WebPBitstreamFeatures features;
-    return WebPGetFeatures(reinterpret_cast<const std::uint8_t*>(start.data()), got, &features) ==
-               VP8_STATUS_OK &&
+    return WebPGetFeatures(reinterpret_cast<const std::uint8_t*>(start.data()), start.size(),
+                           &features) == VP8_STATUS_OK &&
            features.format == 2;
 }
 

@@ -77,19 +77,7 @@ Loaded loadWith(const char* found, std::string_view start, const LoadSettings& s
 
 } // namespace
 
-std::string startOf(int fd)
-{
-    std::string start(12, '\0');
-    std::size_t got = 0;
-    while (got < start.size()) {
-        const ssize_t n = ::pread(fd, start.data() + got, start.size() - got, off_t(got));
-        if (n <= 0)
-            break;
-        got += std::size_t(n);
-    }
-    start.resize(got);
-    return start;
-}
+std::string startOf(int fd) { return fileio::firstBytes(fd, 16); }
 
 const char* findLoader(int fd, std::string_view start, bool allowUntrusted)
 {

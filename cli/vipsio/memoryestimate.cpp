@@ -59,14 +59,19 @@ std::string mebibytes(std::uint64_t bytes)
 
 } // namespace
 
-Error memoryRefusal(const Loaded& loaded, std::uint64_t budget)
+Error memoryRefusal(const Loaded& loaded, std::uint64_t budget, int sharers)
 {
     const Estimate needed =
         estimate(loaded.image, loaded.read ? loaded.read->holds : formats::DecoderHolds::Rows);
-    if (budget == 0 || needed.bytes <= budget)
+    const std::uint64_t share = budget / std::uint64_t(std::max(1, sharers));
+    if (budget == 0 || needed.bytes <= share)
         return {};
+    const std::string limit =
+        sharers > 1 ? "its share of --max-memory, " + mebibytes(share) + " (" + mebibytes(budget) +
+                          " for " + std::to_string(sharers) + " workers; fewer with -j)"
+                    : "--max-memory " + mebibytes(budget);
     return Error("refused: decoding it would take about " + mebibytes(needed.bytes) + " (" +
-                 needed.why + "), more than --max-memory " + mebibytes(budget));
+                 needed.why + "), more than " + limit);
 }
 
 } // namespace vipsio

@@ -13,6 +13,7 @@ namespace vipsio {
 // every scan, an interlaced PNG every pixel, GIF and WebP decode each frame
 // whole (and keep the one before, for the next to be drawn on), HEIF and
 // JPEG 2000 decode whole images. The estimate comes from the header alone.
-Error memoryRefusal(const Loaded& loaded, std::uint64_t budget);
+// The budget is the run's, which `sharers` workers share alike.
+Error memoryRefusal(const Loaded& loaded, std::uint64_t budget, int sharers = 1);
 
 } // namespace vipsio

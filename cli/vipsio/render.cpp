@@ -40,7 +40,7 @@ Error refusalOf(const Loaded& loaded, const formats::Format& format, const Image
 {
     if (Error refusal = sizeRefusal(loaded.image, job.options.maxPixels))
         return refusal;
-    if (Error refusal = memoryRefusal(loaded, job.options.maxMemory))
+    if (Error refusal = memoryRefusal(loaded, job.options.maxMemory, job.memorySharers))
         return refusal;
     if (Error refusal = unmappableSamples(loaded.image))
         return refusal;
@@ -134,8 +134,8 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     if (turnsUpright(loaded, *format))
         mapped = mapped.copy_memory().autorot();
     fileio::OutputFile output;
-    if (Error error =
-            output.open(job.output, job.options.overwrite, fileio::OutputFile::Streams::Whole))
+    if (Error error = output.open(job.output, job.options.overwrite,
+                                  fileio::OutputFile::Streams::Whole, !job.options.output.empty()))
         return Outcome::failed(error);
     if (Error error =
             writeOut(mapped, pagesOf(loaded), *format, encoding, carried, output, warnings))

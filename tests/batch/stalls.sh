@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# A batch nothing can stall, fool or outgrow: a low limit on open files
+# means fewer workers, never a failed file or a spin; a FIFO that never
+# opens fails alone within the time limit; a link planted in the output
+# folder is left alone; names with newlines and escapes stay on one line;
+# debris of killed runs goes; the run's workers share one memory budget;
+# a stopped run's time is no job's.
+# Usage: stalls.sh RENDER_PROGRAM
+source "$(dirname "$0")/workfolder.sh"
+outputs() { find "$1" -type f | wc -l; }
+
+"$render" -q -a 5 -o p.png && vips resize p.png tiny.png 0.05 || fail "cannot make the test pictures"
+mkdir in && for i in $(seq 80); do cp tiny.png "in/t$i.png"; done
+
+echo "80 files under a limit of 64 open files"
+for jobs in 80 40; do
+  rm -rf out
+  (ulimit -n 64 && exec timeout 120 "$render" -q -j $jobs -d out in/*.png) 2>err.txt
+  status=$?
+  [ "$status" = 0 ] && [ "$(outputs out)" = 80 ] \
+    || fail "-j $jobs under 64 open files: status $status, $(outputs out) outputs: $(head -3 err.txt)"
+done
+rm -rf out
+(ulimit -n 64 && exec timeout 120 "$render" -j 80 -d out in/*.png) 2>err.txt &
+program=$!
+while ! pgrep -P "$(pgrep -P $program || echo 1)" >/dev/null && kill -0 $program 2>/dev/null; do :; done
+kill -TERM "$(pgrep -P $program)" 2>/dev/null
+wait $program
+status=$?
+[ "$status" = 143 ] || [ "$status" = 0 ] || fail "SIGTERM under 64 open files gave status $status"
+
+echo "a FIFO that never opens, among inputs and as an output"
+mkfifo never.png held.ppm
+rm -rf out
+timeout 60 "$render" -q -j 1 --time-limit 2 -f png -d out tiny.png never.png p.png 2>err.txt
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "never.png: took more than 2 s" err.txt \
+  && [ "$(outputs out)" = 2 ] || fail "a FIFO input: status $status, $(outputs out) outputs, $(cat err.txt)"
+timeout 60 "$render" -q --time-limit 2 -o held.ppm tiny.png 2>err.txt
+status=$?
+[ "$status" = 1 ] && grep -q "took more than 2 s" err.txt || fail "a FIFO output: status $status, $(cat err.txt)"
+
+echo "a link planted in the output folder"
+mkdir -p out && rm -f out/* && mkfifo victim && ln -s ../victim out/p.png
+cat victim >victim.txt &
+reader=$!
+for overwrite in "" -y; do
+  # shellcheck disable=SC2086 # no -y, then -y
+  timeout 60 "$render" -q $overwrite -d out tiny.png p.png 2>err.txt
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "no regular file" err.txt \
+    && [ -f out/tiny.png ] && [ -L out/p.png ] || fail "the planted link ($overwrite): status $status, $(cat err.txt)"
+done
+exec 3>victim && exec 3>&- && wait $reader
+[ ! -s victim.txt ] || fail "the planted link's target was written"
+
+echo "names that would forge lines"
+forged=$'a\ninverse-logistic-render: b.png: rendered\x1b[2J.jpg'
+"$render" -q -d out "$forged" 2>err.txt
+[ "$(wc -l <err.txt)" = 1 ] && ! grep -q $'\x1b' err.txt && grep -qF "'a'\$'\\n''" err.txt \
+  || fail "a name with a newline and an escape gave: $(cat -v err.txt)"
+
+echo "debris of a run that was killed"
+rm -rf out && mkdir out && touch out/.il-999999999-3.tmp "out/.il-$$-3.tmp" out/.il-1-x.tmp
+"$render" -q -d out tiny.png || fail "the run after the debris failed"
+[ ! -e out/.il-999999999-3.tmp ] && [ -e "out/.il-$$-3.tmp" ] && [ -e out/.il-1-x.tmp ] \
+  || fail "the debris left: $(ls -A out)"
+
+echo "the workers of a run share --max-memory"
+vips black grey.v 6000 6000 --bands 3 && vips linear grey.v bright.v 1 90 --uchar \
+  && vips copy bright.v "i1.png[interlace]" && cp i1.png i2.png && rm -f grey.v bright.v \
+  || fail "cannot make the interlaced PNGs"
+# Runs the program on the two, sampling the resident memory of its tree.
+sampled() {
+  "$render" -q --max-memory 128M -d out "$@" i1.png i2.png 2>err.txt &
+  local program=$! sum
+  peak=0
+  while kill -0 $program 2>/dev/null; do
+    sum=$(ps -o rss= -p "$program" --ppid "$program" 2>/dev/null | awk '{s += $1} END {print s + 0}')
+    [ "$sum" -gt "$peak" ] && peak=$sum
+  done
+  wait $program
+}
+# Decoding one takes about 103 MiB, more than half of 128M: two workers
+# refuse both; one renders them one after the other.
+rm -rf out && sampled -j 2
+status=$?
+[ "$status" = 1 ] && [ "$(grep -c "its share of --max-memory, 64 MiB" err.txt)" = 2 ] \
+  || fail "two workers under 128M: status $status, $(cat err.txt)"
+rm -rf out && sampled -j 1 || fail "one worker under 128M failed: $(cat err.txt)"
+[ "$(outputs out)" = 2 ] && [ "$peak" -lt $(((128 + 64) * 1024)) ] \
+  || fail "one worker under 128M: $(outputs out) outputs, a peak of $((peak / 1024)) MiB"
+echo "a peak of $((peak / 1024)) MiB for the tree, 128 of it the budget"
+
+echo "a run stopped for longer than the time limit"
+mkfifo late.ppm
+setsid "$render" -q --time-limit 5 -o late.ppm tiny.png 2>err.txt &
+program=$!
+while ! pgrep -P $program >/dev/null; do :; done
+kill -STOP -- -$program && sleep 7 && kill -CONT -- -$program
+cat late.ppm >got.ppm
+wait $program
+status=$?
+[ "$status" = 0 ] && [ -s got.ppm ] || fail "the stopped run gave status $status: $(cat err.txt)"
+echo "stalls: ok"
