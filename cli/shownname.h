@@ -32,7 +32,8 @@ inline std::string shownName(std::string_view name)
         if (const std::size_t at = named.find(c); at != std::string_view::npos)
             std::snprintf(escaped, sizeof escaped, "$'\\%c'", letters[at]);
         else
-            std::snprintf(escaped, sizeof escaped, "$'\\%03o'", unsigned(static_cast<unsigned char>(c)));
+            std::snprintf(escaped, sizeof escaped, "$'\\%03o'",
+                          unsigned(static_cast<unsigned char>(c)));
         shown += escaped;
     }
     return shown + (quoting ? "'" : "");

@@ -376,8 +376,8 @@ bool WorkerPool::start(std::size_t index, const JobPlace& place)
         });
         slot->job = index;
         slot->place = place;
-        slot->deadline = limits_.time.count() != 0 ? Clock::now() + limits_.time
-                                                   : Clock::time_point::max();
+        slot->deadline =
+            limits_.time.count() != 0 ? Clock::now() + limits_.time : Clock::time_point::max();
         // A worker that cannot start leaves its job to the others; with no
         // other, it answers at once, below, with why.
         if (!slot->worker.send(index) && slot->worker.resultDescriptor() < 0 && others) {

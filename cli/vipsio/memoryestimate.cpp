@@ -66,10 +66,10 @@ Error memoryRefusal(const Loaded& loaded, std::uint64_t budget, int sharers)
     const std::uint64_t share = budget / std::uint64_t(std::max(1, sharers));
     if (budget == 0 || needed.bytes <= share)
         return {};
-    const std::string limit =
-        sharers > 1 ? "its share of --max-memory, " + mebibytes(share) + " (" + mebibytes(budget) +
-                          " for " + std::to_string(sharers) + " workers; fewer with -j)"
-                    : "--max-memory " + mebibytes(budget);
+    const std::string limit = sharers > 1 ? "its share of --max-memory, " + mebibytes(share) +
+                                                " (" + mebibytes(budget) + " for " +
+                                                std::to_string(sharers) + " workers; fewer with -j)"
+                                          : "--max-memory " + mebibytes(budget);
     return Error("refused: decoding it would take about " + mebibytes(needed.bytes) + " (" +
                  needed.why + "), more than " + limit);
 }

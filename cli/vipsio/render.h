@@ -19,7 +19,7 @@ struct ImageJob {
     transform::Branch branch = transform::Branch::Lower;
     const formats::Format* format = nullptr; // nothing: the input's own
     std::string output;                      // a path, or "-" for standard output
-    int memorySharers = 1; // the workers that share --max-memory alike
+    int memorySharers = 1;                   // the workers that share --max-memory alike
 };
 
 // Renders the file open at `fd`, which every reader of the job reads from
