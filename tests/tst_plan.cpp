@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <fstream>
 
 using namespace batch;
@@ -124,8 +125,10 @@ void PlanTest::shardsSplitAndAgree()
         Options shard = whole;
         shard.shard = Options::Shard{k, 3};
         shard.inputs = command::InputList();
-        for (auto name = inputs.crbegin(); name != inputs.crend(); ++name)
-            shard.inputs.addArgument(path(*name));
+        QStringList reversed = inputs;
+        std::reverse(reversed.begin(), reversed.end());
+        for (const QString& name : reversed)
+            shard.inputs.addArgument(path(name));
         for (const RenderJob& job : planJobs(shard).jobs) {
             ++seen[std::string(job.input->path)];
             QCOMPARE(job.branch, branches[std::string(job.input->path)]);

@@ -179,6 +179,7 @@ std::vector<std::string> conflictsAmong(std::vector<Written> written,
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> lines;
+    lines.reserve(found.size());
     for (auto& [later, line] : found)
         lines.push_back(std::move(line));
     return lines;
