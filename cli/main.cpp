@@ -2,6 +2,7 @@
 #include "batch/stopsignals.h"
 #include "batch/workerpool.h"
 #include "command/parse.h"
+#include "fileio/descriptors.h"
 #include "vipsio/availability.h"
 #include "vipsio/start.h"
 
@@ -41,7 +42,7 @@ int leave(int status)
 
 int main(int argc, char* argv[])
 {
-    batch::noteInheritedDescriptors();
+    fileio::noteGivenDescriptors();
     batch::raiseDescriptorLimit();
     batch::stopsignals::install();
     QCoreApplication app(argc, argv);

@@ -20,9 +20,10 @@ RULES = {
     'png': ({'fileio'}, {'zlib'}),
     'metadata': (set(), {'Exiv2'}),
     'vipsio': ({'formats', 'fileio', 'metadata', 'netpbm', 'png', 'command', 'transform',
-                'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'zlib', 'Qt'}),
+                'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
+                              'Qt'}),
     'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'transform', 'platform'}, set()),
-    'program': ({'command', 'batch', 'vipsio', 'formats', 'transform', 'platform'}, {'Qt'}),
+    'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'transform', 'platform'}, {'Qt'}),
 }
 LIBRARIES = [  # where a system header lives, and whose it is
     ('/usr/include/vips/', 'libvips'),
@@ -35,7 +36,13 @@ LIBRARIES = [  # where a system header lives, and whose it is
     ('/usr/include/tiff', 'libtiff'),
     ('/usr/include/zlib.h', 'zlib'), ('/usr/include/zconf.h', 'zlib'),
     ('/usr/include/png', 'libpng'),
+    ('/usr/include/jpeglib.h', 'libjpeg'), ('/usr/include/jerror.h', 'libjpeg'),
+    ('/usr/include/jmorecfg.h', 'libjpeg'), ('/usr/include/x86_64-linux-gnu/jconfig.h', 'libjpeg'),
 ]
+# The C and C++ libraries and the operating system, which every room may
+# include; any other header under /usr/include is some library's.
+SYSTEM = ['/usr/include/c++/', '/usr/include/x86_64-linux-gnu/', '/usr/include/linux/',
+          '/usr/include/asm-generic/', '/usr/lib/gcc/']
 
 
 def owner(path):
@@ -49,8 +56,12 @@ def owner(path):
     for prefix, library in LIBRARIES:
         if path.startswith(prefix):
             return library
-    # The C and C++ libraries and the operating system: every room's.
-    return None
+    if any(path.startswith(prefix) for prefix in SYSTEM):
+        return None
+    # The C library's own headers lie in /usr/include itself; a folder
+    # there is some other library's.
+    relative = os.path.relpath(path, '/usr/include')
+    return None if '/' not in relative and not relative.startswith('..') else relative.split('/')[0]
 
 
 def headers(depfile):

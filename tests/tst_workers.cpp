@@ -2,6 +2,7 @@
 // that crashes or aborts fails alone, with one line saying what killed it,
 // and the jobs after it still run; a stop is heeded.
 #include "batch/workerpool.h"
+#include "fileio/descriptors.h"
 
 #include <QTest>
 
@@ -47,7 +48,7 @@ private Q_SLOTS:
     {
         // Open before the workers' inherited descriptors are noted, so that they keep it.
         QCOMPARE(::pipe(released_), 0);
-        batch::noteInheritedDescriptors();
+        fileio::noteGivenDescriptors();
     }
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
@@ -144,7 +145,7 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
         [this](std::size_t i) {
             char byte = 0;
             if (i == 0)
-                batch::announceStreamsOpen();
+                batch::tellPace(true);
             if (i == 0 && ::read(released_[0], &byte, 1) != 1)
                 return Outcome::failed(Error("not released"));
             if (i == 1)

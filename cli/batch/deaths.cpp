@@ -30,7 +30,8 @@ std::string outOfMemory(std::uint64_t memoryBudget)
 {
     return "ran out of memory while decoding or encoding it" +
            (memoryBudget == 0 ? std::string()
-                              : " (--max-memory " + std::to_string(memoryBudget >> 20) + " MiB)");
+                              : " (the " + std::to_string(memoryBudget >> 20) +
+                                    " MiB it may take of --max-memory)");
 }
 
 std::uint64_t oomKills()
@@ -48,11 +49,11 @@ std::uint64_t oomKills()
     return 0;
 }
 
-std::string lastLine(int errors)
+std::string lastLine(int errors, off_t jobFrom)
 {
     std::string text(8192, '\0');
     const off_t size = ::lseek(errors, 0, SEEK_END);
-    const off_t from = std::max<off_t>(0, size - off_t(text.size()));
+    const off_t from = std::max<off_t>(jobFrom, size - off_t(text.size()));
     text.resize(std::size_t(std::max<ssize_t>(0, ::pread(errors, text.data(), text.size(), from))));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();

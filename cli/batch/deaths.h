@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 // Why a worker died on a job, in the words of what is known: the signal
 // that ended it, the last line its libraries wrote, the time limit's kill,
@@ -18,8 +19,9 @@ std::string outOfMemory(std::uint64_t memoryBudget);
 // program's memory group so far (0 where the system does not say).
 std::uint64_t oomKills();
 
-// The last line a worker wrote to its standard error (kept in `errors`).
-std::string lastLine(int errors);
+// The last line a worker wrote to its standard error (kept in `errors`)
+// from offset `from` on: what it said during its job.
+std::string lastLine(int errors, off_t from);
 
 // The error for a worker that ended with `status` on a job, having said
 // `said`, and what that left of the job's output.

@@ -97,9 +97,11 @@ const formats::Format* formatFor(const RenderJob& job, const Options& options, E
         return nullptr;
     }
     // Its first bytes, not a loader: no decoder runs in the program itself.
-    const fileio::InputFile input(std::string(job.input->path));
-    const std::string start =
-        input.openError() ? std::string() : fileio::firstBytes(input.descriptor(), 16);
+    // Opened without waiting: a FIFO put in its place meanwhile is no file.
+    const fileio::InputFile input(std::string(job.input->path), fileio::InputFile::Wait::No);
+    const std::string start = input.openError() || input.kind() != fileio::Kind::File
+                                  ? std::string()
+                                  : fileio::firstBytes(input.descriptor(), 16);
     const auto* byContent = vipsio::writable(formats::byMagic(start), options.allowUntrusted);
     if (!byContent)
         refusal =

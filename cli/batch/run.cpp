@@ -143,9 +143,9 @@ int run(const command::Options& options)
     // Temporaries that killed runs left where this one writes go first.
     std::set<std::string> folders;
     for (const RenderJob* job : jobs)
-        if (const std::string folder = folderOf(outputOf(*job, options));
-            folders.insert(folder).second)
-            fileio::removeStaleTemporaries(folder);
+        if (const std::string output = outputOf(*job, options);
+            !fileio::isStreamOutput(output) && folders.insert(folderOf(output)).second)
+            fileio::removeStaleTemporaries(folderOf(output));
     if (const Error error = render(jobs, options, reporter)) {
         std::fprintf(stderr, "inverse-logistic-render: %s; the run stops\n",
                      error.reason().c_str());

@@ -1,7 +1,6 @@
 #include "batch/runjob.h"
 
 #include "batch/plan.h"
-#include "batch/workerpool.h"
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
@@ -24,6 +23,8 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
                      const vipsio::ImageJob& imageJob)
 {
     const command::Options& options = imageJob.options;
+    // A stream goes through at the pace of the programs at its ends.
+    fileio::pace(true);
     fileio::OutputFile output;
     if (Error error = output.open(imageJob.output, options.overwrite,
                                   fileio::OutputFile::Streams::AsWritten, !options.output.empty()))
@@ -53,16 +54,21 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
 {
     const command::Options& options = imageJob.options;
     const int fd = input.descriptor();
+    const fileio::Kind kind = input.kind();
+    // A pipe is read at its writer's pace; what the job does with the
+    // bytes, at its own.
+    if (kind == fileio::Kind::Pipe)
+        fileio::pace(true);
     const std::string magic = fileio::readStart(fd, 2);
     if (streams(magic, job))
         return renderStream(magic, fd, job, imageJob);
-    const fileio::Kind kind = input.kind();
     // Standard input is read from where it stands, even in a file.
     if (job.input->isFile() && fileio::rereadable(kind))
         return vipsio::renderFile(fd, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
         return Outcome::failed(spooled.error());
+    fileio::pace(false);
     return vipsio::renderFile(spooled.descriptor(), imageJob);
 }
 
@@ -78,16 +84,13 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int worker
     const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
                                     workers};
     const fileio::FifoHold output(imageJob.output);
-    if (job.input->kind == command::Input::Kind::EmbeddedPhotograph) {
-        announceStreamsOpen();
+    if (job.input->kind == command::Input::Kind::EmbeddedPhotograph)
         return vipsio::renderEmbeddedPhotograph(imageJob);
-    }
     const fileio::InputFile input = job.input->isFile()
                                         ? fileio::InputFile(std::string(job.input->path))
                                         : fileio::InputFile::standardInput();
     if (input.openError())
         return Outcome::failed(input.openError());
-    announceStreamsOpen();
     return renderFrom(input, job, imageJob);
 }
 

@@ -30,7 +30,6 @@ namespace batch {
 
 namespace {
 
-std::vector<int> inherited;
 int toProgram = -1; // in a worker: where its answers go
 // The live workers, kept so that a signal handler can kill them: lock-free.
 std::array<std::atomic<pid_t>, 1024> children{};
@@ -59,8 +58,7 @@ void closeAllBut(std::initializer_list<int> keep)
     const int listing = ::dirfd(directory);
     for (const int fd : open)
         if (fd > STDERR_FILENO && fd != listing &&
-            std::find(keep.begin(), keep.end(), fd) == keep.end() &&
-            std::find(inherited.begin(), inherited.end(), fd) == inherited.end())
+            std::find(keep.begin(), keep.end(), fd) == keep.end() && !fileio::given(fd))
             ::close(fd);
     ::closedir(directory);
 }
@@ -108,8 +106,10 @@ bool readExactly(int fd, void* data, std::size_t size)
 }
 
 // What crosses the pipe from a worker: a reason's length, a kind, the
-// reason. The kind is an outcome's, or this one's: the streams are open.
-constexpr char streamsOpenNotice = char(0x7f);
+// reason. The kind is an outcome's, or one of these: the job goes at the
+// pace of a pipe's other end, or at its own.
+constexpr char theirPaceNotice = char(0x7f);
+constexpr char ourPaceNotice = char(0x7e);
 
 std::string encode(char kind, const std::string& reason)
 {
@@ -133,6 +133,7 @@ std::string encode(char kind, const std::string& reason)
     ::dup2(errors, STDERR_FILENO);
     closeAllBut({in, out, errors});
     toProgram = out;
+    fileio::setPaceListener(tellPace);
     limitMemory(memoryBudget, threads);
     std::uint64_t index = 0;
     while (readExactly(in, &index, sizeof index)) {
@@ -153,11 +154,11 @@ std::string encode(char kind, const std::string& reason)
 
 } // namespace
 
-void announceStreamsOpen()
+void tellPace(bool atTheirs)
 {
     if (toProgram < 0)
         return;
-    const std::string notice = encode(streamsOpenNotice, {});
+    const std::string notice = encode(atTheirs ? theirPaceNotice : ourPaceNotice, {});
     (void)fileio::writeAll(toProgram, notice.data(), notice.size());
 }
 
@@ -186,19 +187,6 @@ int workersWithinDescriptorLimit(int wanted)
     // keeps some for its own files.
     const long room = long(limit.rlim_cur) - open - 16;
     return int(std::clamp<long>(room / 3, 1, wanted));
-}
-
-void noteInheritedDescriptors()
-{
-    if (DIR* directory = ::opendir("/proc/self/fd")) {
-        const int listing = ::dirfd(directory);
-        while (const dirent* entry = ::readdir(directory)) {
-            const int fd = std::atoi(entry->d_name);
-            if (entry->d_name[0] != '.' && fd > STDERR_FILENO && fd != listing)
-                inherited.push_back(fd);
-        }
-        ::closedir(directory);
-    }
 }
 
 Worker::Worker(Job job, Limits limits) : job_(std::move(job)), limits_(limits) {}
@@ -240,7 +228,6 @@ Error Worker::start()
         noteChild(pid_, 0);
         if (killing)
             ::kill(pid_, SIGKILL);
-        oomKillsAtStart_ = oomKills();
     }
     if (pid_ == 0)
         beWorker(parent, jobs[0], results[1], errors_, job_, limits_.memoryBudget, limits_.threads);
@@ -255,9 +242,22 @@ Error Worker::start()
 
 bool Worker::send(std::size_t index)
 {
-    streamsOpen_ = false;
+    atTheirPace_ = false;
+    // A worker that died between jobs (killed by someone) is replaced
+    // before the job goes to it.
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+        noteChild(0, pid_);
+        pid_ = -1;
+        ::close(toWorker_);
+        ::close(fromWorker_);
+        ::close(errors_);
+    }
     if (pid_ <= 0 && (startError_ = start()))
         return false;
+    // What this job's libraries say, and the out-of-memory kills from now on.
+    errorsFrom_ = ::lseek(errors_, 0, SEEK_END);
+    oomKillsBefore_ = oomKills();
     const std::uint64_t sent = index;
     return fileio::writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
 }
@@ -269,10 +269,24 @@ std::optional<Outcome> Worker::receive(const JobPlace& place)
     std::uint32_t length = 0;
     char kind = 0;
     std::string reason;
-    if (readExactly(fromWorker_, &length, sizeof length) && readExactly(fromWorker_, &kind, 1)) {
+    // A reason is a line; more is no answer of the program's (a job that
+    // wrote where it should not), and the worker is stopped.
+    constexpr std::uint32_t longest = 1 << 16;
+    const bool read = readExactly(fromWorker_, &length, sizeof length);
+    if (read && length > longest) {
+        ::kill(pid_, SIGKILL);
+        const pid_t worker = pid_;
+        reap();
+        fileio::removeTemporaries(worker, place.outputFolder);
+        ::close(errors_);
+        outOfTime_ = false;
+        return Outcome::failed(Error("the decoder or encoder wrote into the program's own pipe, "
+                                     "so it was stopped; nothing was written"));
+    }
+    if (read && readExactly(fromWorker_, &kind, 1)) {
         reason.resize(length);
-        if (kind == streamsOpenNotice) {
-            streamsOpen_ = true;
+        if (kind == theirPaceNotice || kind == ourPaceNotice) {
+            atTheirPace_ = kind == theirPaceNotice;
             // Unless a stop for time closed the pipe meanwhile, the job goes on.
             pollfd more{fromWorker_, POLLIN, 0};
             if (!outOfTime_ || ::poll(&more, 1, 0) != 1)
@@ -314,10 +328,10 @@ Outcome Worker::buried(const JobPlace& place)
     Death what;
     what.status = reap();
     fileio::removeTemporaries(worker, place.outputFolder);
-    what.said = lastLine(errors_);
+    what.said = lastLine(errors_, errorsFrom_);
     ::close(errors_);
     what.outOfTime = std::exchange(outOfTime_, false);
-    what.oomKilled = oomKills() > oomKillsAtStart_;
+    what.oomKilled = oomKills() > oomKillsBefore_;
     return Outcome::failed(death(what, limits_, place));
 }
 
@@ -403,8 +417,8 @@ Error WorkerPool::waitForWork()
             nearest = std::min(nearest, slot->deadline);
         }
     // A worker that could not start has its answer ready: no waiting then.
-    // A timed wait wakes at least once a second, so that a stop shows as
-    // a wait far longer than asked.
+    // A timed wait wakes at least ten times a second, so that a stop shows
+    // as a wait far longer than asked.
     const bool answerReady =
         std::any_of(busy.begin(), busy.end(), [](const pollfd& fd) { return fd.fd < 0; });
     std::chrono::milliseconds timeout(-1);
@@ -412,7 +426,7 @@ Error WorkerPool::waitForWork()
         timeout = std::chrono::milliseconds(0);
     else if (nearest != Clock::time_point::max())
         timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
-                             std::chrono::milliseconds(0), std::chrono::milliseconds(1000));
+                             std::chrono::milliseconds(0), std::chrono::milliseconds(100));
     const Clock::time_point before = Clock::now();
     if (::poll(busy.data(), busy.size(), int(timeout.count())) < 0) {
         if (errno == EINTR)
@@ -421,7 +435,7 @@ Error WorkerPool::waitForWork()
     }
     // Stopped for longer than the wait was to take: that time was no job's.
     if (const auto stopped = Clock::now() - before - timeout;
-        timeout.count() >= 0 && stopped > std::chrono::milliseconds(500))
+        timeout.count() >= 0 && stopped > std::chrono::milliseconds(250))
         for (Slot* slot : busySlots)
             if (slot->deadline != Clock::time_point::max())
                 slot->deadline += stopped;
@@ -434,8 +448,12 @@ Error WorkerPool::waitForWork()
         }
         std::optional<Outcome> outcome = slot.worker.receive(slot.place);
         if (!outcome) {
+            // Only a job through a pipe goes at another's pace; back at its
+            // own, its time starts anew.
             if (slot.place.throughPipe)
-                slot.deadline = Clock::time_point::max();
+                slot.deadline = slot.worker.atTheirPace() || limits_.time.count() == 0
+                                    ? Clock::time_point::max()
+                                    : Clock::now() + limits_.time;
             continue;
         }
         const std::size_t index = *std::exchange(slot.job, std::nullopt);

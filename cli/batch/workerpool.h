@@ -19,11 +19,6 @@
 // text (one for the whole process) is always that job's own.
 namespace batch {
 
-// Notes the descriptors open at start-up, which workers keep (an output may
-// name one, as /proc/self/fd/N); workers close every other. Called once,
-// first thing in main().
-void noteInheritedDescriptors();
-
 // What one job may take. Memory: data (heap and private mappings) beyond
 // what the worker holds when it starts (0: no limit), with room for the
 // stacks of the `threads` that libvips starts; mapped files do not count.
@@ -55,9 +50,11 @@ void raiseDescriptorLimit();
 // for (at least one): each takes three of the program's.
 int workersWithinDescriptorLimit(int wanted);
 
-// Said by a job, in its worker, once its input and output are open: from
-// then on a job through a pipe is no longer timed.
-void announceStreamsOpen();
+// Tells the program, from a job in its worker, whether the job goes at the
+// pace of a pipe's other end from now on (a job through a pipe is then not
+// timed) or at its own again (the time limit starts anew). fileio::pace()
+// says it in a worker.
+void tellPace(bool atTheirs);
 
 // One worker process: it runs job(index) for each index it is sent, one at
 // a time, within `limits`, and is started on first use and again after it
@@ -75,12 +72,12 @@ public:
     bool send(std::size_t index);
     // Where the job's outcome arrives: readable once receive() will not wait.
     int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
-    // The job's outcome, or nothing when the worker only said that the
-    // job's streams are open (streamsOpen() then holds). A worker that died
+    // The job's outcome, or nothing when the worker only said at whose pace
+    // the job goes now (atTheirPace() then says). A worker that died
     // on it leaves no temporary behind in the job's output folder, and its
     // death is the failure: what killed it, in one line.
     std::optional<Outcome> receive(const JobPlace& place);
-    bool streamsOpen() const { return streamsOpen_; }
+    bool atTheirPace() const { return atTheirPace_; }
     // Kills the worker for taking longer than the time limit; receive() then
     // says so, unless its answer came first.
     void stopForTime();
@@ -94,12 +91,13 @@ private:
     Job job_;
     Limits limits_;
     bool outOfTime_ = false;
-    bool streamsOpen_ = false;
+    bool atTheirPace_ = false;
     pid_t pid_ = -1;
     int toWorker_ = -1;
     int fromWorker_ = -1;
-    int errors_ = -1; // the worker's standard error, for the reason it died
-    std::uint64_t oomKillsAtStart_ = 0;
+    int errors_ = -1;                  // the worker's standard error, for the reason it died
+    off_t errorsFrom_ = 0;             // where the job's own standard error starts
+    std::uint64_t oomKillsBefore_ = 0; // the out-of-memory kills before the job
     Error startError_;
 };
 

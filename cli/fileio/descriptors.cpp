@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,5 +112,41 @@ bool writeAll(int fd, const char* data, std::size_t size)
 }
 
 std::string reasonOf(int error) { return std::strerror(error); }
+
+namespace {
+
+std::vector<int> givenAtStart;
+void (*paceListener)(bool) = nullptr;
+
+} // namespace
+
+void pace(bool atTheirs)
+{
+    if (paceListener)
+        paceListener(atTheirs);
+}
+
+void setPaceListener(void (*listener)(bool atTheirs)) { paceListener = listener; }
+
+void noteGivenDescriptors()
+{
+    if (DIR* directory = ::opendir("/proc/self/fd")) {
+        const int listing = ::dirfd(directory);
+        while (const dirent* entry = ::readdir(directory)) {
+            const int fd = std::atoi(entry->d_name);
+            if (entry->d_name[0] != '.' && fd > STDERR_FILENO && fd != listing)
+                givenAtStart.push_back(fd);
+        }
+        ::closedir(directory);
+    }
+}
+
+const std::vector<int>& givenDescriptors() { return givenAtStart; }
+
+bool given(int fd)
+{
+    return (fd >= 0 && fd <= STDERR_FILENO) ||
+           std::find(givenAtStart.begin(), givenAtStart.end(), fd) != givenAtStart.end();
+}
 
 } // namespace fileio

@@ -7,7 +7,8 @@
 
 namespace fileio {
 
-InputFile::InputFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+InputFile::InputFile(const std::string& path, Wait wait)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (wait == Wait::No ? O_NONBLOCK : 0)))
 {
     if (fd_ < 0)
         openError_ = Error("cannot open: " + reasonOf(errno));

@@ -12,8 +12,10 @@ namespace fileio {
 // file rendered is the file opened, however often its path changes hands.
 class InputFile {
 public:
+    // Whether opening waits (for a FIFO's writer).
+    enum class Wait { Yes, No };
     // Opens the file at `path` for reading.
-    explicit InputFile(const std::string& path);
+    explicit InputFile(const std::string& path, Wait wait = Wait::Yes);
     // Standard input, which stays open after this.
     static InputFile standardInput() { return InputFile(0); }
     InputFile(InputFile&& other) noexcept;

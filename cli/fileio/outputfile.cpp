@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -102,11 +103,19 @@ void removeStaleTemporaries(const std::string& folder)
         unsigned long count = 0;
         int length = 0;
         const std::string_view name(entry->d_name);
-        if (std::sscanf(entry->d_name, ".il-%lu-%lu.tmp%n", &process, &count, &length) == 2 &&
-            std::size_t(length) == name.size() &&
-            name == temporaryPrefix(pid_t(process)) + std::to_string(count) + ".tmp" &&
-            ::kill(pid_t(process), 0) != 0 && errno == ESRCH)
+        if (std::sscanf(entry->d_name, ".il-%lu-%lu.tmp%n", &process, &count, &length) != 2 ||
+            std::size_t(length) != name.size() ||
+            name != temporaryPrefix(pid_t(process)) + std::to_string(count) + ".tmp" ||
+            ::kill(pid_t(process), 0) == 0 || errno != ESRCH)
+            continue;
+        // Its writer, here or on another host sharing the folder, holds a
+        // lock on it while it lives.
+        const int fd = ::openat(::dirfd(directory), entry->d_name,
+                                O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
             ::unlinkat(::dirfd(directory), entry->d_name, 0);
+        if (fd >= 0)
+            ::close(fd);
     }
     ::closedir(directory);
 }
@@ -164,6 +173,13 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams, b
         !inPlace)
         return Error("cannot write " + shownName() + ": it is no regular file, and " +
                      "only a file named with -o is written in place");
+    // Only what the program was given: other numbers are the worker's own
+    // pipes and files, and standard error is its messages'.
+    if (inherited && (*inherited == STDERR_FILENO || !given(*inherited)))
+        return Error("cannot write " + shownName() + ": it names descriptor " +
+                     std::to_string(*inherited) +
+                     (*inherited == STDERR_FILENO ? ", standard error, which is for messages"
+                                                  : ", which the program was not given"));
     if (inherited) {
         stream = *inherited;
     } else if (exists && S_ISDIR(existing.st_mode)) {
@@ -195,6 +211,9 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams, b
     if (Error error = openNew())
         return error;
     ownsDescriptor_ = true;
+    // Held while it is written: a temporary of this file's, should it get
+    // a name, is never taken for debris by another run, on another host.
+    (void)::flock(fd_, LOCK_EX | LOCK_NB);
     // A replaced file keeps its permissions, but no setuid or setgid bit
     // carries over to contents that were never vetted.
     if (exists)
@@ -312,6 +331,7 @@ int OutputFile::nameUnnamed()
 Error OutputFile::commit()
 {
     if (heldFor_ >= 0) {
+        pace(true);
         Error error = copyHeldTo(heldFor_);
         if (ownsStream_ && ::close(std::exchange(heldFor_, -1)) != 0 && !error)
             error = failure(errno);

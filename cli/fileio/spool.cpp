@@ -14,7 +14,15 @@ int openUnnamedTemporary(std::string& folder)
 {
     const char* set = std::getenv("TMPDIR");
     folder = set && *set ? set : "/tmp";
-    return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    // Where the file system has no unnamed files, a named one, gone at once.
+    std::string name = folder + "/.il-spool-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.c_str());
+    return named;
 }
 
 SpooledInput::SpooledInput(int from, const std::string& name, std::string_view start,

@@ -1,5 +1,7 @@
 #include "vipsio/judge.h"
 
+#include "vipsio/jpegscan.h"
+
 #include <vips/vips8>
 
 #include <string>
@@ -24,16 +26,22 @@ bool losesData(const std::string& text)
 
 } // namespace
 
-Error judgeDecoderWarnings(bool salvage, Warnings& warnings)
+Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings)
 {
     // The decoder's line, among whatever else libvips noted on the way.
     const std::string buffer = std::string("\n") + vips_error_buffer();
     const std::size_t at = buffer.find("\nVipsJpeg: ");
     if (at == std::string::npos)
         return {};
-    const std::string text = buffer.substr(at + 1, buffer.find('\n', at + 1) - at - 1);
-    if (!losesData(text))
-        return {};
+    std::string text = buffer.substr(at + 1, buffer.find('\n', at + 1) - at - 1);
+    // The decoder reports its first warning only: behind a harmless one,
+    // the file is read again for the others.
+    if (!losesData(text)) {
+        const std::string losing = firstDataLosingWarning(fd);
+        if (losing.empty())
+            return {};
+        text = "VipsJpeg: " + losing;
+    }
     if (!salvage)
         return Error("damaged: " + text + " (--salvage renders what can be read)",
                      Error::Cause::Libvips);

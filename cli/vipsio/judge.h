@@ -12,6 +12,8 @@ namespace vipsio {
 // colour profile marker, parameters it corrects) pass. Its decoder reports
 // the first warning only, in libvips's error text, which a job that runs
 // alone holds for itself.
-Error judgeDecoderWarnings(bool salvage, Warnings& warnings);
+// Where the first is harmless, the file open at `fd` is decoded once more,
+// to its end, for the others.
+Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings);
 
 } // namespace vipsio

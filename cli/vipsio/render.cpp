@@ -144,7 +144,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
         return Outcome::failed(Error(
             "the stream holds more than one image; only a Netpbm output (-f ppm) keeps them all"));
     if (loaded.read && loaded.read->warnsOfDamage)
-        if (Error damaged = judgeDecoderWarnings(job.options.salvage, warnings))
+        if (Error damaged = judgeDecoderWarnings(fd, job.options.salvage, warnings))
             return Outcome::failed(damaged);
     if (Error error = output.commit())
         return Outcome::failed(error);

@@ -105,6 +105,9 @@ void ensureStarted()
             return;
         started = true;
         apply();
+        // Its operation cache would keep a job's sources (and their open
+        // descriptors) for jobs that never use them: each file is another.
+        vips_cache_set_max(0);
         // Every failure libvips warns of also fails its operation, which is
         // reported as that file's one error line; so do the property
         // warnings its loaders raise on a damaged header (a height of 0).

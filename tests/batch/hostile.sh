@@ -8,6 +8,7 @@ source "$(dirname "$0")/workfolder.sh"
 
 "$render" -q -a 5 -o p.png || fail "cannot make the test picture"
 convert p.png -interlace JPEG prog.jpg
+convert p.png plain.jpg
 convert p.png -define webp:lossless=true lossless.webp
 convert p.png p.png p.png pages.tif
 convert -delay 10 p.png \( p.png -flip \) frames.gif
@@ -29,6 +30,13 @@ open('frame-bomb.gif', 'wb').write(gif)
 jpeg = open('prog.jpg', 'rb').read()
 start = jpeg.find(b'\xff\xda')
 open('cut-scan.jpg', 'wb').write(jpeg[:start + (len(jpeg) - start) // 3] + b'\xff\xd9')
+# The same cut behind a harmless oddity, which the decoder reports first and
+# alone: padding before the quantisation tables.
+plain = bytearray(open('plain.jpg', 'rb').read())
+at = plain.find(b'\xff\xdb')
+plain[at:at] = b'\x01\x02\x03'
+start = plain.find(b'\xff\xda')
+open('padded-cut.jpg', 'wb').write(plain[:start + (len(plain) - start) // 3] + b'\xff\xd9')
 # A TIFF whose first directory lies past its end.
 tiff = bytearray(open('pages.tif', 'rb').read())
 struct.pack_into('<I' if tiff[:2] == b'II' else '>I', tiff, 4, len(tiff) + 1000)
@@ -61,6 +69,7 @@ check "only a TIFF, WebP or GIF output" "$render" -o out/x.png frames.gif
 check "more than one image" "$render" -o out/x.png apart.ppm
 check "more than one image" "$render" -o out/x.png commented.ppm
 check "premature end of data segment" "$render" -o out/x.png cut-scan.jpg
+check "premature end of data segment" "$render" -o out/x.png padded-cut.jpg
 check "bad seek" "$render" -o out/x.png lost-directory.tif
 check "holds a NUL byte" "$render" -d out --files-from /dev/zero
 check "entry 1 is empty" "$render" -d out --null --files-from /dev/zero

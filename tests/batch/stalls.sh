@@ -40,6 +40,30 @@ timeout 60 "$render" -q --time-limit 2 -o held.ppm tiny.png 2>err.txt
 status=$?
 [ "$status" = 1 ] && grep -q "took more than 2 s" err.txt || fail "a FIFO output: status $status, $(cat err.txt)"
 
+echo "a decoder stuck on a file read from a pipe is timed once the pipe is read"
+convert -size 1500x1500 xc: +noise Random noise.png
+rm -rf out && mkdir out
+cat noise.png | timeout 60 "$render" -q --compression 9 --time-limit 1 -o out/x.png - 2>err.txt &
+program=$!
+worker=""
+while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
+  for candidate in $(pgrep -P "$(pgrep -P "$program")" 2>/dev/null); do
+    ls -l "/proc/$candidate/fd" 2>/dev/null | grep -q "$work/out" && worker=$candidate
+  done
+done
+[ -n "$worker" ] && kill -STOP "$worker" || fail "the render from a pipe ended before it could be stopped"
+wait $program
+status=$?
+[ "$status" = 1 ] && grep -q "took more than 1 s" err.txt || fail "from a pipe: status $status, $(cat err.txt)"
+
+echo "descriptors the program was not given are no outputs"
+for output in /dev/stderr /proc/self/fd/7; do
+  "$render" -q -o "$output" tiny.png 7>/dev/null 2>err.txt 7>&-
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "names descriptor" err.txt \
+    || fail "-o $output: status $status, $(cat err.txt)"
+done
+
 echo "a link planted in the output folder"
 mkdir -p out && rm -f out/* && mkfifo victim && ln -s ../victim out/p.png
 cat victim >victim.txt &
