@@ -19,6 +19,9 @@ struct Encoding {
     // A PNG input's descriptor, whose text, colour and size chunks a PNG
     // output copies; -1 for none.
     int pngInput = -1;
+    // The image's EXIF block is the one carried from the input, previews
+    // blanked already: it goes out as it is.
+    bool exifCarried = false;
 };
 
 } // namespace vipsio

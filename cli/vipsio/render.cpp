@@ -73,9 +73,12 @@ metadata::Carried carriedFor(int fd, const Loaded& loaded, const formats::Format
     if (!strip) {
         // What Exiv2 found no way to read, libvips may have: HEIF's XMP
         // item, an EXIF block in a place Exiv2 does not look.
+        // The XMP packet as written, which libvips holds: Exiv2 gives its
+        // own encoding of it.
+        carried.keepXmpPacket(xmpPacketOf(loaded.image));
         if (loaded.read && loaded.read->decodesUpright)
             carried.adoptXmp(heifXmpOf(loaded.image));
-        carried.adoptExif(exifBlockOf(loaded.image));
+        carried.keepCameraBlock(exifBlockOf(loaded.image));
     }
     // A decoder that applies the file's own rotation and mirroring gives
     // upright pixels, as does turning them: EXIF Orientation says so.

@@ -160,8 +160,9 @@ VImage withoutPhotoshopSegment(const VImage& image, const formats::Format& forma
 
 VImage prepared(const VImage& image, const formats::Format& format, const Encoding& encoding)
 {
-    const VImage stripped =
-        withoutPhotoshopSegment(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+    const VImage stripped = withoutPhotoshopSegment(
+        withoutIdentity(encoding.exifCarried ? image : withoutExifThumbnail(image), encoding),
+        format);
     const bool ownChunks = format.metadata == formats::MetadataRoute::PngChunks;
     return saveable(encoding.strip && ownChunks ? withOrientationBlock(stripped) : stripped,
                     format);
