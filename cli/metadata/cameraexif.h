@@ -22,12 +22,4 @@ std::optional<std::string> cameraBlockForOutput(const std::string& block, int or
 // (for the outputs whose EXIF is written anew).
 void erasePreviews(Exiv2::ExifData& exif);
 
-// A JPEG header with the block as its EXIF APP1 segment, after SOI and any
-// APP0; false when the block is larger than a segment holds.
-bool withExifSegment(std::string& header, const std::string& block);
-
-// A WebP file whose EXIF chunk holds the block instead; false when it has
-// no EXIF chunk or is no RIFF file.
-bool withExifChunk(std::string& file, const std::string& block);
-
 } // namespace metadata

@@ -1,6 +1,7 @@
 #include "metadata/carried.h"
 
 #include "metadata/cameraexif.h"
+#include "metadata/containers.h"
 #include "metadata/descriptorio.h"
 
 #include <exiv2/exiv2.hpp>
@@ -261,6 +262,25 @@ void Carried::keepXmpPacket(const std::string& packet)
     held_->xmpPacket = packet;
 }
 
+std::optional<std::pair<double, double>> Carried::resolution() const
+{
+    if (!held_)
+        return std::nullopt;
+    const Exiv2::ExifData& exif = held_->exif;
+    const auto x = exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
+    const auto y = exif.findKey(Exiv2::ExifKey("Exif.Image.YResolution"));
+    const auto unit = exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
+    if (x == exif.end() || y == exif.end() || x->toFloat() <= 0 || y->toFloat() <= 0)
+        return std::nullopt;
+    // Per inch unless it says centimetres; a resolution without a unit
+    // (1) gives only the pixels' shape.
+    const long per = unit == exif.end() ? 2 : unit->toLong();
+    if (per != 2 && per != 3)
+        return std::nullopt;
+    const double millimetres = per == 2 ? 25.4 : 10.0;
+    return std::pair(double(x->toFloat()) / millimetres, double(y->toFloat()) / millimetres);
+}
+
 bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
 bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
 bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
@@ -441,6 +461,9 @@ Error Carried::intoJpegHeader(std::string& header) const
         // The header alone, ended as a file: Exiv2 reads and rewrites its
         // segments and copies what follows them, here only the end marker.
         const std::string file = header + "\xff\xd9";
+        // The input's own IPTC, as libvips copied it: Exiv2 would write its
+        // times anew, with a time zone the camera never gave.
+        const std::string photoshop = photoshopSegment(header);
         const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte*>(file.data()), long(file.size()));
         // The camera's block goes in as it was, where an APP1 segment holds it.
@@ -459,6 +482,8 @@ Error Carried::intoJpegHeader(std::string& header) const
         rewritten.resize(rewritten.size() - 2);
         if (block)
             withExifSegment(rewritten, *block);
+        if (!photoshop.empty())
+            withPhotoshopSegment(rewritten, photoshop);
         header = std::move(rewritten);
         return {};
     } catch (const std::exception& failure) {

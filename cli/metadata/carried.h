@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 // The metadata that travels from an input to its rendering: EXIF (maker
 // notes included, the thumbnail erased, the input's own image structure
@@ -51,6 +52,10 @@ public:
     // Makes the EXIF's Orientation, where it has one, say what the decoded
     // pixels need (1 where the decoder turned them upright already).
     void setOrientation(int orientation);
+
+    // The resolution EXIF gives, in pixels per millimetre, across and down
+    // (nothing when it gives none).
+    std::optional<std::pair<double, double>> resolution() const;
 
     // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it: the
     // input's own block where it had one, else written anew (empty when

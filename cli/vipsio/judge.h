@@ -3,6 +3,9 @@
 #include "error.h"
 #include "outcome.h"
 
+#include <string>
+#include <string_view>
+
 namespace vipsio {
 
 // What a decoder that warns as it goes (JPEG's) said while the file was
@@ -13,5 +16,10 @@ namespace vipsio {
 // the first warning only, in libvips's error text, which a job that runs
 // alone holds for itself.
 Error judgeDecoderWarnings(bool salvage, Warnings& warnings);
+
+// The failure of a damaged file (`what` the decoder said), offering
+// --salvage only where it keeps something: a decode of the file open at
+// `fd` (first bytes `start`) that stops at nothing is tried to the end.
+Error damaged(const std::string& what, int fd, std::string_view start, bool allowUntrusted);
 
 } // namespace vipsio
