@@ -22,7 +22,7 @@ struct Options {
     bool overwrite = false;
     int threads = 1; // -j: threads in all, shared by the batch's workers and libvips
     bool quiet = false;
-    int quality = 90;
+    std::optional<int> quality; // -Q; nothing: each format's own default
     std::optional<int> compression;
     bool pngFilters = false; // PNG rows filtered as libpng chooses
     bool strip = false;

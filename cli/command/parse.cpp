@@ -106,10 +106,12 @@ UsageError readMap(const OptionSet& p, Options& options)
 UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
-    const auto quality = integerIn(parser.value(p.quality), 1, 100);
-    if (!quality)
-        return "-Q: " + quoted(parser.value(p.quality)) + " is not a quality from 1 to 100";
-    options.quality = int(*quality);
+    if (parser.isSet(p.quality)) {
+        const auto quality = integerIn(parser.value(p.quality), 1, 100);
+        if (!quality)
+            return "-Q: " + quoted(parser.value(p.quality)) + " is not a quality from 1 to 100";
+        options.quality = int(*quality);
+    }
     if (parser.isSet(p.compression)) {
         const auto level = integerIn(parser.value(p.compression), 0, 9);
         if (!level)

@@ -59,6 +59,7 @@ Format tiff()
     tiff.kept = KeptCoding::Compression;
     tiff.samples = Samples::Float;
     tiff.keepsPages = true;
+    tiff.keepsPagesOfAnySize = true;
     tiff.metadata = MetadataRoute::Exiv2Rewrite;
     tiff.rewritesPages = false;
     tiff.iptcRecordsOnly = true;
@@ -104,6 +105,8 @@ Format heif()
     // HEIF and AVIF share a loader, which reads both as "heif".
     Format heif = row("heif", "HEIF", {"heic", "heif"}, "heifsave_target");
     heif.lossy = true;
+    // Near the size a phone's own HEIF of the picture takes.
+    heif.defaultQuality = 65;
     heif.losslessChoice = true;
     heif.turnsUpright = true;
     heif.metadata = MetadataRoute::LibvipsBlocks;
@@ -124,6 +127,7 @@ Format avif()
     avif.title = "AVIF";
     avif.suffixes = {"avif"};
     avif.variant = "av1";
+    avif.defaultQuality = 80;
     avif.magic = {{4, "ftypavif"}, {4, "ftypavis"}};
     return avif;
 }

@@ -60,13 +60,15 @@ struct Format {
     std::string_view saver;         // the libvips saver that writes it to a target
     std::string_view variant;       // what the saver is told to write (ppm, pgm, pfm, av1)
     bool lossy = false;             // takes -Q
+    int defaultQuality = 90;        // its -Q when none is given
     bool losslessChoice = false;    // --lossless applies
     bool subsamplesBelow90 = false; // colour at half resolution below -Q 90
     bool deflateLevel = false;      // takes --compression
     KeptCoding kept = KeptCoding::None;
     Samples samples = Samples::Bytes;
-    bool keepsPages = false;   // holds every page or frame of a file
-    bool turnsUpright = false; // its viewers ignore EXIF Orientation
+    bool keepsPages = false;          // holds every page or frame of a file
+    bool keepsPagesOfAnySize = false; // its pages need not share a size
+    bool turnsUpright = false;        // its viewers ignore EXIF Orientation
     MetadataRoute metadata = MetadataRoute::None;
     bool rewritesPages = true;     // the metadata route also serves files of several pages
     bool exifNeedsRewrite = false; // libvips's saver writes EXIF as readers refuse it

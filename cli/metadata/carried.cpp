@@ -1,8 +1,11 @@
 #include "metadata/carried.h"
 
+#include "metadata/cameraexif.h"
+#include "metadata/containers.h"
 #include "metadata/descriptorio.h"
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 #include <cerrno>
 #include <cstdint>
@@ -17,8 +20,10 @@
 namespace metadata {
 
 struct Carried::Held {
-    Exiv2::ExifData exif;
+    Exiv2::ExifData exif; // without previews of the unrendered picture
     Exiv2::ByteOrder byteOrder = Exiv2::littleEndian;
+    std::string cameraBlock; // the EXIF block as the input held it, if it held one
+    int orientation = 0;     // what Orientation is to say (0: as it was)
     std::string xmpPacket;
     Exiv2::IptcData iptc;
 };
@@ -175,8 +180,8 @@ Carried Carried::read(int fd, Error& error)
         held->byteOrder =
             image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
         held->exif = image->exifData();
-        // The thumbnail shows the unrendered picture.
-        Exiv2::ExifThumb(held->exif).erase();
+        // The previews show the unrendered picture.
+        erasePreviews(held->exif);
         for (auto datum = held->exif.begin(); datum != held->exif.end();)
             datum = isInputStructure(*datum) ? held->exif.erase(datum) : std::next(datum);
         held->xmpPacket = image->xmpPacket();
@@ -212,11 +217,28 @@ void Carried::adoptExif(const std::string& block)
                                       std::uint32_t(tiff.size()));
         if (held->byteOrder != Exiv2::bigEndian)
             held->byteOrder = Exiv2::littleEndian;
-        Exiv2::ExifThumb(held->exif).erase();
+        erasePreviews(held->exif);
         held_ = std::move(held);
     } catch (const std::exception&) {
         if (held_)
             held_->exif.clear();
+    }
+}
+
+void Carried::keepCameraBlock(const std::string& block)
+{
+    startOnce();
+    std::string_view tiff(block);
+    if (tiff.starts_with(std::string_view("Exif\0\0", 6)))
+        tiff.remove_prefix(6);
+    if (tiff.empty())
+        return;
+    adoptExif(std::string(tiff));
+    try {
+        // Kept only where Exiv2 reads it, and can change it in place.
+        if (held_ && cameraBlockForOutput(std::string(tiff), 0))
+            held_->cameraBlock = tiff;
+    } catch (const std::exception&) {
     }
 }
 
@@ -230,6 +252,35 @@ void Carried::adoptXmp(const std::string& packet)
     held_->xmpPacket = packet;
 }
 
+void Carried::keepXmpPacket(const std::string& packet)
+{
+    startOnce();
+    if (packet.empty() || !parses(packet))
+        return;
+    if (!held_)
+        held_ = std::make_unique<Held>();
+    held_->xmpPacket = packet;
+}
+
+std::optional<std::pair<double, double>> Carried::resolution() const
+{
+    if (!held_)
+        return std::nullopt;
+    const Exiv2::ExifData& exif = held_->exif;
+    const auto x = exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
+    const auto y = exif.findKey(Exiv2::ExifKey("Exif.Image.YResolution"));
+    const auto unit = exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
+    if (x == exif.end() || y == exif.end() || x->toFloat() <= 0 || y->toFloat() <= 0)
+        return std::nullopt;
+    // Per inch unless it says centimetres; a resolution without a unit
+    // (1) gives only the pixels' shape.
+    const long per = unit == exif.end() ? 2 : unit->toLong();
+    if (per != 2 && per != 3)
+        return std::nullopt;
+    const double millimetres = per == 2 ? 25.4 : 10.0;
+    return std::pair(double(x->toFloat()) / millimetres, double(y->toFloat()) / millimetres);
+}
+
 bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
 bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
 bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
@@ -241,6 +292,7 @@ void Carried::setOrientation(int orientation)
     const auto found = held_->exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
     if (found != held_->exif.end())
         *found = std::uint16_t(orientation);
+    held_->orientation = orientation;
     // XMP may say it too, and a reader that follows XMP would turn the picture
     // again; only then is the packet written anew.
     if (held_->xmpPacket.find("Orientation") == std::string::npos)
@@ -277,11 +329,24 @@ std::string orientationBlock(int orientation)
     }
 }
 
+std::optional<std::string> Carried::cameraBlock() const
+{
+    if (!held_ || held_->cameraBlock.empty())
+        return std::nullopt;
+    try {
+        return cameraBlockForOutput(held_->cameraBlock, held_->orientation);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 std::string Carried::exifBlock() const
 {
     if (!hasExif())
         return {};
     try {
+        if (const auto block = cameraBlock())
+            return *block;
         Exiv2::Blob blob;
         Exiv2::ExifParser::encode(blob, nullptr, 0, held_->byteOrder, held_->exif);
         return {blob.begin(), blob.end()};
@@ -294,10 +359,15 @@ std::string Carried::xmpPacket() const { return held_ ? held_->xmpPacket : std::
 
 namespace {
 
+// How the EXIF reaches the file Exiv2 writes: as Exiv2 writes it, or
+// spliced in afterwards as the camera's block (Exiv2 then writes none, or
+// a stand-in whose place the block takes).
+enum class ExifBy { Exiv2, Splice, StandIn };
+
 // Writes `held` into the image's file (or memory), keeping the rest of it.
-void writeTo(const Carried::Held& held, Exiv2::Image& image)
+void writeTo(const Carried::Held& held, Exiv2::Image& image, ExifBy by = ExifBy::Exiv2)
 {
-    const bool hasExif = !held.exif.empty();
+    const bool hasExif = !held.exif.empty() && by == ExifBy::Exiv2;
     const bool hasXmp = !held.xmpPacket.empty();
     const bool hasIptc = !held.iptc.empty();
     // What the file holds already: its ICC profile, its own structure.
@@ -319,6 +389,12 @@ void writeTo(const Carried::Held& held, Exiv2::Image& image)
             image.setExifData(held.exif);
         }
     }
+    if (by != ExifBy::Exiv2) {
+        Exiv2::ExifData standIn;
+        if (by == ExifBy::StandIn)
+            standIn["Exif.Image.Orientation"] = std::uint16_t(1);
+        image.setExifData(standIn);
+    }
     // Without EXIF to carry, the file's own is read and written anew.
     // The packet travels as it was written, not as Exiv2 would re-encode it.
     if (hasXmp)
@@ -339,14 +415,27 @@ Error Carried::rewrite(int fd, const std::string& shownName, bool& changed) cons
     try {
         const Mapping mapping(fd);
         const Exiv2::Image::AutoPtr image = mapping.image();
-        writeTo(held_ ? *held_ : nothing, *image);
+        // A WebP's EXIF chunk takes the camera's block; a TIFF's tags are
+        // among the image's, and are written anew.
+        const auto block =
+            image->imageType() == Exiv2::ImageType::webp ? cameraBlock() : std::nullopt;
+        writeTo(held_ ? *held_ : nothing, *image, block ? ExifBy::StandIn : ExifBy::Exiv2);
         Exiv2::BasicIo& written = image->io();
-        const auto size = std::size_t(written.size());
+        auto size = std::size_t(written.size());
         const Exiv2::byte* bytes = written.mmap();
         changed = true;
         // Values changed where they stood: the file holds them already.
         if (bytes == mapping.data())
             return {};
+        std::string spliced;
+        if (block) {
+            spliced.assign(reinterpret_cast<const char*>(bytes), size);
+            if (!withExifChunk(spliced, *block))
+                return Error("cannot write the metadata into " + shownName +
+                             ": Exiv2 wrote no EXIF chunk");
+            bytes = reinterpret_cast<const Exiv2::byte*>(spliced.data());
+            size = spliced.size();
+        }
         for (std::size_t done = 0; done < size;) {
             const ssize_t n = ::pwrite(fd, bytes + done, size - done, off_t(done));
             if (n < 0 && errno == EINTR)
@@ -372,9 +461,16 @@ Error Carried::intoJpegHeader(std::string& header) const
         // The header alone, ended as a file: Exiv2 reads and rewrites its
         // segments and copies what follows them, here only the end marker.
         const std::string file = header + "\xff\xd9";
+        // The input's own IPTC, as libvips copied it: Exiv2 would write its
+        // times anew, with a time zone the camera never gave.
+        const std::string photoshop = photoshopSegment(header);
         const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte*>(file.data()), long(file.size()));
-        writeTo(*held_, *image);
+        // The camera's block goes in as it was, where an APP1 segment holds it.
+        auto block = cameraBlock();
+        if (block && block->size() + 8 > 0xffff)
+            block.reset();
+        writeTo(*held_, *image, block ? ExifBy::Splice : ExifBy::Exiv2);
         Exiv2::BasicIo& io = image->io();
         io.open();
         const Exiv2::DataBuf written = io.read(long(io.size()));
@@ -384,6 +480,10 @@ Error Carried::intoJpegHeader(std::string& header) const
         if (!rewritten.ends_with("\xff\xd9"))
             return Error("cannot write the metadata: Exiv2 changed the end of the JPEG header");
         rewritten.resize(rewritten.size() - 2);
+        if (block)
+            withExifSegment(rewritten, *block);
+        if (!photoshop.empty())
+            withPhotoshopSegment(rewritten, photoshop);
         header = std::move(rewritten);
         return {};
     } catch (const std::exception& failure) {

@@ -3,7 +3,9 @@
 #include "error.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 // The metadata that travels from an input to its rendering: EXIF (maker
 // notes included, the thumbnail erased, the input's own image structure
@@ -29,9 +31,18 @@ public:
     // holds EXIF already. A block Exiv2 cannot parse is left out.
     void adoptExif(const std::string& block);
 
+    // Keeps the input's EXIF block as it was (a TIFF structure, or with
+    // JPEG's "Exif" marker in front), to go byte for byte into outputs that
+    // hold EXIF as one block, its previews blanked; adopted as the EXIF to
+    // carry unless this holds EXIF already.
+    void keepCameraBlock(const std::string& block);
+
     // Takes an XMP packet as the XMP to carry, unless this holds one
     // already or Exiv2 cannot parse it.
     void adoptXmp(const std::string& packet);
+    // Takes the input's XMP packet as it was written (Exiv2 gives its own
+    // encoding of it), where Exiv2 can parse it.
+    void keepXmpPacket(const std::string& packet);
 
     bool hasExif() const;
     bool hasXmp() const;
@@ -42,8 +53,13 @@ public:
     // pixels need (1 where the decoder turned them upright already).
     void setOrientation(int orientation);
 
-    // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it (empty
-    // when there is none or it cannot be encoded).
+    // The resolution EXIF gives, in pixels per millimetre, across and down
+    // (nothing when it gives none).
+    std::optional<std::pair<double, double>> resolution() const;
+
+    // The EXIF as a TIFF structure, as PNG's eXIf chunk holds it: the
+    // input's own block where it had one, else written anew (empty when
+    // there is none or it cannot be encoded).
     std::string exifBlock() const;
     // The XMP packet as the input held it.
     std::string xmpPacket() const;
@@ -64,6 +80,9 @@ public:
     struct Held;
 
 private:
+    // The input's own block as it goes into an output, where it has one.
+    std::optional<std::string> cameraBlock() const;
+
     std::unique_ptr<Held> held_;
 };
 

@@ -37,12 +37,16 @@ void setBlob(VImage& image, const char* name, const std::string& bytes)
 
 } // namespace
 
+bool libvipsWritesTheMetadata(const formats::Format& format)
+{
+    return format.metadata == formats::MetadataRoute::PngChunks ||
+           format.metadata == formats::MetadataRoute::LibvipsBlocks;
+}
+
 VImage handedOver(const VImage& image, const metadata::Carried& carried,
                   const formats::Format& format)
 {
-    const bool libvipsWrites = format.metadata == formats::MetadataRoute::PngChunks ||
-                               format.metadata == formats::MetadataRoute::LibvipsBlocks;
-    if (carried.empty() || !libvipsWrites)
+    if (carried.empty() || !libvipsWritesTheMetadata(format))
         return image;
     VImage handed = image.copy();
     gchar** fields = vips_image_get_fields(handed.get_image());
@@ -77,15 +81,23 @@ std::string heifXmpOf(const VImage& image)
     return packet;
 }
 
-std::string exifBlockOf(const VImage& image)
+namespace {
+
+std::string blobOf(const VImage& image, const char* name)
 {
     const void* data = nullptr;
     std::size_t size = 0;
-    if (vips_image_get_typeof(image.get_image(), VIPS_META_EXIF_NAME) == 0 ||
-        vips_image_get_blob(image.get_image(), VIPS_META_EXIF_NAME, &data, &size) != 0)
+    if (vips_image_get_typeof(image.get_image(), name) == 0 ||
+        vips_image_get_blob(image.get_image(), name, &data, &size) != 0)
         return {};
     return {static_cast<const char*>(data), size};
 }
+
+} // namespace
+
+std::string exifBlockOf(const VImage& image) { return blobOf(image, VIPS_META_EXIF_NAME); }
+
+std::string xmpPacketOf(const VImage& image) { return blobOf(image, VIPS_META_XMP_NAME); }
 
 VImage withOrientationBlock(const VImage& image)
 {

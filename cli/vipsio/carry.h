@@ -23,12 +23,18 @@ metadata::Carried carriedFrom(int fd, const formats::Format* read, bool strip, E
 vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
                         const formats::Format& format);
 
+// Whether libvips (or the program's PNG writer) writes the metadata libvips
+// holds into files of the format, rather than Exiv2.
+bool libvipsWritesTheMetadata(const formats::Format& format);
+
 // The XMP packet that libvips's HEIF loader keeps among the file's
 // untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).
 std::string heifXmpOf(const vips::VImage& image);
 
-// The EXIF block libvips holds for the image (empty if none).
+// The EXIF block and the XMP packet libvips holds for the image, as the
+// input held them (empty if none).
 std::string exifBlockOf(const vips::VImage& image);
+std::string xmpPacketOf(const vips::VImage& image);
 
 // Under --strip, a PNG keeps Orientation in an EXIF block of its own, as
 // libvips's savers keep it in theirs.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "command/options.h"
+
 #include <optional>
 #include <string>
 
@@ -7,7 +9,7 @@ namespace vipsio {
 
 // The encoder settings and the metadata choice an output is written with.
 struct Encoding {
-    int quality = 90;               // -Q, for lossy formats
+    std::optional<int> quality;     // -Q, for lossy formats; nothing: the format's default
     std::optional<int> compression; // PNG's level; its default when not given
     bool pngFilters = false;        // PNG rows filtered as libpng chooses
     bool strip = false;             // drop what identifies the picture, keep Orientation
@@ -19,6 +21,12 @@ struct Encoding {
     // A PNG input's descriptor, whose text, colour and size chunks a PNG
     // output copies; -1 for none.
     int pngInput = -1;
+    // The image's EXIF block is the one carried from the input, previews
+    // blanked already: it goes out as it is.
+    bool exifCarried = false;
 };
+
+// The encoding the command line asks for.
+Encoding encodingOf(const command::Options& options);
 
 } // namespace vipsio

@@ -1,6 +1,7 @@
 #include "vipsio/judge.h"
 
 #include "vipsio/jpegscan.h"
+#include "vipsio/load.h"
 
 #include <vips/vips8>
 
@@ -43,10 +44,24 @@ Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings)
         text = "VipsJpeg: " + losing;
     }
     if (!salvage)
-        return Error("damaged: " + text + " (--salvage renders what can be read)",
-                     Error::Cause::Libvips);
+        return Error(text, Error::Cause::Libvips);
     warnings.add("damaged (" + text + "); rendered what could be read");
     return {};
+}
+
+Error damaged(const std::string& what, int fd, std::string_view start, bool allowUntrusted)
+{
+    bool salvageable = true;
+    try {
+        (void)load(fd, start, {Strictness::Nothing, false, allowUntrusted}).image.avg();
+    } catch (const vips::VError&) {
+        salvageable = false;
+    }
+    vips_error_clear();
+    return Error("damaged: " + what +
+                     (salvageable ? " (--salvage renders what can be read)"
+                                  : " (nothing can be read past the damage)"),
+                 Error::Cause::Libvips);
 }
 
 } // namespace vipsio

@@ -3,6 +3,9 @@
 #include "error.h"
 #include "outcome.h"
 
+#include <string>
+#include <string_view>
+
 namespace vipsio {
 
 // What a decoder that warns as it goes (JPEG's) said while the file was
@@ -15,5 +18,10 @@ namespace vipsio {
 // Where the first is harmless, the file open at `fd` is decoded once more,
 // to its end, for the others.
 Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings);
+
+// The failure of a damaged file (`what` the decoder said), offering
+// --salvage only where it keeps something: a decode of the file open at
+// `fd` (first bytes `start`) that stops at nothing is tried to the end.
+Error damaged(const std::string& what, int fd, std::string_view start, bool allowUntrusted);
 
 } // namespace vipsio

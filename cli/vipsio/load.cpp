@@ -32,6 +32,8 @@ VOption* loadOptions(const formats::Format* read, const LoadSettings& settings)
                            ->set("fail_on", failOn(settings.strictness));
     if (read && (read->framesAlways || (settings.allPages && read->countsPages)))
         options->set("n", -1);
+    else if (settings.page > 0)
+        options->set("page", settings.page);
     return options;
 }
 

@@ -26,6 +26,8 @@ struct LoadSettings {
     bool allPages = false;
     // Loaders libvips marks untrusted may read it (as --allow-untrusted).
     bool allowUntrusted = false;
+    // Else the page to load.
+    int page = 0;
 };
 
 struct Loaded {

@@ -11,6 +11,7 @@
 #include "vipsio/load.h"
 #include "vipsio/mapimage.h"
 #include "vipsio/memoryestimate.h"
+#include "vipsio/pagesapart.h"
 #include "vipsio/writeout.h"
 
 #include <unistd.h>
@@ -73,9 +74,12 @@ metadata::Carried carriedFor(int fd, const Loaded& loaded, const formats::Format
     if (!strip) {
         // What Exiv2 found no way to read, libvips may have: HEIF's XMP
         // item, an EXIF block in a place Exiv2 does not look.
+        // The XMP packet as written, which libvips holds: Exiv2 gives its
+        // own encoding of it.
+        carried.keepXmpPacket(xmpPacketOf(loaded.image));
         if (loaded.read && loaded.read->decodesUpright)
             carried.adoptXmp(heifXmpOf(loaded.image));
-        carried.adoptExif(exifBlockOf(loaded.image));
+        carried.keepCameraBlock(exifBlockOf(loaded.image));
     }
     // A decoder that applies the file's own rotation and mirroring gives
     // upright pixels, as does turning them: EXIF Orientation says so.
@@ -100,19 +104,6 @@ bool moreImagesInFile(int fd)
     }
 }
 
-Encoding encodingOf(const command::Options& options)
-{
-    Encoding encoding;
-    encoding.quality = options.quality;
-    encoding.compression = options.compression;
-    encoding.pngFilters = options.pngFilters;
-    encoding.strip = options.strip;
-    encoding.stripIcc = options.stripIcc;
-    encoding.lossless = options.lossless;
-    encoding.tiffCompression = options.tiffCompression;
-    return encoding;
-}
-
 // Maps a loaded image and writes it, once; `fd` is its input (-1 for the
 // embedded photograph). The output is committed last, when every check
 // that could fail the file has passed.
@@ -130,6 +121,12 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     keepInputCoding(fd, loaded.read, encoding);
     const metadata::Carried carried = carriedFor(fd, loaded, *format, job.options.strip, warnings);
     VImage mapped = mapImage(loaded.image, job.options.a, job.branch);
+    // Loaders that read no resolution (HEIF, WebP) leave libvips's one
+    // pixel a millimetre; the input's EXIF tells the real one.
+    if (const auto resolution = carried.resolution();
+        resolution && mapped.xres() == 1.0 && mapped.yres() == 1.0)
+        mapped = mapped.copy(
+            VImage::option()->set("xres", resolution->first)->set("yres", resolution->second));
     // Turning needs the whole picture, as the encoders that ask for it hold anyway.
     if (turnsUpright(loaded, *format))
         mapped = mapped.copy_memory().autorot();
@@ -144,8 +141,8 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
         return Outcome::failed(Error(
             "the stream holds more than one image; only a Netpbm output (-f ppm) keeps them all"));
     if (loaded.read && loaded.read->warnsOfDamage)
-        if (Error damaged = judgeDecoderWarnings(fd, job.options.salvage, warnings))
-            return Outcome::failed(damaged);
+        if (Error what = judgeDecoderWarnings(fd, job.options.salvage, warnings))
+            return Outcome::failed(damaged(what.reason(), fd, start, job.options.allowUntrusted));
     if (Error error = output.commit())
         return Outcome::failed(error);
     return warnings.outcome();
@@ -182,13 +179,36 @@ Outcome renderFile(int fd, const ImageJob& job)
         Loaded loaded = load(fd, start, settings);
         if (loaded.error)
             return Outcome::failed(loaded.error);
-        // The loader read the header: every page is loaded where the output keeps them.
+        // The loader read the header: every page is loaded where the output
+        // keeps them, page by page where they differ in size.
         const formats::Format* format = job.format ? job.format : loaded.read;
-        if (pagesOf(loaded) > 1 && format && format->keepsPages) {
+        if (const int pages = pagesOf(loaded); pages > 1 && format && format->keepsPages) {
             settings.allPages = true;
-            loaded = load(fd, start, settings);
+            try {
+                loaded = load(fd, start, settings);
+            } catch (const vips::VError& error) {
+                if (std::string(error.what()).find("differs from page") == std::string::npos)
+                    throw;
+                if (!format->keepsPagesOfAnySize)
+                    return Outcome::failed(Error(
+                        "its pages differ in size, which only a TIFF output keeps (-f tiff)"));
+                vips_error_clear();
+                return renderPagesApart(fd, start, pages, *format, job);
+            }
         }
-        return mapAndWrite(loaded, fd, start, job);
+        // A file cut short or corrupt past what the decoder goes on after
+        // fails as the decoder says, offering --salvage where it keeps something.
+        try {
+            return mapAndWrite(loaded, fd, start, job);
+        } catch (const vips::VError& error) {
+            const std::string what = libvipsError(error).reason();
+            if (!loaded.read || !loaded.read->warnsOfDamage || options.salvage ||
+                (what.find("Premature end") == std::string::npos &&
+                 what.find("Corrupt JPEG data") == std::string::npos))
+                throw;
+            vips_error_clear();
+            return Outcome::failed(damaged(what, fd, start, options.allowUntrusted));
+        }
     });
 }
 

@@ -114,7 +114,7 @@ bool identifies(const std::string& field, bool stripIcc)
         if (field.starts_with(prefix))
             return true;
     for (const char* name : {VIPS_META_XMP_NAME, VIPS_META_IPTC_NAME, VIPS_META_PHOTOSHOP_NAME,
-                             "gif-comment", "jpeg-thumbnail-data"})
+                             VIPS_META_IMAGEDESCRIPTION, "gif-comment", "jpeg-thumbnail-data"})
         if (field == name)
             return true;
     return false;
@@ -160,8 +160,9 @@ VImage withoutPhotoshopSegment(const VImage& image, const formats::Format& forma
 
 VImage prepared(const VImage& image, const formats::Format& format, const Encoding& encoding)
 {
-    const VImage stripped =
-        withoutPhotoshopSegment(withoutIdentity(withoutExifThumbnail(image), encoding), format);
+    const VImage stripped = withoutPhotoshopSegment(
+        withoutIdentity(encoding.exifCarried ? image : withoutExifThumbnail(image), encoding),
+        format);
     const bool ownChunks = format.metadata == formats::MetadataRoute::PngChunks;
     return saveable(encoding.strip && ownChunks ? withOrientationBlock(stripped) : stripped,
                     format);
@@ -189,10 +190,11 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
     if (format.kept == formats::KeptCoding::Compression)
         saving->set("compression", tiffCompression(encoding.tiffCompression));
     if (format.lossy)
-        saving->set("Q", encoding.quality);
+        saving->set("Q", encoding.quality.value_or(format.defaultQuality));
     if (format.subsamplesBelow90)
-        saving->set("subsample_mode", encoding.quality >= 90 ? VIPS_FOREIGN_SUBSAMPLE_OFF
-                                                             : VIPS_FOREIGN_SUBSAMPLE_AUTO);
+        saving->set("subsample_mode", encoding.quality.value_or(format.defaultQuality) >= 90
+                                          ? VIPS_FOREIGN_SUBSAMPLE_OFF
+                                          : VIPS_FOREIGN_SUBSAMPLE_AUTO);
     if (format.deflateLevel) {
         saving->set("compression", encoding.compression.value_or(6));
         if (encoding.pngFilters)

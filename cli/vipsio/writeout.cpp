@@ -45,12 +45,12 @@ VImage withProfileThatFits(const VImage& image, const formats::Format& format, W
 
 } // namespace
 
-Error writeOut(const VImage& mapped, int pages, const formats::Format& format,
-               const Encoding& encoding, const metadata::Carried& carried,
-               fileio::OutputFile& output, Warnings& warnings)
+Error writeOut(const VImage& mapped, int pages, const formats::Format& format, Encoding encoding,
+               const metadata::Carried& carried, fileio::OutputFile& output, Warnings& warnings)
 {
     const bool byExiv2 = exiv2Writes(format, pages, carried);
     const VImage ready = withProfileThatFits(handedOver(mapped, carried, format), format, warnings);
+    encoding.exifCarried = carried.hasExif() && libvipsWritesTheMetadata(format);
     // A JPEG's header is rewritten before any of it is written.
     HeaderRewrite rewrite;
     if (byExiv2 && format.metadata == formats::MetadataRoute::JpegHeader)

@@ -21,7 +21,7 @@ namespace vipsio {
 // memory; the program's PNG writer copies chunks. `pages` is how many pages
 // the image holds. What is left out on the way is added to `warnings`.
 Error writeOut(const vips::VImage& mapped, int pages, const formats::Format& format,
-               const Encoding& encoding, const metadata::Carried& carried,
-               fileio::OutputFile& output, Warnings& warnings);
+               Encoding encoding, const metadata::Carried& carried, fileio::OutputFile& output,
+               Warnings& warnings);
 
 } // namespace vipsio

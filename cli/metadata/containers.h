@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Where metadata lies in the containers the camera's bytes go into as they
+// were: a JPEG header's segments, a WebP file's chunks.
+namespace metadata {
+
+// A JPEG header with the block as its EXIF APP1 segment, after SOI and any
+// APP0; false when the block is larger than a segment holds.
+bool withExifSegment(std::string& header, const std::string& block);
+
+// A WebP file whose EXIF chunk holds the block instead; false when it has
+// no EXIF chunk or is no RIFF file.
+bool withExifChunk(std::string& file, const std::string& block);
+
+// A JPEG header's Photoshop segment (APP13, where IPTC lies), whole; empty
+// when it has none.
+std::string photoshopSegment(const std::string& header);
+
+// A JPEG header with `segment` in place of its Photoshop segment.
+void withPhotoshopSegment(std::string& header, const std::string& segment);
+
+} // namespace metadata

@@ -1,0 +1,18 @@
+#include "vipsio/encoding.h"
+
+namespace vipsio {
+
+Encoding encodingOf(const command::Options& options)
+{
+    Encoding encoding;
+    encoding.quality = options.quality;
+    encoding.compression = options.compression;
+    encoding.pngFilters = options.pngFilters;
+    encoding.strip = options.strip;
+    encoding.stripIcc = options.stripIcc;
+    encoding.lossless = options.lossless;
+    encoding.tiffCompression = options.tiffCompression;
+    return encoding;
+}
+
+} // namespace vipsio

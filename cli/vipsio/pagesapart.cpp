@@ -1,0 +1,81 @@
+#include "vipsio/pagesapart.h"
+
+#include "fileio/descriptors.h"
+#include "fileio/outputfile.h"
+#include "fileio/spool.h"
+#include "vipsio/encoding.h"
+#include "vipsio/inputcoding.h"
+#include "vipsio/load.h"
+#include "vipsio/mapimage.h"
+#include "vipsio/memoryestimate.h"
+#include "vipsio/save.h"
+#include "vipsio/tiffpages.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace vipsio {
+
+namespace {
+
+// Why a page cannot be rendered, before any of it is decoded.
+Error refusalOf(const Loaded& page, const ImageJob& job)
+{
+    if (Error refusal = sizeRefusal(page.image, job.options.maxPixels))
+        return refusal;
+    if (Error refusal = memoryRefusal(page, job.options.maxMemory, job.memorySharers))
+        return refusal;
+    return unmappableSamples(page.image);
+}
+
+// Writes one page, mapped, as a TIFF of its own in an unnamed temporary
+// file, and joins it to the others.
+Error addPage(const Loaded& page, int number, int count, const formats::Format& format,
+              const Encoding& encoding, const ImageJob& job, TiffPages& joined)
+{
+    std::string folder;
+    const int spool = fileio::openUnnamedTemporary(folder);
+    if (spool < 0)
+        return Error("cannot make a temporary file in " + folder + ": " + fileio::reasonOf(errno));
+    save(mapImage(page.image, job.options.a, job.branch), format, encoding,
+         vips::VTarget::new_to_descriptor(spool));
+    std::string failure;
+    const bool added = joined.add(spool, number, count, failure);
+    ::close(spool);
+    return added ? Error() : Error(failure);
+}
+
+} // namespace
+
+Outcome renderPagesApart(int fd, std::string_view start, int pages, const formats::Format& format,
+                         const ImageJob& job)
+{
+    const command::Options& options = job.options;
+    fileio::OutputFile output;
+    if (Error error = output.open(job.output, options.overwrite, fileio::OutputFile::Streams::Whole,
+                                  !options.output.empty()))
+        return Outcome::failed(error);
+    Encoding encoding = encodingOf(options);
+    TiffPages joined(output);
+    for (int number = 0; number < pages; ++number) {
+        const Loaded page =
+            load(fd, start, {Strictness::Warnings, false, options.allowUntrusted, number});
+        if (page.error)
+            return Outcome::failed(page.error);
+        if (Error refusal = refusalOf(page, job))
+            return Outcome::failed(
+                Error("page " + std::to_string(number + 1) + ": " + refusal.reason()));
+        if (number == 0)
+            keepInputCoding(fd, page.read, encoding);
+        if (Error error = addPage(page, number, pages, format, encoding, job, joined))
+            return Outcome::failed(error);
+    }
+    std::string failure;
+    if (!joined.finish(failure))
+        return Outcome::failed(Error(failure));
+    if (Error error = output.commit())
+        return Outcome::failed(error);
+    return Outcome::rendered();
+}
+
+} // namespace vipsio
