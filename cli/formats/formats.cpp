@@ -61,6 +61,7 @@ Format tiff()
     tiff.keepsPages = true;
     tiff.keepsPagesOfAnySize = true;
     tiff.metadata = MetadataRoute::Exiv2Rewrite;
+    tiff.exifInOneBlock = false;
     tiff.rewritesPages = false;
     tiff.iptcRecordsOnly = true;
     tiff.loader = "tiffload";

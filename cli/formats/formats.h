@@ -70,6 +70,7 @@ struct Format {
     bool keepsPagesOfAnySize = false; // its pages need not share a size
     bool turnsUpright = false;        // its viewers ignore EXIF Orientation
     MetadataRoute metadata = MetadataRoute::None;
+    bool exifInOneBlock = true;    // holds EXIF as one block (a TIFF's tags are the image's)
     bool rewritesPages = true;     // the metadata route also serves files of several pages
     bool exifNeedsRewrite = false; // libvips's saver writes EXIF as readers refuse it
     bool iptcRecordsOnly = false;  // IPTC as bare records, where libvips writes Photoshop's segment

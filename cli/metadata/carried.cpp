@@ -281,6 +281,12 @@ std::optional<std::pair<double, double>> Carried::resolution() const
     return std::pair(double(x->toFloat()) / millimetres, double(y->toFloat()) / millimetres);
 }
 
+bool Carried::hasOpaqueMakerNote() const
+{
+    return held_ &&
+           held_->exif.findKey(Exiv2::ExifKey("Exif.Photo.MakerNote")) != held_->exif.end();
+}
+
 bool Carried::hasExif() const { return held_ && !held_->exif.empty(); }
 bool Carried::hasXmp() const { return held_ && !held_->xmpPacket.empty(); }
 bool Carried::hasIptc() const { return held_ && !held_->iptc.empty(); }
@@ -383,7 +389,8 @@ void writeTo(const Carried::Held& held, Exiv2::Image& image, ExifBy by = ExifBy:
             for (auto datum = merged.begin(); datum != merged.end();)
                 datum = carriedKeys.contains(datum->key()) ? merged.erase(datum) : std::next(datum);
             for (const Exiv2::Exifdatum& datum : held.exif)
-                merged.add(datum);
+                if (datum.key() != "Exif.Photo.MakerNote")
+                    merged.add(datum);
             image.setExifData(merged);
         } else {
             image.setExifData(held.exif);

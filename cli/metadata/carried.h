@@ -45,6 +45,10 @@ public:
     void keepXmpPacket(const std::string& packet);
 
     bool hasExif() const;
+    // Whether the EXIF holds a maker note Exiv2 cannot read, which a TIFF
+    // output goes without: moved to another place in a file, its offsets
+    // may point where its values no longer are.
+    bool hasOpaqueMakerNote() const;
     bool hasXmp() const;
     bool hasIptc() const;
     bool empty() const { return !hasExif() && !hasXmp() && !hasIptc(); }

@@ -63,6 +63,9 @@ Error writeOut(const VImage& mapped, int pages, const formats::Format& format, E
         return error;
     if (!byExiv2 || format.metadata != formats::MetadataRoute::Exiv2Rewrite)
         return {};
+    if (!format.exifInOneBlock && carried.hasOpaqueMakerNote())
+        warnings.add("its maker notes, which Exiv2 cannot read, were left out: moved among a " +
+                     std::string(format.title) + "'s tags, they could read wrong");
     bool changed = false;
     Error error = carried.rewrite(output.descriptor(), output.shownName(), changed);
     // A file Exiv2 never touched is whole, if without the rewrite, unless
