@@ -23,6 +23,13 @@ public:
     Cause cause() const { return cause_; }
     bool fromLibvips() const { return cause_ == Cause::Libvips; }
     bool outputExists() const { return cause_ == Cause::OutputExists; }
+    // `shownOutput` exists, and no option said to replace or keep it.
+    static Error exists(const std::string& shownOutput)
+    {
+        return Error(shownOutput + " already exists (use -y to replace it, or --skip-existing "
+                                   "to render only what is missing)",
+                     Cause::OutputExists);
+    }
 
 private:
     std::string reason_;

@@ -38,8 +38,13 @@ void PlanTest::init()
     folder_ = std::make_unique<QTemporaryDir>();
     QDir(folder_->path()).mkpath("a");
     QDir(folder_->path()).mkpath("b");
-    for (const char* name : {"x.png", "y.jpeg", "a/same.png", "b/same.png", "a/two.png",
-                             "b/two.png", "c.tif", "d.webp"})
+    QDir(folder_->path()).mkpath("tree/100CANON");
+    QDir(folder_->path()).mkpath("tree/101CANON/.thumbnails");
+    for (const char* name :
+         {"x.png", "y.jpeg", "a/same.png", "b/same.png", "a/two.png", "b/two.png", "c.tif",
+          "d.webp", "P.JPG", "Q.HEIC", "tree/100CANON/IMG_0001.JPG", "tree/101CANON/IMG_0001.JPG",
+          "tree/101CANON/._IMG_0001.JPG", "tree/101CANON/.thumbnails/t.jpg",
+          "tree/101CANON/IMG_0001.XMP", "tree/a b.Tif"})
         std::ofstream(path(name)) << "not decoded when planning by name";
 }
 
@@ -57,13 +62,22 @@ void PlanTest::outputNames_data()
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QString>("format");
     QTest::addColumn<QStringList>("outputs");
+    QTest::addColumn<bool>("recursive");
     QTest::newRow("each keeps its name and suffix")
-        << QStringList{"x.png", "y.jpeg"} << "" << QStringList{"out/x.png", "out/y.jpeg"};
+        << QStringList{"x.png", "y.jpeg", "P.JPG", "Q.HEIC"} << ""
+        << QStringList{"out/x.png", "out/y.jpeg", "out/P.JPG", "out/Q.HEIC"} << false;
     QTest::newRow("-f names the suffix")
-        << QStringList{"x.png", "y.jpeg"} << "tiff" << QStringList{"out/x.tif", "out/y.tif"};
-    QTest::newRow("the embedded photograph") << QStringList{} << "" << QStringList{"out/photo.png"};
-    QTest::newRow("a path given twice, once")
-        << QStringList{"x.png", "c.tif", "x.png"} << "" << QStringList{"out/x.png", "out/c.tif"};
+        << QStringList{"x.png", "y.jpeg", "P.JPG"} << "tiff"
+        << QStringList{"out/x.tif", "out/y.tif", "out/P.tif"} << false;
+    QTest::newRow("the embedded photograph")
+        << QStringList{} << "" << QStringList{"out/photo.png"} << false;
+    QTest::newRow("a path given twice, once") << QStringList{"x.png", "c.tif", "x.png"} << ""
+                                              << QStringList{"out/x.png", "out/c.tif"} << false;
+    QTest::newRow("-r keeps the tree, images only, hidden names passed over")
+        << QStringList{"tree/", "x.png"} << ""
+        << QStringList{"out/100CANON/IMG_0001.JPG", "out/101CANON/IMG_0001.JPG", "out/a b.Tif",
+                       "out/x.png"}
+        << true;
 }
 
 void PlanTest::outputNames()
@@ -71,8 +85,10 @@ void PlanTest::outputNames()
     QFETCH(QStringList, inputs);
     QFETCH(QString, format);
     QFETCH(QStringList, outputs);
+    QFETCH(bool, recursive);
     Options options = optionsFor(inputs);
     options.format = format.toStdString();
+    options.recursive = recursive;
     const Plan plan = planJobs(options);
     QVERIFY(plan.conflicts.empty());
     QCOMPARE(plan.jobs.size(), std::size_t(outputs.size()));
@@ -80,6 +96,9 @@ void PlanTest::outputNames()
         QVERIFY2(!plan.jobs[i].refusal, plan.jobs[i].refusal.reason().c_str());
         QCOMPARE(outputOf(plan.jobs[i], options), path(outputs[qsizetype(i)]));
     }
+    // Its branch and shard are drawn from the path find would give.
+    if (recursive)
+        QCOMPARE(std::string(plan.jobs[0].input->spelling()), path("tree/100CANON/IMG_0001.JPG"));
 }
 
 void PlanTest::existingOutputs_data()

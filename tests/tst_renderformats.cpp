@@ -328,8 +328,8 @@ void RenderFormatsTest::twoInputsForOneOutputAreRefused_data()
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QStringList>("options");
     QTest::newRow("same name in two folders") << QStringList{"a/x.png", "b/x.png"} << QStringList{};
-    QTest::newRow("suffixes that differ in case")
-        << QStringList{"a/y.png", "a/y.PNG"} << QStringList{};
+    QTest::newRow("suffixes that differ in case, to a new format")
+        << QStringList{"a/y.png", "a/y.PNG"} << QStringList{"-f", "tiff"};
     QTest::newRow("two suffixes, one format")
         << QStringList{"a/z.png", "a/z.tif"} << QStringList{"-f", "png"};
 }

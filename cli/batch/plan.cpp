@@ -42,7 +42,7 @@ bool inThisShard(const Options& options, const Input& input)
            pathhash::shardOf(input.spelling(), options.shard->count) == options.shard->index;
 }
 
-Error inputProblem(const Input& input)
+Error inputProblem(const Input& input, bool recursive)
 {
     struct stat info {};
     if (!input.isFile())
@@ -50,7 +50,8 @@ Error inputProblem(const Input& input)
     if (::stat(input.cPath(), &info) != 0)
         return Error("no such file");
     if (S_ISDIR(info.st_mode))
-        return Error("is a folder, not an image file");
+        return Error(recursive ? "is a folder, whose images -r renders into -d DIR, not -o"
+                               : "is a folder, not an image file (-r renders the images in it)");
     if (S_ISREG(info.st_mode) && info.st_size == 0)
         return Error("is empty (0 bytes)");
     return {};
@@ -118,25 +119,63 @@ std::string sameFileKey(const std::string& path)
     return (error ? absolute : canonical).lexically_normal().string();
 }
 
-// The inputs, each once and in their order: a path given twice is
-// rendered once. (No copies: a batch may list millions.)
-std::vector<const Input*> distinctInputs(const Options& options)
+bool isFolder(const Input& input)
+{
+    struct stat info {};
+    return input.isFile() && ::stat(input.cPath(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The inputs in their order, a folder given with -r (and -d) standing for
+// the images found in its tree, which go to `plan.found`.
+std::vector<const Input*> inputsAndTrees(const Options& options, Plan& plan)
 {
     static const Input photograph = Input::embeddedPhotograph();
     if (options.inputs.empty())
         return {&photograph};
-    std::vector<std::uint32_t> order(options.inputs.size());
+    const bool walks = options.recursive && !options.outputDir.empty();
+    // Each input's first image among those found, and past its last: all
+    // are found before any is pointed to, as the list moves as it grows.
+    std::vector<std::pair<std::size_t, std::size_t>> trees(options.inputs.size());
+    for (std::size_t n = 0; n < options.inputs.size(); ++n) {
+        trees[n].first = plan.found.size();
+        if (walks && isFolder(options.inputs[n])) {
+            const std::size_t unreadable = plan.unreadable.size();
+            walkFolder(options.inputs[n].path, plan.found, plan.unreadable);
+            if (plan.found.size() == trees[n].first && plan.unreadable.size() == unreadable)
+                plan.unreadable.push_back({std::string(options.inputs[n].path),
+                                           Error("holds no image this program reads")});
+        }
+        trees[n].second = plan.found.size();
+    }
+    std::vector<const Input*> inputs;
+    inputs.reserve(options.inputs.size() + plan.found.size());
+    for (std::size_t n = 0; n < options.inputs.size(); ++n) {
+        if (walks && isFolder(options.inputs[n]))
+            for (std::size_t f = trees[n].first; f < trees[n].second; ++f)
+                inputs.push_back(&plan.found[f]);
+        else
+            inputs.push_back(&options.inputs[n]);
+    }
+    return inputs;
+}
+
+// The inputs, each once and in their order: a path given twice is
+// rendered once. (No copies: a batch may list millions.)
+std::vector<const Input*> distinctInputs(const Options& options, Plan& plan)
+{
+    const std::vector<const Input*> all = inputsAndTrees(options, plan);
+    std::vector<std::uint32_t> order(all.size());
     std::iota(order.begin(), order.end(), 0);
-    const auto spelling = [&options](std::uint32_t n) { return options.inputs[n].spelling(); };
+    const auto spelling = [&all](std::uint32_t n) { return all[n]->spelling(); };
     std::stable_sort(order.begin(), order.end(),
                      [&](std::uint32_t a, std::uint32_t b) { return spelling(a) < spelling(b); });
     std::vector<bool> again(order.size(), false);
     for (std::size_t n = 1; n < order.size(); ++n)
         again[order[n]] = spelling(order[n]) == spelling(order[n - 1]);
     std::vector<const Input*> inputs;
-    for (std::size_t n = 0; n < options.inputs.size(); ++n)
+    for (std::size_t n = 0; n < all.size(); ++n)
         if (!again[n])
-            inputs.push_back(&options.inputs[n]);
+            inputs.push_back(all[n]);
     return inputs;
 }
 
@@ -194,21 +233,26 @@ std::string outputOf(const RenderJob& job, const Options& options)
     if (!options.output.empty())
         return options.output;
     const std::string_view path = job.input->isFile() ? job.input->path : std::string_view();
+    // A file found with -r keeps its path below the folder given.
+    const fs::path kept =
+        job.input->below > 0 ? fs::path(path.substr(job.input->below)).parent_path() : fs::path();
     const std::string base = job.input->isFile() ? fs::path(path).stem().string() : "photo";
-    // A name whose suffix already names the format keeps it (x.jpeg stays .jpeg).
-    const std::string inputSuffix = formats::suffixOf(path);
-    const std::string suffix = formats::named(inputSuffix) == job.format && job.format
-                                   ? inputSuffix
-                                   : std::string(job.format ? job.format->suffixes.front() : "");
-    return (fs::path(options.outputDir) / (base + "." + suffix)).string();
+    // A name whose suffix already names the format keeps it as written
+    // (x.jpeg stays .jpeg, X.JPG .JPG), so that files beside it still match.
+    const std::string inputSuffix = fs::path(path).extension().string();
+    const std::string suffix =
+        job.format && !inputSuffix.empty() && formats::named(inputSuffix.substr(1)) == job.format
+            ? inputSuffix.substr(1)
+            : std::string(job.format ? job.format->suffixes.front() : "");
+    return (fs::path(options.outputDir) / kept / (base + "." + suffix)).string();
 }
 
 Plan planJobs(const Options& options, const PlanProgress& progress)
 {
     std::mt19937_64 engine(std::random_device{}());
-    const std::vector<const Input*> inputs = distinctInputs(options);
-
     Plan plan;
+    const std::vector<const Input*> inputs = distinctInputs(options, plan);
+
     if (!options.shard)
         plan.jobs.reserve(inputs.size());
     std::vector<Written> written;
@@ -222,7 +266,7 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
         // Every input is planned, other shards' too, so that every shard
         // refuses exactly the collisions a whole run would.
         job.branch = branchFor(options, input, engine);
-        Error refusal = inputProblem(input);
+        Error refusal = inputProblem(input, options.recursive);
         if (!refusal)
             job.format = formatFor(job, options, refusal);
         const std::string output = refusal ? std::string() : outputOf(job, options);
@@ -240,8 +284,7 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
                 if (options.skipExisting)
                     job.skip = true;
                 else if (!options.overwrite)
-                    refusal = Error(shownName(output) + " already exists (use -y to replace it)",
-                                    Error::Cause::OutputExists);
+                    refusal = Error::exists(shownName(output));
             }
         }
         job.refusal = std::move(refusal);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/renderjob.h"
+#include "batch/walk.h"
 #include "command/options.h"
 
 #include <functional>
@@ -13,11 +14,16 @@ struct Plan {
     std::vector<RenderJob> jobs;
     // Every pair of inputs that would be written to one output: then nothing runs.
     std::vector<std::string> conflicts;
+    // The images found in folders given with -r, which jobs point into,
+    // and the folders that could not be read or held none.
+    command::InputList found;
+    std::vector<Unreadable> unreadable;
 };
 
 // Where a job's rendering goes: -o's path, or in -d's folder the input's
-// base name with its format's suffix (one the input's name has already is
-// kept: x.jpeg stays .jpeg; the photograph is "photo").
+// base name (a file found with -r: its path below the folder given) with
+// its format's suffix; one the input's name has already is kept as written
+// (x.jpeg stays .jpeg, X.JPG .JPG; the photograph is "photo").
 std::string outputOf(const RenderJob& job, const command::Options& options);
 
 // The jobs for a command line, in input order, this shard's only: every

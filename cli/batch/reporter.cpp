@@ -8,6 +8,9 @@ namespace batch {
 
 namespace {
 
+// Outputs that exist already are named up to this many; the rest are counted.
+constexpr std::size_t existingNamed = 3;
+
 double now()
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -38,7 +41,7 @@ void Reporter::planning(std::size_t planned, std::size_t total)
 
 void Reporter::rendering(std::size_t total)
 {
-    total_ = total;
+    total_ = done_ + total; // what failed before rendering counts as done
     clearProgress();
 }
 
@@ -47,7 +50,9 @@ void Reporter::finished(const std::string& input, const Outcome& outcome)
     ++done_;
     skipped_ += outcome.kind() == Outcome::Kind::Skipped ? 1 : 0;
     failed_ += outcome.failed() ? 1 : 0;
-    if (outcome.failed() || outcome.kind() == Outcome::Kind::Warned) {
+    if (outcome.kind() == Outcome::Kind::OutputExists && ++existing_ > existingNamed) {
+        // A resumed batch would otherwise say so once per file.
+    } else if (outcome.failed() || outcome.kind() == Outcome::Kind::Warned) {
         clearProgress();
         std::fprintf(stderr, "inverse-logistic-render: %s: %s%s\n", input.c_str(),
                      outcome.failed() ? "" : "warning: ", outcome.reason().c_str());
@@ -56,8 +61,21 @@ void Reporter::finished(const std::string& input, const Outcome& outcome)
          seconds(now() - start_));
 }
 
+void Reporter::told(const std::string& line)
+{
+    clearProgress();
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 void Reporter::summarise(std::size_t skipped)
 {
+    if (existing_ > existingNamed) {
+        clearProgress();
+        std::fprintf(stderr,
+                     "inverse-logistic-render: %zu more outputs already exist (use -y to "
+                     "replace them, or --skip-existing to render only what is missing)\n",
+                     existing_ - existingNamed);
+    }
     if (!progress_)
         return;
     clearProgress();

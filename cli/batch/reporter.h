@@ -21,10 +21,15 @@ public:
     void planning(std::size_t planned, std::size_t total);
     // When the rendering of `total` jobs starts.
     void rendering(std::size_t total);
-    // A job's outcome: a failure or a warning is a line naming `input`.
+    // A job's outcome: a failure or a warning is a line naming `input`
+    // (outputs that exist already: the first few, then how many more).
     void finished(const std::string& input, const Outcome& outcome);
+    // With -v, a line for each image rendered.
+    void told(const std::string& line);
     std::size_t failed() const { return failed_; }
-    // "N rendered, N skipped, N failed, S s", with `skipped` more skipped when planning.
+    // How many more outputs existed than were named, then, on a terminal
+    // unless quiet, "N rendered, N skipped, N failed, S s", with `skipped`
+    // more skipped when planning.
     void summarise(std::size_t skipped);
 
 private:
@@ -37,6 +42,7 @@ private:
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
     std::size_t skipped_ = 0;
+    std::size_t existing_ = 0; // outputs that exist already
     double start_;
     double lastShown_ = 0.0;
 };

@@ -7,6 +7,7 @@
 #include "batch/workerpool.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
+#include "shownname.h"
 #include "vipsio/start.h"
 
 #include <algorithm>
@@ -54,6 +55,20 @@ JobPlace placeOf(const RenderJob& job, const command::Options& options)
 {
     const std::string output = outputOf(job, options);
     return {folderOf(output), throughPipe(job, output), fileio::isStreamOutput(output)};
+}
+
+// What -v says of an image rendered: input, output, branch, seconds.
+std::string doneLine(const RenderJob& job, const command::Options& options, double seconds)
+{
+    const std::string output = outputOf(job, options);
+    const char* branch = !options.sheet.empty()                   ? "both branches"
+                         : job.branch == transform::Branch::Lower ? "lower branch"
+                                                                  : "upper branch";
+    char took[32];
+    std::snprintf(took, sizeof took, "%.2f s", seconds);
+    return job.input->shownName() + " -> " +
+           (output == command::standardStream ? "standard output" : shownName(output)) + ": " +
+           branch + ", " + took;
 }
 
 // How many workers render: -j's threads, one per job at most, and as many
@@ -108,8 +123,10 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
                 continue;
             const bool resumed =
                 done->outcome.kind() == Outcome::Kind::OutputExists && options.skipExisting;
-            reporter.finished(jobs[done->index]->input->shownName(),
-                              resumed ? Outcome::skipped() : done->outcome);
+            const RenderJob& job = *jobs[done->index];
+            reporter.finished(job.input->shownName(), resumed ? Outcome::skipped() : done->outcome);
+            if (options.verbose && !resumed && !done->outcome.failed())
+                reporter.told(doneLine(job, options, done->took.count()));
         }
     }
     stopsignals::renderingEnds();
@@ -132,20 +149,24 @@ int run(const command::Options& options)
                          conflict.c_str());
         return 1;
     }
+    for (const Unreadable& folder : plan.unreadable)
+        reporter.finished(shownName(folder.folder), Outcome::failed(folder.error));
     std::vector<const RenderJob*> jobs;
     for (const RenderJob& job : plan.jobs)
         if (!job.skip)
             jobs.push_back(&job);
-    if (!options.outputDir.empty() && !jobs.empty()) {
-        std::error_code ignored; // a failure shows in each file's own error
-        std::filesystem::create_directories(options.outputDir, ignored);
-    }
-    // Temporaries that killed runs left where this one writes go first.
+    // Folders of -d's tree are made as needed, and temporaries that killed
+    // runs left where this one writes go first.
     std::set<std::string> folders;
     for (const RenderJob* job : jobs)
         if (const std::string output = outputOf(*job, options);
-            !fileio::isStreamOutput(output) && folders.insert(folderOf(output)).second)
+            !job->refusal && !fileio::isStreamOutput(output) &&
+            folders.insert(folderOf(output)).second) {
+            std::error_code ignored; // a failure shows in each file's own error
+            if (!options.outputDir.empty())
+                std::filesystem::create_directories(folderOf(output), ignored);
             fileio::removeStaleTemporaries(folderOf(output));
+        }
     if (const Error error = render(jobs, options, reporter)) {
         std::fprintf(stderr, "inverse-logistic-render: %s; the run stops\n",
                      error.reason().c_str());

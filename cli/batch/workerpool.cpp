@@ -357,6 +357,7 @@ struct WorkerPool::Slot {
     Worker worker;
     std::optional<std::size_t> job;
     JobPlace place;
+    Clock::time_point started;
     Clock::time_point deadline; // max() for a job that is not timed
     bool givenUp = false;       // its worker could not start
 };
@@ -390,6 +391,7 @@ bool WorkerPool::start(std::size_t index, const JobPlace& place)
         });
         slot->job = index;
         slot->place = place;
+        slot->started = Clock::now();
         slot->deadline =
             limits_.time.count() != 0 ? Clock::now() + limits_.time : Clock::time_point::max();
         // A worker that cannot start leaves its job to the others; with no
@@ -457,7 +459,7 @@ Error WorkerPool::waitForWork()
             continue;
         }
         const std::size_t index = *std::exchange(slot.job, std::nullopt);
-        finished_.push_back({index, std::move(*outcome)});
+        finished_.push_back({index, std::move(*outcome), Clock::now() - slot.started});
     }
     return {};
 }

@@ -129,6 +129,7 @@ public:
     struct Finished {
         std::size_t index;
         Outcome outcome;
+        std::chrono::duration<double> took; // from its start, time stopped included
     };
     // A job that finished, once per job; nothing when none is ready.
     std::optional<Finished> nextFinished();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace command {
 
@@ -28,14 +29,24 @@ std::string_view InputList::hold(std::string_view path)
 void InputList::addArgument(std::string_view argument)
 {
     if (argument == standardStream)
-        inputs_.push_back({Input::Kind::StandardInput, {}});
+        inputs_.push_back({Input::Kind::StandardInput, 0, {}});
     else
         addFile(argument);
 }
 
 void InputList::addFile(std::string_view path)
 {
-    inputs_.push_back({Input::Kind::File, hold(path)});
+    inputs_.push_back({Input::Kind::File, 0, hold(path)});
+}
+
+void InputList::addFound(std::string_view folder, std::string_view below)
+{
+    // Joined as find joins them: "photos/" and "photos" both give "photos/x.jpg".
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.remove_suffix(1);
+    const std::string path = folder == "/" ? std::string(folder).append(below)
+                                           : std::string(folder) + "/" + std::string(below);
+    inputs_.push_back({Input::Kind::File, std::uint32_t(path.size() - below.size()), hold(path)});
 }
 
 } // namespace command

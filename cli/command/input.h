@@ -3,6 +3,7 @@
 #include "shownname.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,11 +21,15 @@ struct Input {
     enum class Kind { File, StandardInput, EmbeddedPhotograph };
 
     Kind kind = Kind::File;
-    // For a file: as the user wrote it, a NUL after it where it lies (in
+    // For a file found in a folder given with -r: where, in `path`, its
+    // path below that folder starts (which its output keeps); else 0.
+    std::uint32_t below = 0;
+    // For a file: as the user wrote it (found in a folder: that folder as
+    // written, then the path below it), a NUL after it where it lies (in
     // the InputList that holds it).
     std::string_view path;
 
-    static Input embeddedPhotograph() { return {Kind::EmbeddedPhotograph, {}}; }
+    static Input embeddedPhotograph() { return {Kind::EmbeddedPhotograph, 0, {}}; }
     // The path as a C string, for the system's calls.
     const char* cPath() const { return path.data(); }
 
@@ -66,6 +71,9 @@ public:
     // A command-line argument: "-" is standard input, anything else a file.
     void addArgument(std::string_view argument);
     void addFile(std::string_view path);
+    // A file found in a folder given with -r: `folder` as written, then
+    // the path below it.
+    void addFound(std::string_view folder, std::string_view below);
     void reserve(std::size_t count) { inputs_.reserve(count); }
 
     std::size_t size() const { return inputs_.size(); }

@@ -22,6 +22,11 @@ struct Options {
     bool overwrite = false;
     int threads = 1; // -j: threads in all, shared by the batch's workers and libvips
     bool quiet = false;
+    bool verbose = false;   // a line per file: input, output, branch, seconds
+    bool recursive = false; // folders among the inputs are walked, their trees kept under -d
+    // --sheet: the values of a a contact sheet shows, each on both
+    // branches, instead of a rendering; empty: a rendering.
+    std::vector<float> sheet;
     std::optional<int> quality; // -Q; nothing: each format's own default
     std::optional<int> compression;
     bool pngFilters = false; // PNG rows filtered as libpng chooses

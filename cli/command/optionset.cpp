@@ -19,12 +19,14 @@ const char* const description =
     "greyscale; CMYK becomes sRGB; palette images (GIF, some PNG) become RGB or RGBA.\n"
     "Every frame of an animated GIF or WebP and every page of a TIFF is mapped, with\n"
     "one branch for the file; a format that holds one image is refused for them.\n"
-    "Metadata is kept where the output format holds it: EXIF whole, GPS, Orientation\n"
-    "and maker notes included (written by Exiv2 into JPEG, TIFF and WebP, as eXIf\n"
-    "into PNG, by libvips into HEIF/AVIF and into files of several pages), XMP, IPTC\n"
-    "(JPEG and TIFF only), the ICC profile and resolution; a PNG's text (tEXt, zTXt,\n"
-    "iTXt), gAMA, cHRM, sRGB, sBIT and pHYs go to a PNG output as they were. EXIF's\n"
-    "thumbnail, which would show the unrendered picture, is dropped. HEIF/AVIF\n"
+    "Metadata is kept where the output format holds it. The camera's EXIF block (GPS,\n"
+    "Orientation and maker notes included) goes byte for byte into JPEG, WebP and PNG\n"
+    "(as eXIf); into TIFF Exiv2 writes its values, leaving out, with a warning, a\n"
+    "maker note it cannot read; HEIF/AVIF and files of several pages get libvips's\n"
+    "EXIF. XMP and IPTC (JPEG and TIFF only) go as written, with the ICC profile and\n"
+    "resolution; a PNG's text (tEXt, zTXt, iTXt), gAMA, cHRM, sRGB, sBIT and pHYs go\n"
+    "to a PNG output as they were. Previews of the unrendered picture (EXIF's\n"
+    "thumbnail, a maker note's preview) are dropped or blanked. HEIF/AVIF\n"
     "decode upright, and a picture written as HEIF/AVIF, whose viewers ignore\n"
     "Orientation, is turned upright; their Orientation becomes 1. No other output\n"
     "is rotated.\n"
@@ -46,7 +48,8 @@ const char* const description =
     "signal.\n"
     "\n"
     "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
-    "one line on standard error), 2 for a usage error.";
+    "one line on standard error, but outputs that exist already are named a few at a\n"
+    "time, then counted), 2 for a usage error.";
 
 } // namespace
 
@@ -59,14 +62,14 @@ OptionSet::OptionSet()
     QCommandLineOption helpAll("help-all");
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
-    parser.addVersionOption();
-    parser.addOptions({parameter, branch,      seed,     output,          outputDir,
-                       format,    listFormats, quality,  compression,     pngFilters,
-                       strip,     stripIcc,    lossless, tiffCompression, maxPixels,
-                       maxMemory, timeLimit,   salvage,  allowUntrusted,  overwrite,
-                       threads,   filesFrom,   nul,      shard,           skipExisting,
-                       quiet});
-    parser.addPositionalArgument("INPUT", "Image files to render.", "[INPUT ...]");
+    parser.addOptions({version,   parameter,       branch,       seed,        output,
+                       outputDir, recursive,       format,       listFormats, sheet,
+                       quality,   compression,     pngFilters,   strip,       stripIcc,
+                       lossless,  tiffCompression, maxPixels,    maxMemory,   timeLimit,
+                       salvage,   allowUntrusted,  overwrite,    threads,     filesFrom,
+                       nul,       shard,           skipExisting, quiet,       verbose});
+    parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
+                                 "[INPUT ...]");
 }
 
 } // namespace command

@@ -8,13 +8,20 @@ namespace command {
 // Every option of the command line, with its --help text, in a parser.
 struct OptionSet {
     QCommandLineParser parser;
-    QCommandLineOption parameter{{"a", "parameter"},
-                                 "The parameter a (default 4); values below 4 become 4. Written "
-                                 "with a decimal point or in the user's locale.",
-                                 "A",
-                                 "4"};
-    QCommandLineOption branch{
-        {"b", "branch"}, "lower, upper or random (default): one draw per image.", "B", "random"};
+    QCommandLineOption version{{"V", "version"}, "Displays version information."};
+    QCommandLineOption parameter{
+        {"a", "parameter"},
+        "The parameter a (default 4; values below 4 become 4), written with a decimal point or "
+        "in the user's locale. At 4 the lower branch spans black to mid-grey and the upper "
+        "mid-grey to white; larger values squeeze the picture towards black (lower) or white "
+        "(upper). 4 to 6 suit ordinary photographs; by 10 the picture is almost flat black or "
+        "white. --sheet shows a picture over several values.",
+        "A",
+        "4"};
+    QCommandLineOption branch{{"b", "branch"},
+                              "lower, upper or random (default): one draw per image (-v names it).",
+                              "B",
+                              "random"};
     QCommandLineOption seed{"seed",
                             "Seed for the random draws. An image's branch then depends on N and "
                             "its path as given, nothing else: every run, order, shard or resumed "
@@ -27,8 +34,26 @@ struct OptionSet {
                               "FILE"};
     QCommandLineOption outputDir{{"d", "output-dir"},
                                  "Where renderings go for several inputs; each keeps its input's "
-                                 "base name.",
+                                 "base name, and its suffix as written where the format stays "
+                                 "(IMG_0001.JPG stays IMG_0001.JPG; as PNG, IMG_0001.png). "
+                                 "With -r, each keeps its path below the folder given.",
                                  "DIR"};
+    QCommandLineOption recursive{
+        {"r", "recursive"},
+        "Render the images in folders given as inputs (or listed with --files-from) and in the "
+        "folders below them, into -d's folder as a tree like theirs: photos/100CANON/IMG_0001.JPG "
+        "goes to DIR/100CANON/IMG_0001.JPG. An image is a file whose suffix, in any case, names "
+        "a format --list-formats reads (.JPG, .jpeg, .HEIC, .tif), or one without a suffix "
+        "whose first bytes do; other files, names beginning with a dot, and links to folders "
+        "are passed over. An image's path, for --seed and --shard, is the folder as given, "
+        "then its path below it."};
+    QCommandLineOption sheet{
+        "sheet",
+        "Instead of a rendering, write a contact sheet of each input: its picture, scaled to fit "
+        "320 pixels, for each value of a in the list (such as 4,5,6 or 4,4.5,5; at most 8) on "
+        "the lower "
+        "branch and on the upper, each labelled, to choose a and the branch before a batch.",
+        "A,..."};
     QCommandLineOption format{{"f", "format"},
                               "Output format (jpeg, png, tiff, webp, gif, ppm, ... or a suffix "
                               "such as jpg); default from the output name, else the input's "
@@ -110,6 +135,9 @@ struct OptionSet {
                                     "Count an input whose output already exists as done and "
                                     "leave that file alone (to resume a batch); not with -y."};
     QCommandLineOption quiet{{"q", "quiet"}, "No progress line and no summary."};
+    QCommandLineOption verbose{{"v", "verbose"},
+                               "A line per image rendered, on standard error: input, output, "
+                               "branch and seconds."};
 
     OptionSet();
 };

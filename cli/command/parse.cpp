@@ -82,6 +82,23 @@ std::optional<float> parseParameter(const QString& text)
     return std::nullopt;
 }
 
+// --sheet's values: a's, separated by commas, with a decimal point (a
+// locale's decimal comma would read as a separator).
+std::optional<std::vector<float>> parseSheet(const QString& text)
+{
+    std::vector<float> values;
+    for (const QString& part : text.split(',')) {
+        float value = 0.0f;
+        if (platform::readSingle(part.trimmed(), QLocale::c(), value) !=
+            platform::NumberText::Number)
+            return std::nullopt;
+        values.push_back(transform::clampParameter(value));
+    }
+    if (values.empty() || values.size() > 8)
+        return std::nullopt;
+    return values;
+}
+
 UsageError readMap(const OptionSet& p, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
@@ -100,6 +117,13 @@ UsageError readMap(const OptionSet& p, Options& options)
 
     if (parser.isSet(p.seed) && !(options.seed = unsignedNumber(parser.value(p.seed))))
         return "--seed: " + quoted(parser.value(p.seed)) + " is not a non-negative integer";
+    if (parser.isSet(p.sheet)) {
+        const auto values = parseSheet(parser.value(p.sheet));
+        if (!values)
+            return "--sheet: " + quoted(parser.value(p.sheet)) +
+                   " is not one to eight values of a, separated by commas (4,5,6)";
+        options.sheet = *values;
+    }
     return std::nullopt;
 }
 
@@ -179,6 +203,8 @@ UsageError readBatch(const OptionSet& p, Options& options)
     options.overwrite = parser.isSet(p.overwrite);
     options.skipExisting = parser.isSet(p.skipExisting);
     options.quiet = parser.isSet(p.quiet);
+    options.verbose = parser.isSet(p.verbose);
+    options.recursive = parser.isSet(p.recursive);
     if (options.overwrite && options.skipExisting)
         return QString("-y replaces existing outputs and --skip-existing keeps them; give one");
     return std::nullopt;

@@ -206,8 +206,7 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams, b
         return {};
     }
     if (exists && !replace)
-        return Error(shownName() + " already exists (use -y to replace it)",
-                     Error::Cause::OutputExists);
+        return Error::exists(shownName());
     if (Error error = openNew())
         return error;
     ownsDescriptor_ = true;
@@ -363,8 +362,7 @@ Error OutputFile::commit()
         error = errno;
     discard();
     if (error == EEXIST && !replace_)
-        return Error(shownName() + " already exists (use -y to replace it)",
-                     Error::Cause::OutputExists);
+        return Error::exists(shownName());
     return error == 0 ? Error() : failure(error);
 }
 

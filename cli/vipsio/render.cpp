@@ -12,6 +12,7 @@
 #include "vipsio/mapimage.h"
 #include "vipsio/memoryestimate.h"
 #include "vipsio/pagesapart.h"
+#include "vipsio/sheet.h"
 #include "vipsio/writeout.h"
 
 #include <unistd.h>
@@ -45,7 +46,8 @@ Error refusalOf(const Loaded& loaded, const formats::Format& format, const Image
         return refusal;
     if (Error refusal = unmappableSamples(loaded.image))
         return refusal;
-    if (const int pages = pagesOf(loaded); pages > 1 && !format.keepsPages)
+    if (const int pages = pagesOf(loaded);
+        pages > 1 && !format.keepsPages && job.options.sheet.empty())
         return Error("the file holds " + std::to_string(pages) + " pages or frames, which only a " +
                      formats::keepingPages(false) + " output keeps all of (" +
                      formats::keepingPages(true) + ")");
@@ -104,6 +106,23 @@ bool moreImagesInFile(int fd)
     }
 }
 
+// Writes the contact sheet of a loaded image (of its first page).
+Outcome writeSheet(const Loaded& loaded, const formats::Format& format, const ImageJob& job)
+{
+    const VImage sheet = contactSheet(loaded.image, job.options.sheet);
+    fileio::OutputFile output;
+    if (Error error = output.open(job.output, job.options.overwrite,
+                                  fileio::OutputFile::Streams::Whole, !job.options.output.empty()))
+        return Outcome::failed(error);
+    Warnings warnings;
+    if (Error error = writeOut(sheet, 1, format, encodingOf(job.options), metadata::Carried(),
+                               output, warnings))
+        return Outcome::failed(error);
+    if (Error error = output.commit())
+        return Outcome::failed(error);
+    return warnings.outcome();
+}
+
 // Maps a loaded image and writes it, once; `fd` is its input (-1 for the
 // embedded photograph). The output is committed last, when every check
 // that could fail the file has passed.
@@ -116,6 +135,8 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
                                      loaded.loader + "); choose one with -f"));
     if (Error refusal = refusalOf(loaded, *format, job))
         return Outcome::failed(refusal);
+    if (!job.options.sheet.empty())
+        return writeSheet(loaded, *format, job);
     Warnings warnings;
     Encoding encoding = encodingOf(job.options);
     keepInputCoding(fd, loaded.read, encoding);
@@ -182,7 +203,8 @@ Outcome renderFile(int fd, const ImageJob& job)
         // The loader read the header: every page is loaded where the output
         // keeps them, page by page where they differ in size.
         const formats::Format* format = job.format ? job.format : loaded.read;
-        if (const int pages = pagesOf(loaded); pages > 1 && format && format->keepsPages) {
+        if (const int pages = pagesOf(loaded);
+            pages > 1 && format && format->keepsPages && options.sheet.empty()) {
             settings.allPages = true;
             try {
                 loaded = load(fd, start, settings);

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # The README's large-batch recipes, taken from the README itself and run as
-# written: the Slurm job array on a private single-node Slurm (munge,
+# written on a camera archive: the Slurm job array on a private single-node Slurm (munge,
 # slurmctld and slurmd started here on free ports, stopped at the end
 # whatever happens), and GNU parallel with local job slots, once as the
 # one-machine recipe and once as the ssh recipe with ':' (this machine) as its
 # only login; a second host over a real ssh is the one thing not run here.
 # Each run's outputs must equal one whole run's (diff -r), and every image
-# must be written exactly once (inotify sees each output appear once).
+# must be written exactly once (inotify sees each output appear once). Then
+# the film recipe, its film checked with ffprobe.
 # Runs under `make sanitize` as well: the daemons are Debian's, the jobs run
 # the build under test with the sanitizers' settings in their environment.
 # Usage: recipes.sh RENDER_PROGRAM README
 set -euo pipefail
 render=$(realpath "$1")
 readme=$(realpath "$2")
-for tool in munged munge slurmctld slurmd sbatch squeue parallel inotifywait python3; do
+for tool in munged munge slurmctld slurmd sbatch squeue parallel inotifywait python3 ffmpeg ffprobe; do
   command -v "$tool" >/dev/null || {
     echo "recipes: $tool is missing (scripts/setup installs it)" >&2
     exit 1
@@ -92,29 +93,47 @@ mkdir bin
 ln -s "$render" bin/inverse-logistic-render
 export PATH=$work/bin:$PATH
 
-# Thirty pictures in three folders, each base name its own; one name holds a
-# space and one a newline, which only a NUL-separated list keeps whole.
-for i in $(seq 30); do
-  name=photos/$(printf '%s' abc | cut -c$((i % 3 + 1)))/picture$i.jpg
-  [ "$i" = 29 ] && name="photos/c/picture 29.jpg"
-  [ "$i" = 30 ] && name=$'photos/a/picture\n30.jpg'
-  mkdir -p "$(dirname "$name")"
-  inverse-logistic-render -q -a $((3 + i % 7)).5 -b upper -o "$name"
+# A camera archive three levels deep: cards that restart their numbering
+# (IMG_0001.JPG in every folder), suffixes in any case, a phone's HEIC, a
+# PNG, names with a space and a newline; beside them what is no image (a
+# sidecar, a film, the "._" files and hidden folders other systems leave).
+images=0
+for card in 2023/100CANON 2023/101CANON "2024/102 CANON"; do
+  for i in 1 2 3 4 5 6; do
+    name=photos/$card/IMG_000$i.JPG
+    [ "$i" = 4 ] && name=photos/$card/IMG_000$i.jpeg
+    [ "$i" = 5 ] && name=photos/$card/IMG_000$i.Jpg
+    [ "$i" = 6 ] && name="photos/$card/IMG 000$i.png"
+    mkdir -p "$(dirname "$name")"
+    inverse-logistic-render -q -a $((3 + i)).5 -b upper -o "$name"
+    images=$((images + 1))
+  done
+  printf 'sidecar\n' > "photos/$card/IMG_0001.XMP"
+  printf 'film\n' > "photos/$card/MVI_0007.MOV"
+  cp "photos/$card/IMG_0001.JPG" "photos/$card/._IMG_0001.JPG"
 done
-find photos -name '*.jpg' -print0 > list.txt
+inverse-logistic-render -q -f heif -o photos/2024/IMG_5195.HEIC
+inverse-logistic-render -q -o $'photos/2024/new\nline.TIF'
+mkdir photos/.thumbnails && cp photos/2023/100CANON/IMG_0001.JPG photos/.thumbnails/
+images=$((images + 2))
 # The whole run, with the recipes' seed.
-inverse-logistic-render -q --seed 7 --files-from list.txt --null -d whole
+inverse-logistic-render -q --seed 7 -r photos -d whole
 expected=$(find whole -type f -printf x | wc -c)
-[ "$expected" = 30 ] || fail "the whole run wrote $expected files, not 30"
+[ "$expected" = "$images" ] || fail "the whole run wrote $expected files, not $images"
+[ -f whole/2023/101CANON/IMG_0001.JPG ] && [ -f "whole/2024/102 CANON/IMG 0006.png" ] \
+  && [ -f whole/2024/IMG_5195.HEIC ] && [ -f whole/2023/100CANON/IMG_0005.Jpg ] \
+  || fail "the tree is not kept, with its suffixes as written: $(find whole | sort)"
 
 # Runs a recipe's shell text in a fresh copy of the pictures, with out/
 # watched, then the command FINISH if given (waiting for what the recipe
 # started): outputs must equal the whole run's, each written exactly once.
+# out/'s folders are there before the watch starts, so that it sees into each.
 run() {
   local name=$1 text=$2 finish=${3:-} dir=$work/$1
   mkdir -p "$dir/out"
+  (cd whole && find . -mindepth 1 -type d -print0) | (cd "$dir/out" && xargs -0 -r mkdir -p)
   cp -a photos "$dir/"
-  inotifywait -m -e create -e moved_to --format '%f%0' --no-newline \
+  inotifywait -m -r -e create -e moved_to --format '%w%f%0' --no-newline \
     -o "$dir.events" "$dir/out" 2> "$dir.watch" &
   local watcher=$!
   daemons+=("$watcher")
@@ -127,10 +146,14 @@ run() {
   rm "$dir/out/.end"
   kill "$watcher"
   diff -r whole "$dir/out"
-  python3 - "$dir.events" whole <<'EOF' || fail "$name: an output was not written exactly once"
+  python3 - "$dir.events" whole "$dir/out/" <<'EOF' || fail "$name: an output was not written exactly once"
 import collections, os, sys
-seen = collections.Counter(open(sys.argv[1], 'rb').read().split(b'\0'))
-wrong = {n: seen[n] for n in map(os.fsencode, os.listdir(sys.argv[2])) if seen[n] != 1}
+out = os.fsencode(sys.argv[3])
+seen = collections.Counter(e[len(out):] for e in open(sys.argv[1], 'rb').read().split(b'\0'))
+whole = os.fsencode(sys.argv[2])
+files = [os.path.relpath(os.path.join(top, f), whole)
+         for top, _, names in os.walk(whole) for f in names]
+wrong = {n: seen[n] for n in files if seen[n] != 1}
 for n, c in wrong.items(): print(f'{n!r} written {c} times')
 sys.exit(1 if wrong else 0)
 EOF
@@ -158,6 +181,27 @@ text=$(setting "$text" /archive "$work/parallel-ssh" \
   4/host1,4/host2 4/: /usr/local/bin/inverse-logistic-render "$render")
 run parallel-ssh "$text"
 check_joblog parallel-ssh/render.log 16
+
+echo "the film recipe: a 3 s clip at 24000/1001 fps with a tone"
+mkdir film
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=24000/1001 \
+  -f lavfi -i sine=frequency=440:sample_rate=48000 -t 3 -c:v libx264 -pix_fmt yuv420p \
+  -c:a aac film/clip.mp4
+(cd film && bash -euo pipefail -c "$(recipe film)") </dev/null || fail "the film recipe failed"
+probe() { ffprobe -v error -show_entries "stream=$2" -of csv=p=0 "film/$1"; }
+[ "$(probe out.mp4 codec_type | sort | tr '\n' ' ')" = "audio video " ] \
+  || fail "the film's streams: $(probe out.mp4 codec_type)"
+[ "$(probe out.mp4 r_frame_rate | head -1)" = 24000/1001 ] && [ "$(probe out.mp4 pix_fmt | grep .)" = yuv420p ] \
+  || fail "the film's rate and pixels: $(probe out.mp4 r_frame_rate,pix_fmt)"
+python3 - "$(ffprobe -v error -show_entries format=duration -of csv=p=0 film/clip.mp4)" \
+  "$(ffprobe -v error -show_entries format=duration -of csv=p=0 film/out.mp4)" <<'EOF' \
+  || fail "the film's length changed"
+import sys
+clip, out = map(float, sys.argv[1:])
+print(f"film: {clip:.3f} s in, {out:.3f} s out")
+sys.exit(abs(clip - out) > 1001 / 24000)
+EOF
+echo "film: 24000/1001 fps, yuv420p, its sound, its length"
 
 # slurmd launches each task as the user who submitted it, which needs root;
 # CI runs as root. Elsewhere the Slurm recipe is reported skipped (status 77).
@@ -249,7 +293,7 @@ mapfile -t logs < <(ls slurm-array/render-*_*.out)
 echo "slurm-array: $tasks tasks, none printed anything"
 
 echo "a shard with nothing to do leaves no output folder"
-printf 'photos/b/picture1.jpg\n' > one.txt
+printf 'photos/2023/100CANON/IMG_0001.JPG\n' > one.txt
 inverse-logistic-render -q --seed 7 --shard 1/2 --files-from one.txt -d empty1
 inverse-logistic-render -q --seed 7 --shard 2/2 --files-from one.txt -d empty2
 folders=0

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <vips/vips8>
+
+#include <vector>
+
+namespace vipsio {
+
+// A contact sheet of the picture, to choose a and the branch by: the
+// picture upright, scaled to fit `cell` pixels, once for each value of a
+// (in columns) on the lower branch and on the upper (in rows), each
+// labelled, on white; 8-bit sRGB, with none of the input's metadata.
+vips::VImage contactSheet(const vips::VImage& image, const std::vector<float>& values,
+                          int cell = 320);
+
+} // namespace vipsio

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# What a user sees of a camera archive: which images a tree holds, what -v
+# says of each (its branch as rendered), a resumed run said once, and the
+# sheet to choose a by (its cells as the renderings, each labelled).
+# Usage: archive.sh RENDER_PROGRAM
+source "$(dirname "$0")/workfolder.sh"
+
+echo "a tree: images by suffix in any case or by first bytes, nothing that stalls"
+mkdir -p photos/DCIM/100CANON
+for name in A.JPG B.jpeg C.Png; do "$render" -q -o "photos/DCIM/100CANON/$name" || fail "cannot make $name"; done
+cp photos/DCIM/100CANON/A.JPG photos/DCIM/NOSUFFIX
+printf 'notes\n' > photos/README
+mkfifo photos/DCIM/100CANON/planted.jpg
+"$render" -q -r -d out photos 2>said.txt || fail "the tree failed: $(cat said.txt)"
+[ "$(cd out && find . -type f | sort | tr '\n' ' ')" = \
+  "./DCIM/100CANON/A.JPG ./DCIM/100CANON/B.jpeg ./DCIM/100CANON/C.Png ./DCIM/NOSUFFIX.jpg " ] \
+  || fail "the tree gave: $(cd out && find . -type f | sort)"
+
+echo "-v names each image's branch, as rendered"
+rm -rf out && "$render" -q -v --seed 3 -r -d out photos 2>said.txt || fail "$(cat said.txt)"
+[ "$(grep -c ' -> ' said.txt)" = 4 ] || fail "-v said: $(cat said.txt)"
+while read -r input _ output branch _; do
+  "$render" -q -b "${branch%%,*}" --seed 3 -o "check.${output##*.}" "$input" \
+    && cmp -s "${output%:}" "check.${output##*.}" || fail "$input was not rendered on the $branch branch -v named"
+  rm -f check.*
+done < <(sed 's/: / /' said.txt)
+
+echo "a resumed run names a few existing outputs, then counts them"
+for n in 1 2 3 4 5 6; do cp photos/DCIM/100CANON/A.JPG "many$n.jpg"; done
+"$render" -q -d again many*.jpg && "$render" -q -d again many*.jpg 2>said.txt
+[ $? = 1 ] && [ "$(grep -c 'already exists' said.txt)" = 3 ] \
+  && grep -q '^inverse-logistic-render: 3 more outputs already exist (.*--skip-existing' said.txt \
+  && [ "$(wc -l < said.txt)" = 4 ] || fail "a resumed run said: $(cat said.txt)"
+
+echo "a sheet: each cell the rendering, each label its own"
+"$render" -q --sheet 4,5,6 -o sheet.png || fail "no sheet"
+"$render" -q -o photo.png && width=$(vipsheader -f width photo.png) && height=$(vipsheader -f height photo.png) \
+  || fail "no photograph"
+gap=12
+for cell in "0 lower 4" "1 lower 5" "2 lower 6" "0 upper 4" "2 upper 6"; do
+  read -r column branch a <<<"$cell"
+  row=$([ "$branch" = lower ] && echo 0 || echo 1)
+  rowHeight=$(( ($(vipsheader -f height sheet.png) - 3 * gap) / 2 ))
+  x=$((gap + column * (width + gap))) y=$((gap + row * (rowHeight + gap)))
+  "$render" -q -y -a "$a" -b "$branch" -o rendered.png
+  vips crop sheet.png cell.png "$x" "$y" "$width" "$height"
+  vips subtract cell.png rendered.png diff.v && vips abs diff.v apart.v && [ "$(vips max apart.v)" = 0.000000 ] \
+    || fail "the cell for a = $a, $branch is not its rendering"
+  vips crop sheet.png "label-$column-$row.png" "$x" $((y + height)) "$width" $((rowHeight - height))
+  [ "$(vips min "label-$column-$row.png" | cut -d. -f1)" -lt 64 ] || fail "the cell for a = $a, $branch has no label"
+done
+! cmp -s label-0-0.png label-1-0.png && ! cmp -s label-0-0.png label-0-1.png || fail "two cells share one label"
+echo "archive: ok"
