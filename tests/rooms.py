@@ -22,7 +22,9 @@ RULES = {
     'vipsio': ({'formats', 'fileio', 'metadata', 'netpbm', 'png', 'command', 'transform',
                 'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
                               'Qt'}),
-    'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'transform', 'platform'}, set()),
+    'sandbox': (set(), {'libseccomp'}),
+    'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'sandbox', 'transform',
+               'platform'}, set()),
     'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'transform', 'platform'}, {'Qt'}),
 }
 LIBRARIES = [  # where a system header lives, and whose it is
@@ -36,6 +38,7 @@ LIBRARIES = [  # where a system header lives, and whose it is
     ('/usr/include/tiff', 'libtiff'),
     ('/usr/include/zlib.h', 'zlib'), ('/usr/include/zconf.h', 'zlib'),
     ('/usr/include/png', 'libpng'),
+    ('/usr/include/seccomp', 'libseccomp'),
     ('/usr/include/jpeglib.h', 'libjpeg'), ('/usr/include/jerror.h', 'libjpeg'),
     ('/usr/include/jmorecfg.h', 'libjpeg'), ('/usr/include/x86_64-linux-gnu/jconfig.h', 'libjpeg'),
 ]

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -19,16 +21,16 @@ namespace {
 using Place = std::function<batch::JobPlace(std::size_t)>;
 using Finished = std::function<void(std::size_t, const Outcome&)>;
 
-// Runs jobs 0 .. count - 1 on a pool, as a batch's loop does; none starts
-// once `stop` says so.
+// Runs jobs 0 .. count - 1 on a pool, as a batch's loop does, each sent
+// with `given`; none starts once `stop` says so. Workers keep `kept`.
 void runAll(std::size_t count, int workers, const batch::Worker::Job& job,
             const batch::Limits& limits, const Place& placeOf, const Finished& finished,
-            const std::function<bool()>& stop)
+            const std::function<bool()>& stop, batch::Given given = {}, int kept = -1)
 {
-    batch::WorkerPool pool(job, limits, workers);
+    batch::WorkerPool pool(job, limits, workers, kept);
     for (std::size_t next = 0; next < count || pool.running();) {
         while (pool.hasFreeWorker() && next < count && !stop())
-            next += pool.start(next, placeOf(next)) ? 1 : 0;
+            next += pool.start(next, placeOf(next), given, false) ? 1 : 0;
         if (!pool.running())
             break;
         const Error error = pool.waitForWork();
@@ -46,9 +48,11 @@ class WorkersTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        // Open before the workers' inherited descriptors are noted, so that they keep it.
         QCOMPARE(::pipe(released_), 0);
         fileio::noteGivenDescriptors();
+        // What every job is sent: a file holding "sent".
+        sent_ = ::memfd_create("sent", 0);
+        QCOMPARE(::write(sent_, "sent", 4), ssize_t(4));
     }
     void everyJobOnceAndDeathsFailAlone_data();
     void everyJobOnceAndDeathsFailAlone();
@@ -57,6 +61,7 @@ private Q_SLOTS:
 
 private:
     int released_[2] = {-1, -1};
+    int sent_ = -1;
 };
 
 void WorkersTest::everyJobOnceAndDeathsFailAlone_data()
@@ -76,9 +81,16 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     const pid_t program = ::getpid();
     runAll(
         count, workers,
-        [program](std::size_t i) {
+        [program, this](std::size_t i, batch::Given given) {
             if (::getpid() == program)
                 return Outcome::failed(Error("ran in the program's own process"));
+            // What the job was sent arrives; what the caller left open does not.
+            char sent[5] = {};
+            if (::pread(given.input, sent, 4, 0) != 4 || std::string(sent) != "sent")
+                return Outcome::failed(Error("the descriptor sent did not arrive"));
+            ::close(given.input);
+            if (::fcntl(released_[1], F_GETFD) >= 0)
+                return Outcome::failed(Error("a descriptor the caller left open stayed open"));
             if (i == 3)
                 throw std::runtime_error("disk on fire");
             if (i == 5)
@@ -102,7 +114,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
             ++finishedCount[i];
             errors[i] = outcome.reason();
         },
-        [] { return false; });
+        [] { return false; }, {sent_, -1});
     for (std::size_t i = 0; i < count; ++i) {
         QCOMPARE(finishedCount[i], 1);
         QCOMPARE(errors[i].empty(), i != 3 && i != 5 && i != 7 && i != 11 && i != 13 && i != 15);
@@ -124,7 +136,7 @@ void WorkersTest::everyJobOnceAndDeathsFailAlone()
     // Once asked to stop, no further job starts; those running finish.
     int started = 0;
     runAll(
-        count, workers, [](std::size_t) { return Outcome::rendered(); }, {},
+        count, workers, [](std::size_t, batch::Given) { return Outcome::rendered(); }, {},
         [](std::size_t) {
             return batch::JobPlace{".", false};
         },
@@ -142,7 +154,7 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
     const batch::Limits limits{0, 1, std::chrono::milliseconds(100)};
     runAll(
         errors.size(), 2,
-        [this](std::size_t i) {
+        [this](std::size_t i, batch::Given) {
             char byte = 0;
             if (i == 0)
                 batch::tellPace(true);
@@ -162,7 +174,7 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
             if (i == 1)
                 QCOMPARE(::write(released_[1], "x", 1), ssize_t(1));
         },
-        [] { return false; });
+        [] { return false; }, {}, released_[0]);
     QCOMPARE(errors[0], std::string());
     QCOMPARE(errors[2], std::string());
     QCOMPARE(errors[1], std::string("took more than 100 ms (--time-limit), so it was stopped; "
@@ -172,18 +184,18 @@ void WorkersTest::aJobPastTheTimeLimitFailsAlone()
 void WorkersTest::anAnswerBeforeTheStopHolds()
 {
     batch::Worker worker(
-        [](std::size_t i) {
+        [](std::size_t i, batch::Given) {
             return i == 0 ? Outcome::failed(Error("answered")) : Outcome::rendered();
         },
-        {});
-    QVERIFY(worker.send(0));
+        {}, -1);
+    QVERIFY(worker.send(0, {}, false));
     pollfd answer{worker.resultDescriptor(), POLLIN, 0};
     QCOMPARE(::poll(&answer, 1, -1), 1);
     worker.stopForTime();
     const batch::JobPlace place{".", false};
     QCOMPARE(worker.receive(place)->reason(), std::string("answered"));
     // The next job goes to a new worker, not to the one stopped.
-    QVERIFY(worker.send(1));
+    QVERIFY(worker.send(1, {}, false));
     QCOMPARE(worker.receive(place)->reason(), std::string());
 }
 

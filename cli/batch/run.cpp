@@ -1,5 +1,6 @@
 #include "batch/run.h"
 
+#include "batch/jobfiles.h"
 #include "batch/plan.h"
 #include "batch/reporter.h"
 #include "batch/runjob.h"
@@ -7,6 +8,8 @@
 #include "batch/workerpool.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
+#include "formats/formats.h"
+#include "sandbox/sandbox.h"
 #include "shownname.h"
 #include "vipsio/start.h"
 
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <set>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace batch {
 
@@ -57,6 +61,15 @@ JobPlace placeOf(const RenderJob& job, const command::Options& options)
     return {folderOf(output), throughPipe(job, output), fileio::isStreamOutput(output)};
 }
 
+// An outcome as the run counts it: an output that exists is done when the
+// run resumes.
+Outcome reported(const Outcome& outcome, const command::Options& options)
+{
+    return outcome.kind() == Outcome::Kind::OutputExists && options.skipExisting
+               ? Outcome::skipped()
+               : outcome;
+}
+
 // What -v says of an image rendered: input, output, branch, seconds.
 std::string doneLine(const RenderJob& job, const command::Options& options, double seconds)
 {
@@ -85,6 +98,74 @@ int workersFor(std::size_t jobs, const command::Options& options)
     return workers;
 }
 
+// Starts libvips with the modules that the jobs' suffixes and output formats
+// name, once for every worker (a sandboxed worker can load none; a file
+// whose first bytes need another goes to a worker that loads it first).
+void loadModulesNamed(const std::vector<const RenderJob*>& jobs)
+{
+    vipsio::ensureStarted();
+    for (const RenderJob* job : jobs) {
+        if (job->input->isFile())
+            if (const formats::Format* format = formats::named(formats::suffixOf(job->input->path)))
+                vipsio::loadModuleOf(*format);
+        if (job->format)
+            vipsio::loadModuleOf(*job->format);
+    }
+}
+
+// What -v says once of the workers' sandbox, where they go without some of it.
+void tellSandbox(const command::Options& options, Reporter& reporter)
+{
+    const std::string missing = sandbox::missing();
+    if (!options.sandbox || !missing.empty())
+        reporter.told("inverse-logistic-render: " +
+                      (options.sandbox ? missing : "workers run without a sandbox (--no-sandbox)"));
+}
+
+// The batch's jobs as its workers take them, with the files the program
+// opened for those under way.
+struct Jobs {
+    const std::vector<const RenderJob*>& jobs;
+    const command::Options& options;
+    Reporter& reporter;
+    WorkerPool& pool;
+    std::unordered_map<std::size_t, JobFiles> files{};
+
+    // Starts jobs from `next` while a worker is free; returns the first
+    // not started.
+    std::size_t start(std::size_t next)
+    {
+        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0) {
+            JobFiles opened(*jobs[next], options);
+            if (opened.error()) {
+                reporter.finished(jobs[next]->input->shownName(),
+                                  reported(Outcome::failed(opened.error()), options));
+                ++next;
+            } else if (pool.start(next, placeOf(*jobs[next], options), opened.given(),
+                                  opened.needsFreshWorker())) {
+                files.emplace(next++, std::move(opened));
+            }
+        }
+        return next;
+    }
+
+    // Puts the outputs of the jobs that finished in place, and says how each went.
+    void reportFinished()
+    {
+        while (auto done = pool.nextFinished()) {
+            const auto opened = files.find(done->index);
+            const Outcome outcome = opened->second.finish(done->outcome);
+            files.erase(opened);
+            if (stopsignals::received() != 0)
+                continue;
+            const RenderJob& job = *jobs[done->index];
+            reporter.finished(job.input->shownName(), reported(outcome, options));
+            if (options.verbose && outcome.kind() != Outcome::Kind::Skipped && !outcome.failed())
+                reporter.told(doneLine(job, options, done->took.count()));
+        }
+    }
+};
+
 // Renders the jobs in worker processes, reporting each as it ends; an
 // error is one the run cannot go on after.
 Error render(const std::vector<const RenderJob*>& jobs, const command::Options& options,
@@ -100,34 +181,27 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
     if (jobs.size() > 1 && !std::all_of(jobs.begin(), jobs.end(), [](const RenderJob* job) {
             return streamsWithoutLibvips(*job);
         }))
-        vipsio::ensureStarted();
+        loadModulesNamed(jobs);
     reporter.rendering(jobs.size());
+    if (options.verbose)
+        tellSandbox(options, reporter);
     stopsignals::renderingStarts();
     // The run's memory budget, shared alike by its workers.
     WorkerPool pool(
-        [&](std::size_t i) { return runJob(*jobs[i], options, workers); },
-        {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers);
+        [&](std::size_t i, Given given) { return runJob(*jobs[i], options, workers, given); },
+        {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers,
+        fileio::inheritedDescriptor(options.output).value_or(-1));
+    Jobs underWay{jobs, options, reporter, pool};
     Error error;
     for (std::size_t next = 0; next < jobs.size() || pool.running();) {
-        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0)
-            if (pool.start(next, placeOf(*jobs[next], options)))
-                ++next;
+        next = underWay.start(next);
         if (!pool.running())
             break;
         if ((error = pool.waitForWork())) {
             killAll();
             break;
         }
-        while (auto done = pool.nextFinished()) {
-            if (stopsignals::received() != 0)
-                continue;
-            const bool resumed =
-                done->outcome.kind() == Outcome::Kind::OutputExists && options.skipExisting;
-            const RenderJob& job = *jobs[done->index];
-            reporter.finished(job.input->shownName(), resumed ? Outcome::skipped() : done->outcome);
-            if (options.verbose && !resumed && !done->outcome.failed())
-                reporter.told(doneLine(job, options, done->took.count()));
-        }
+        underWay.reportFinished();
     }
     stopsignals::renderingEnds();
     return error;

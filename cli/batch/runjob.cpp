@@ -6,8 +6,12 @@
 #include "fileio/outputfile.h"
 #include "fileio/spool.h"
 #include "netpbm/netpbm.h"
+#include "sandbox/sandbox.h"
+#include "vipsio/openahead.h"
 #include "vipsio/render.h"
 #include "vipsio/start.h"
+
+#include <optional>
 
 namespace batch {
 
@@ -19,16 +23,26 @@ bool streams(std::string_view magic, const RenderJob& job)
     return netpbm::isBinary(magic) && (!job.format || job.format->streamedByProgram);
 }
 
+// Gives up all the worker does not hold, before a byte of the input is parsed.
+Error enterSandbox(const command::Options& options)
+{
+    if (!options.sandbox)
+        return {};
+    if (Error error = sandbox::enter())
+        return Error("cannot enter the sandbox: " + error.reason() +
+                     " (--no-sandbox runs without)");
+    return {};
+}
+
 Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
                      const vipsio::ImageJob& imageJob)
 {
     const command::Options& options = imageJob.options;
+    if (Error error = enterSandbox(options))
+        return Outcome::failed(error);
     // A stream goes through at the pace of the programs at its ends.
     fileio::pace(true);
-    fileio::OutputFile output;
-    if (Error error = output.open(imageJob.output, options.overwrite,
-                                  fileio::OutputFile::Streams::AsWritten, !options.output.empty()))
-        return Outcome::failed(error);
+    fileio::OutputFile& output = *imageJob.written;
     const netpbm::Read read = [fd](char* data, std::size_t size) {
         return fileio::readSome(fd, data, size);
     };
@@ -41,6 +55,15 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
     return error ? Outcome::failed(error) : Outcome::rendered();
 }
 
+// Renders, through libvips, the file open at `fd`, once what it needs is open.
+Outcome renderOpened(int fd, const vipsio::ImageJob& imageJob)
+{
+    vipsio::openAhead(fileio::firstBytes(fd, 16), imageJob.format, imageJob.options);
+    if (Error error = enterSandbox(imageJob.options))
+        return Outcome::failed(error);
+    return vipsio::renderFile(fd, imageJob);
+}
+
 // How messages name an input that cannot be read again from its start.
 std::string streamName(const RenderJob& job, fileio::Kind kind)
 {
@@ -50,7 +73,7 @@ std::string streamName(const RenderJob& job, fileio::Kind kind)
 }
 
 Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
-                   const vipsio::ImageJob& imageJob)
+                   const vipsio::ImageJob& imageJob, bool outputGiven)
 {
     const command::Options& options = imageJob.options;
     const int fd = input.descriptor();
@@ -60,38 +83,65 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     if (kind == fileio::Kind::Pipe)
         fileio::pace(true);
     const std::string magic = fileio::readStart(fd, 2);
-    if (streams(magic, job))
+    const bool stream = streams(magic, job);
+    if (!outputGiven)
+        if (Error error = imageJob.written->open(imageJob.output, options.overwrite,
+                                                 stream ? fileio::OutputFile::Streams::AsWritten
+                                                        : fileio::OutputFile::Streams::Whole,
+                                                 !options.output.empty()))
+            return Outcome::failed(error);
+    if (stream)
         return renderStream(magic, fd, job, imageJob);
     // Standard input is read from where it stands, even in a file.
     if (job.input->isFile() && fileio::rereadable(kind))
-        return vipsio::renderFile(fd, imageJob);
+        return renderOpened(fd, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
         return Outcome::failed(spooled.error());
     fileio::pace(false);
-    return vipsio::renderFile(spooled.descriptor(), imageJob);
+    return renderOpened(spooled.descriptor(), imageJob);
+}
+
+Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
+{
+    if (!outputGiven)
+        if (Error error = imageJob.written->open(imageJob.output, imageJob.options.overwrite,
+                                                 fileio::OutputFile::Streams::Whole,
+                                                 !imageJob.options.output.empty()))
+            return Outcome::failed(error);
+    vipsio::openAhead({}, imageJob.format, imageJob.options);
+    if (Error error = enterSandbox(imageJob.options))
+        return Outcome::failed(error);
+    return vipsio::renderEmbeddedPhotograph(imageJob);
 }
 
 } // namespace
 
-Outcome runJob(const RenderJob& job, const command::Options& options, int workers)
+Outcome runJob(const RenderJob& job, const command::Options& options, int workers, Given given)
 {
+    // What was sent is this job's to close, whatever becomes of it.
+    std::optional<fileio::InputFile> input;
+    if (given.input >= 0)
+        input.emplace(fileio::InputFile::adopt(given.input));
+    fileio::OutputFile output;
+    if (given.output >= 0)
+        output.adopt(given.output, outputOf(job, options));
     if (job.refusal)
         return Outcome::failed(job.refusal);
     vipsio::forgetErrors();
+    const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
+                                    workers, &output};
     // Opening a FIFO waits for the program at its other end: timed, until
     // the job says its streams are open.
-    const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
-                                    workers};
-    const fileio::FifoHold output(imageJob.output);
+    const fileio::FifoHold fifo(given.output >= 0 ? std::string() : imageJob.output);
     if (job.input->kind == command::Input::Kind::EmbeddedPhotograph)
-        return vipsio::renderEmbeddedPhotograph(imageJob);
-    const fileio::InputFile input = job.input->isFile()
-                                        ? fileio::InputFile(std::string(job.input->path))
-                                        : fileio::InputFile::standardInput();
-    if (input.openError())
-        return Outcome::failed(input.openError());
-    return renderFrom(input, job, imageJob);
+        return renderPhotograph(imageJob, given.output >= 0);
+    if (!input)
+        input.emplace(job.input->isFile() ? fileio::InputFile(std::string(job.input->path))
+                                          : fileio::InputFile::standardInput());
+    if (input->openError())
+        return Outcome::failed(input->openError());
+    return renderFrom(*input, job, imageJob, given.output >= 0);
 }
 
 } // namespace batch

@@ -22,6 +22,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -46,6 +47,9 @@ void noteChild(pid_t child, pid_t replaced)
 
 // The worker's side, from fork() to _exit(): it may allocate, as glibc's
 // fork leaves malloc usable, but takes no lock another thread may hold.
+// Closes what the worker was not meant to have: the program's own files
+// and pipes, and what the caller left open (but standard input, output and
+// error, and what `keep` names).
 void closeAllBut(std::initializer_list<int> keep)
 {
     DIR* directory = ::opendir("/proc/self/fd");
@@ -58,7 +62,7 @@ void closeAllBut(std::initializer_list<int> keep)
     const int listing = ::dirfd(directory);
     for (const int fd : open)
         if (fd > STDERR_FILENO && fd != listing &&
-            std::find(keep.begin(), keep.end(), fd) == keep.end() && !fileio::given(fd))
+            std::find(keep.begin(), keep.end(), fd) == keep.end())
             ::close(fd);
     ::closedir(directory);
 }
@@ -118,8 +122,48 @@ std::string encode(char kind, const std::string& reason)
     return message + kind + reason;
 }
 
-[[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, const Worker::Job& job,
-                           std::uint64_t memoryBudget, int threads)
+// A job: its index, and the descriptors sent with it (closed here when the
+// message is cut short). False once the program closes the socket.
+bool receiveJob(int in, std::uint64_t& index, Given& given)
+{
+    struct Header {
+        std::uint64_t index;
+        std::int32_t input;  // 1 when a descriptor for it comes
+        std::int32_t output; // likewise
+    } header{};
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    iovec part{&header, sizeof header};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n = 0;
+    while ((n = ::recvmsg(in, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+    }
+    std::vector<int> fds;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
+            for (std::size_t at = 0; at + sizeof(int) <= c->cmsg_len - CMSG_LEN(0);
+                 at += sizeof(int)) {
+                int fd = -1;
+                std::memcpy(&fd, CMSG_DATA(c) + at, sizeof fd);
+                fds.push_back(fd);
+            }
+    const std::size_t expected = std::size_t(header.input == 1) + std::size_t(header.output == 1);
+    if (n != ssize_t(sizeof header) || fds.size() != expected) {
+        for (const int fd : fds)
+            ::close(fd);
+        return false;
+    }
+    index = header.index;
+    given.input = header.input == 1 ? fds.front() : -1;
+    given.output = header.output == 1 ? fds.back() : -1;
+    return true;
+}
+
+[[noreturn]] void beWorker(pid_t parent, int in, int out, int errors, int kept,
+                           const Worker::Job& job, std::uint64_t memoryBudget, int threads)
 {
     // Dies with the program, so that killing the program leaves no worker writing.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -131,15 +175,16 @@ std::string encode(char kind, const std::string& reason)
         std::signal(signal, SIG_DFL);
     ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     ::dup2(errors, STDERR_FILENO);
-    closeAllBut({in, out, errors});
+    closeAllBut({in, out, errors, kept});
     toProgram = out;
     fileio::setPaceListener(tellPace);
     limitMemory(memoryBudget, threads);
     std::uint64_t index = 0;
-    while (readExactly(in, &index, sizeof index)) {
+    Given given;
+    while (receiveJob(in, index, given)) {
         Outcome outcome;
         try {
-            outcome = job(std::size_t(index));
+            outcome = job(std::size_t(index), given);
         } catch (const std::bad_alloc&) {
             outcome = Outcome::failed(Error(outOfMemory(memoryBudget)));
         } catch (const std::exception& exception) {
@@ -182,14 +227,17 @@ int workersWithinDescriptorLimit(int wanted)
             open += entry->d_name[0] != '.' ? 1 : 0;
         ::closedir(directory);
     }
-    // Each worker keeps three descriptors here (its job pipe, its answer
-    // pipe, its standard error) and takes two more while it starts; the run
-    // keeps some for its own files.
+    // Each worker keeps three descriptors here (its job socket, its answer
+    // pipe, its standard error) and two for its job (input and output), and
+    // takes two more while it starts; the run keeps some for its own files.
     const long room = long(limit.rlim_cur) - open - 16;
-    return int(std::clamp<long>(room / 3, 1, wanted));
+    return int(std::clamp<long>(room / 5, 1, wanted));
 }
 
-Worker::Worker(Job job, Limits limits) : job_(std::move(job)), limits_(limits) {}
+Worker::Worker(Job job, Limits limits, int kept)
+    : job_(std::move(job)), limits_(limits), kept_(kept)
+{
+}
 
 Worker::~Worker()
 {
@@ -212,8 +260,10 @@ Error Worker::start()
         return Error(std::string("cannot start a worker process: ") + std::strerror(error));
     };
     errors_ = ::memfd_create("stderr", MFD_CLOEXEC);
-    if (errors_ < 0 || ::pipe2(jobs, O_CLOEXEC) != 0 || ::pipe2(results, O_CLOEXEC) != 0)
+    if (errors_ < 0 || ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, jobs) != 0 ||
+        ::pipe2(results, O_CLOEXEC) != 0)
         return failed(errno);
+    used_ = false;
     const pid_t parent = ::getpid();
     // Until the worker has the signals' default actions, they wait.
     sigset_t all;
@@ -230,7 +280,8 @@ Error Worker::start()
             ::kill(pid_, SIGKILL);
     }
     if (pid_ == 0)
-        beWorker(parent, jobs[0], results[1], errors_, job_, limits_.memoryBudget, limits_.threads);
+        beWorker(parent, jobs[0], results[1], errors_, kept_, job_, limits_.memoryBudget,
+                 limits_.threads);
     if (pid_ < 0)
         return failed(forkError);
     ::close(jobs[0]);
@@ -240,9 +291,55 @@ Error Worker::start()
     return {};
 }
 
-bool Worker::send(std::size_t index)
+void Worker::retire()
+{
+    reap();
+    ::close(errors_);
+}
+
+namespace {
+
+// Sends the job and its descriptors in one message.
+bool sendJob(int to, std::size_t index, Given given)
+{
+    const struct {
+        std::uint64_t index;
+        std::int32_t input;
+        std::int32_t output;
+    } header{index, given.input >= 0 ? 1 : 0, given.output >= 0 ? 1 : 0};
+    int fds[2];
+    std::size_t count = 0;
+    for (const int fd : {given.input, given.output})
+        if (fd >= 0)
+            fds[count++] = fd;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    iovec part{const_cast<void*>(static_cast<const void*>(&header)), sizeof header};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (count > 0) {
+        message.msg_control = control;
+        message.msg_controllen = CMSG_SPACE(count * sizeof(int));
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(count * sizeof(int));
+        std::memcpy(CMSG_DATA(c), fds, count * sizeof(int));
+    }
+    ssize_t n = 0;
+    while ((n = ::sendmsg(to, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    return n == ssize_t(sizeof header);
+}
+
+} // namespace
+
+bool Worker::send(std::size_t index, Given given, bool fresh)
 {
     atTheirPace_ = false;
+    // A job that opens its own files needs a worker that can still open.
+    if (fresh && used_ && pid_ > 0)
+        retire();
     // A worker that died between jobs (killed by someone) is replaced
     // before the job goes to it.
     int status = 0;
@@ -258,8 +355,8 @@ bool Worker::send(std::size_t index)
     // What this job's libraries say, and the out-of-memory kills from now on.
     errorsFrom_ = ::lseek(errors_, 0, SEEK_END);
     oomKillsBefore_ = oomKills();
-    const std::uint64_t sent = index;
-    return fileio::writeAll(toWorker_, reinterpret_cast<const char*>(&sent), sizeof sent);
+    used_ = true;
+    return sendJob(toWorker_, index, given);
 }
 
 std::optional<Outcome> Worker::receive(const JobPlace& place)
@@ -352,7 +449,7 @@ void killAll()
 using Clock = std::chrono::steady_clock;
 
 struct WorkerPool::Slot {
-    Slot(const Worker::Job& job, const Limits& limits) : worker(job, limits) {}
+    Slot(const Worker::Job& job, const Limits& limits, int kept) : worker(job, limits, kept) {}
 
     Worker worker;
     std::optional<std::size_t> job;
@@ -362,10 +459,11 @@ struct WorkerPool::Slot {
     bool givenUp = false;       // its worker could not start
 };
 
-WorkerPool::WorkerPool(const Worker::Job& job, const Limits& limits, int workers) : limits_(limits)
+WorkerPool::WorkerPool(const Worker::Job& job, const Limits& limits, int workers, int kept)
+    : limits_(limits)
 {
     for (int n = 0; n < std::max(1, workers); ++n)
-        slots_.push_back(std::make_unique<Slot>(job, limits));
+        slots_.push_back(std::make_unique<Slot>(job, limits, kept));
 }
 
 WorkerPool::~WorkerPool() = default;
@@ -381,7 +479,7 @@ bool WorkerPool::running() const
     return std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return slot->job; });
 }
 
-bool WorkerPool::start(std::size_t index, const JobPlace& place)
+bool WorkerPool::start(std::size_t index, const JobPlace& place, Given given, bool fresh)
 {
     for (const auto& slot : slots_) {
         if (slot->job || slot->givenUp)
@@ -396,7 +494,8 @@ bool WorkerPool::start(std::size_t index, const JobPlace& place)
             limits_.time.count() != 0 ? Clock::now() + limits_.time : Clock::time_point::max();
         // A worker that cannot start leaves its job to the others; with no
         // other, it answers at once, below, with why.
-        if (!slot->worker.send(index) && slot->worker.resultDescriptor() < 0 && others) {
+        if (!slot->worker.send(index, given, fresh) && slot->worker.resultDescriptor() < 0 &&
+            others) {
             (void)slot->worker.receive(place);
             slot->job.reset();
             slot->givenUp = true;

@@ -42,12 +42,20 @@ struct JobPlace {
     bool writtenInPlace = false; // a stream, which a failed job may leave cut short
 };
 
+// What the program opened for a job and sends with it (-1: what the worker
+// opens itself): its input; its output, a new file that the program puts
+// in place once the job succeeds.
+struct Given {
+    int input = -1;
+    int output = -1;
+};
+
 // Raises the soft limit on open descriptors to the hard one. Called once,
 // at start.
 void raiseDescriptorLimit();
 
 // How many of `wanted` workers the limit on open descriptors leaves room
-// for (at least one): each takes three of the program's.
+// for (at least one): each takes five of the program's, with its job's files.
 int workersWithinDescriptorLimit(int wanted);
 
 // Tells the program, from a job in its worker, whether the job goes at the
@@ -56,20 +64,24 @@ int workersWithinDescriptorLimit(int wanted);
 // says it in a worker.
 void tellPace(bool atTheirs);
 
-// One worker process: it runs job(index) for each index it is sent, one at
-// a time, within `limits`, and is started on first use and again after it
-// dies.
+// One worker process: it runs job(index, given) for each index it is sent,
+// one at a time, within `limits`, and is started on first use and again
+// after it dies. It keeps, of the descriptors the program was given, only
+// `kept` (one an output names), and the program's copies of those sent
+// with a job (over a socket, as the worker may be sandboxed by then).
 class Worker {
 public:
-    using Job = std::function<Outcome(std::size_t index)>;
-    Worker(Job job, Limits limits);
+    using Job = std::function<Outcome(std::size_t index, Given given)>;
+    Worker(Job job, Limits limits, int kept);
     ~Worker();
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // Sends a job; false when the worker could not take it (receive() then
-    // tells why at once).
-    bool send(std::size_t index);
+    // Sends a job and the descriptors given with it; false when the worker
+    // could not take it (receive() then tells why at once). A job that
+    // opens its own files goes to a `fresh` worker, one that has run no
+    // job (and so is not yet sandboxed).
+    bool send(std::size_t index, Given given, bool fresh);
     // Where the job's outcome arrives: readable once receive() will not wait.
     int resultDescriptor() const { return startError_ ? -1 : fromWorker_; }
     // The job's outcome, or nothing when the worker only said at whose pace
@@ -84,12 +96,16 @@ public:
 
 private:
     Error start();
+    // Ends a worker that is idle (as its job socket closes).
+    void retire();
     // Waits for a worker that was killed or told to end; returns its status.
     int reap();
     Outcome buried(const JobPlace& place);
 
     Job job_;
     Limits limits_;
+    int kept_ = -1;
+    bool used_ = false; // it has taken a job since it started
     bool outOfTime_ = false;
     bool atTheirPace_ = false;
     pid_t pid_ = -1;
@@ -108,7 +124,7 @@ private:
 // held (malloc's, stdio's, GLib's) is copied into it held.
 class WorkerPool {
 public:
-    WorkerPool(const Worker::Job& job, const Limits& limits, int workers);
+    WorkerPool(const Worker::Job& job, const Limits& limits, int workers, int kept);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -119,7 +135,7 @@ public:
     // Starts job `index` on a free worker; false when that worker could not
     // start while others run: it is given up, and the job waits for one of
     // them. (When none can run at all, the job fails with why.)
-    bool start(std::size_t index, const JobPlace& place);
+    bool start(std::size_t index, const JobPlace& place, Given given, bool fresh);
     // Waits until a running job finishes, its time runs out, or a signal
     // arrives (then it returns at once, for the loop to look at why). Time
     // the program spent stopped (Ctrl-Z, a scheduler's suspend) counts

@@ -38,6 +38,7 @@ struct Options {
     std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
     std::chrono::milliseconds timeLimit{600'000};     // one file's time; 0: no limit
     bool allowUntrusted = false;
+    bool sandbox = true;  // workers give up what decoding does not need
     bool salvage = false; // render what can be read of a damaged file
     // --shard K/N: only the inputs whose path falls in shard K of N.
     struct Shard {

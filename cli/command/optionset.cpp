@@ -62,12 +62,13 @@ OptionSet::OptionSet()
     QCommandLineOption helpAll("help-all");
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
-    parser.addOptions({version,   parameter,       branch,       seed,        output,
-                       outputDir, recursive,       format,       listFormats, sheet,
-                       quality,   compression,     pngFilters,   strip,       stripIcc,
-                       lossless,  tiffCompression, maxPixels,    maxMemory,   timeLimit,
-                       salvage,   allowUntrusted,  overwrite,    threads,     filesFrom,
-                       nul,       shard,           skipExisting, quiet,       verbose});
+    parser.addOptions(
+        {version,    parameter, branch,      seed,           output,          outputDir,
+         recursive,  format,    listFormats, sheet,          quality,         compression,
+         pngFilters, strip,     stripIcc,    lossless,       tiffCompression, maxPixels,
+         maxMemory,  timeLimit, salvage,     allowUntrusted, noSandbox,       overwrite,
+         threads,    filesFrom, nul,         shard,          skipExisting,    quiet,
+         verbose});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

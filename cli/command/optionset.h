@@ -115,6 +115,14 @@ struct OptionSet {
                                       "Also use the loaders libvips marks as untrusted (its "
                                       "ImageMagick fallback, PDF, SVG, FITS, ...), which are "
                                       "not hardened against hostile files."};
+    QCommandLineOption noSandbox{
+        "no-sandbox",
+        "Render without the sandbox, for debugging. Each file is rendered in a worker process "
+        "that, before it reads a byte of the file, gives up new privileges, its capabilities, "
+        "the file system (where the kernel has Landlock) and every system call decoding does "
+        "not need (seccomp): a decoder that a hostile file takes over can open, run or reach "
+        "nothing, and write only its output. Loaders that open files of their own (some of "
+        "those --allow-untrusted permits) need this."};
     QCommandLineOption overwrite{{"y", "overwrite"},
                                  "Replace existing output files; without it an existing file is "
                                  "never touched."};

@@ -170,6 +170,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
                " is not none, lzw, deflate, zstd, packbits or jpeg";
     options.salvage = parser.isSet(p.salvage);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
+    options.sandbox = !parser.isSet(p.noSandbox);
     const QString format = parser.value(p.format);
     if (!format.isEmpty()) {
         const auto name = formats.writableName(format.toStdString(), options.allowUntrusted);

@@ -18,6 +18,13 @@ public:
     explicit InputFile(const std::string& path, Wait wait = Wait::Yes);
     // Standard input, which stays open after this.
     static InputFile standardInput() { return InputFile(0); }
+    // A descriptor opened elsewhere for this job, closed with this.
+    static InputFile adopt(int fd)
+    {
+        InputFile input(fd);
+        input.owned_ = true;
+        return input;
+    }
     InputFile(InputFile&& other) noexcept;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;

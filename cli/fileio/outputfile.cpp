@@ -220,6 +220,14 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams, b
     return {};
 }
 
+void OutputFile::adopt(int fd, const std::string& path)
+{
+    path_ = path;
+    fd_ = fd;
+    ownsDescriptor_ = true;
+    adopted_ = true;
+}
+
 // Copies what the held output holds, from its start, to its stream.
 Error OutputFile::copyHeldTo(int stream)
 {
@@ -327,7 +335,7 @@ int OutputFile::nameUnnamed()
     return EEXIST;
 }
 
-Error OutputFile::commit()
+Error OutputFile::commit(Synced synced)
 {
     if (heldFor_ >= 0) {
         pace(true);
@@ -339,6 +347,10 @@ Error OutputFile::commit()
         return error;
     }
     if (!ownsDescriptor_ || (temporary_.empty() && !unnamed_)) {
+        // An adopted file is synced where it is written, for the process
+        // that places it: its sync then waits for nothing.
+        if (adopted_ && ::fdatasync(fd_) != 0)
+            return failure(errno);
         const int fd = std::exchange(fd_, -1);
         if (ownsDescriptor_ && ::close(fd) != 0)
             return failure(errno);
@@ -346,7 +358,7 @@ Error OutputFile::commit()
     }
     // Synced before it has a name: a crash then leaves the old file or the
     // whole new one, and a full disk shows here, not in a file cut short.
-    if (::fdatasync(fd_) != 0)
+    if (synced == Synced::No && ::fdatasync(fd_) != 0)
         return failure(errno);
     int error = 0;
     if (unnamed_) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -15,6 +16,11 @@ int openUnnamedTemporary(std::string& folder)
     const char* set = std::getenv("TMPDIR");
     folder = set && *set ? set : "/tmp";
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // A sandboxed worker may open nothing by path: its scratch is in memory.
+    if (fd < 0 && errno == EPERM) {
+        folder = "memory";
+        return ::memfd_create("scratch", MFD_CLOEXEC);
+    }
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
     // Where the file system has no unnamed files, a named one, gone at once.

@@ -9,7 +9,8 @@
 namespace fileio {
 
 // Opens an unnamed temporary file, read and write, in $TMPDIR (else /tmp);
-// sets `folder` to where. -1 on failure, with errno set.
+// sets `folder` to where. In a sandbox, which opens nothing by path, an
+// unnamed file in memory. -1 on failure, with errno set.
 int openUnnamedTemporary(std::string& folder);
 
 // An input that cannot be read again from its start (standard input, a pipe

@@ -51,10 +51,7 @@ Outcome renderPagesApart(int fd, std::string_view start, int pages, const format
                          const ImageJob& job)
 {
     const command::Options& options = job.options;
-    fileio::OutputFile output;
-    if (Error error = output.open(job.output, options.overwrite, fileio::OutputFile::Streams::Whole,
-                                  !options.output.empty()))
-        return Outcome::failed(error);
+    fileio::OutputFile& output = *job.written;
     Encoding encoding = encodingOf(options);
     TiffPages joined(output);
     for (int number = 0; number < pages; ++number) {

@@ -110,10 +110,7 @@ bool moreImagesInFile(int fd)
 Outcome writeSheet(const Loaded& loaded, const formats::Format& format, const ImageJob& job)
 {
     const VImage sheet = contactSheet(loaded.image, job.options.sheet);
-    fileio::OutputFile output;
-    if (Error error = output.open(job.output, job.options.overwrite,
-                                  fileio::OutputFile::Streams::Whole, !job.options.output.empty()))
-        return Outcome::failed(error);
+    fileio::OutputFile& output = *job.written;
     Warnings warnings;
     if (Error error = writeOut(sheet, 1, format, encodingOf(job.options), metadata::Carried(),
                                output, warnings))
@@ -151,10 +148,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     // Turning needs the whole picture, as the encoders that ask for it hold anyway.
     if (turnsUpright(loaded, *format))
         mapped = mapped.copy_memory().autorot();
-    fileio::OutputFile output;
-    if (Error error = output.open(job.output, job.options.overwrite,
-                                  fileio::OutputFile::Streams::Whole, !job.options.output.empty()))
-        return Outcome::failed(error);
+    fileio::OutputFile& output = *job.written;
     if (Error error =
             writeOut(mapped, pagesOf(loaded), *format, encoding, carried, output, warnings))
         return Outcome::failed(error);

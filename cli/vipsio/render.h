@@ -2,6 +2,7 @@
 
 #include "colourmap.h"
 #include "command/options.h"
+#include "fileio/outputfile.h"
 #include "formats/formats.h"
 #include "outcome.h"
 
@@ -20,6 +21,9 @@ struct ImageJob {
     const formats::Format* format = nullptr; // nothing: the input's own
     std::string output;                      // a path, or "-" for standard output
     int memorySharers = 1;                   // the workers that share --max-memory alike
+    // Where the rendering is written, opened before any of the input is
+    // read (a worker may open nothing once it reads), committed once whole.
+    fileio::OutputFile* written = nullptr;
 };
 
 // Renders the file open at `fd`, which every reader of the job reads from

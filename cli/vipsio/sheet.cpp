@@ -4,6 +4,7 @@
 #include "vipsio/mapimage.h"
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 using vips::VImage;
@@ -33,13 +34,25 @@ VImage small(const VImage& image, int cell)
     return picture;
 }
 
-// "a = 4.5, lower" in black, centred on a white strip `width` wide.
-VImage label(float a, transform::Branch branch, int width)
+// "a = 4.5, lower", as a mask: drawn once, as drawing opens fonts.
+VImage ink(float a, transform::Branch branch)
 {
+    static std::map<std::string, VImage> drawn;
     char text[64];
     std::snprintf(text, sizeof text, "a = %g, %s", double(a),
                   branch == transform::Branch::Lower ? "lower" : "upper");
-    const VImage ink = VImage::text(text, VImage::option()->set("font", "sans 11")->set("dpi", 96));
+    if (const auto found = drawn.find(text); found != drawn.end())
+        return found->second;
+    VImage mask =
+        VImage::text(text, VImage::option()->set("font", "sans 11")->set("dpi", 96)).copy_memory();
+    drawn.emplace(text, mask);
+    return mask;
+}
+
+// The label in black, centred on a white strip `width` wide.
+VImage label(float a, transform::Branch branch, int width)
+{
+    const VImage ink = vipsio::ink(a, branch);
     const int height = ink.height() + gap;
     const VImage strip = 255 - ink.embed((width - ink.width()) / 2, gap / 2, width, height);
     return VImage::bandjoin(std::vector<VImage>{strip, strip, strip}).cast(VIPS_FORMAT_UCHAR);
@@ -58,6 +71,13 @@ VImage withoutMetadata(const VImage& image)
 }
 
 } // namespace
+
+void drawLabels(const std::vector<float>& values)
+{
+    for (const transform::Branch branch : {transform::Branch::Lower, transform::Branch::Upper})
+        for (const float a : values)
+            (void)ink(a, branch);
+}
 
 VImage contactSheet(const VImage& image, const std::vector<float>& values, int cell)
 {

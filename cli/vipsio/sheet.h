@@ -13,4 +13,7 @@ namespace vipsio {
 vips::VImage contactSheet(const vips::VImage& image, const std::vector<float>& values,
                           int cell = 320);
 
+// Draws the labels of a sheet of `values` ahead: drawing opens fonts.
+void drawLabels(const std::vector<float>& values);
+
 } // namespace vipsio

@@ -138,6 +138,25 @@ void loadAllModules()
     loadEveryModule();
 }
 
+void loadModuleOf(const formats::Format& format)
+{
+    if (format.module.empty())
+        return;
+    ensureStarted();
+    const std::lock_guard lock(modulesLock);
+    loadModule(std::string(format.module));
+}
+
+bool canReadWithoutLoading(std::string_view start)
+{
+    const std::lock_guard lock(modulesLock);
+    const formats::Format* format = formats::byMagic(start);
+    if (!format)
+        return allModulesLoaded;
+    return format->module.empty() || allModulesLoaded ||
+           loadedModules.contains(std::string(format->module));
+}
+
 void stop()
 {
     if (started)

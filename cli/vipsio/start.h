@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/formats.h"
+
 #include <string_view>
 
 // libvips is started on first use, not at program start: loading its
@@ -27,6 +29,11 @@ void loadModuleFor(std::string_view start);
 // Loads every module: for the list of formats, for a format only a module
 // reads or writes, and for untrusted loaders once they are allowed.
 void loadAllModules();
+// Loads the module that reads and writes `format`, if any.
+void loadModuleOf(const formats::Format& format);
+// Whether a file starting with `start` can be read without loading a
+// module: a sandboxed worker can load none.
+bool canReadWithoutLoading(std::string_view start);
 
 // Shuts libvips down if it was started.
 void stop();

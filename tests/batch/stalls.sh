@@ -5,8 +5,9 @@
 # folder is left alone; names with newlines and escapes stay on one line;
 # debris of killed runs goes; the run's workers share one memory budget;
 # a stopped run's time is no job's.
-# Usage: stalls.sh RENDER_PROGRAM
+# Usage: stalls.sh RENDER_PROGRAM STUCK_DECODER_LIBRARY
 source "$(dirname "$0")/workfolder.sh"
+stuck=$2
 outputs() { find "$1" -type f | wc -l; }
 
 "$render" -q -a 5 -o p.png && vips resize p.png tiny.png 0.05 || fail "cannot make the test pictures"
@@ -41,20 +42,15 @@ status=$?
 [ "$status" = 1 ] && grep -q "took more than 2 s" err.txt || fail "a FIFO output: status $status, $(cat err.txt)"
 
 echo "a decoder stuck on a file read from a pipe is timed once the pipe is read"
-convert -size 1500x1500 xc: +noise Random noise.png
-rm -rf out && mkdir out
-cat noise.png | timeout 60 "$render" -q --compression 9 --time-limit 1 -o out/x.png - 2>err.txt &
-program=$!
-worker=""
-while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
-  for candidate in $(pgrep -P "$(pgrep -P "$program")" 2>/dev/null); do
-    ls -l "/proc/$candidate/fd" 2>/dev/null | grep -q "$work/out" && worker=$candidate
-  done
-done
-[ -n "$worker" ] && kill -STOP "$worker" || fail "the render from a pipe ended before it could be stopped"
-wait $program
-status=$?
-[ "$status" = 1 ] && grep -q "took more than 1 s" err.txt || fail "from a pipe: status $status, $(cat err.txt)"
+if [ -z "${ASAN_OPTIONS:-}" ]; then
+  # The preloaded stand-in for libjpeg's first call waits there for ever.
+  "$render" -q -o stuck.jpg || fail "cannot make a JPEG"
+  mkdir -p out && cat stuck.jpg | IL_TRY_ESCAPE=wait LD_PRELOAD=$stuck timeout 60 "$render" -q --time-limit 1 -o out/x.png - 2>err.txt
+  status=$?
+  [ "$status" = 1 ] && grep -q "took more than 1 s" err.txt || fail "from a pipe: status $status, $(cat err.txt)"
+else
+  echo "  skipped: the sanitizers' runtime must be loaded before any preloaded library"
+fi
 
 echo "descriptors the program was not given are no outputs"
 for output in /dev/stderr /proc/self/fd/7; do
