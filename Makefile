@@ -1,7 +1,7 @@
 # The front door: every target sets up what it needs first.
 BUILD ?= build
 
-.PHONY: setup build test run bench sanitize fuzz style hardening check clean
+.PHONY: setup build test run bench sanitize fuzz style hardening check package clean
 
 setup:
 	scripts/setup $(BUILD)
@@ -32,6 +32,10 @@ style:
 
 # What CI runs after the test suite.
 hardening: sanitize fuzz style
+
+# Debian packages of the window and of the renderer, from a Release build.
+package:
+	scripts/package
 
 # Everything CI runs.
 check: test hardening
