@@ -175,6 +175,8 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
     const int workers = workersFor(jobs.size(), options);
     const int threadsPerWorker = std::max(1, options.threads / workers);
     vipsio::configure(options.allowUntrusted, threadsPerWorker);
+    if (options.sandbox)
+        vipsio::keepImagesInMemory();
     // Started once here, libvips need not start again in each worker of a
     // batch. A single job's worker starts it itself: the worker would copy
     // what the program had touched, page by page, for no gain.

@@ -528,18 +528,21 @@ Error WorkerPool::waitForWork()
     else if (nearest != Clock::time_point::max())
         timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
                              std::chrono::milliseconds(0), std::chrono::milliseconds(100));
-    const Clock::time_point before = Clock::now();
     if (::poll(busy.data(), busy.size(), int(timeout.count())) < 0) {
         if (errno == EINTR)
             return {}; // a signal: the loop looks at why
         return Error(std::string("cannot wait for the workers: ") + std::strerror(errno));
     }
-    // Stopped for longer than the wait was to take: that time was no job's.
-    if (const auto stopped = Clock::now() - before - timeout;
-        timeout.count() >= 0 && stopped > std::chrono::milliseconds(250))
-        for (Slot* slot : busySlots)
-            if (slot->deadline != Clock::time_point::max())
-                slot->deadline += stopped;
+    // Away for longer than the wait was to take, since the program last
+    // looked (or since the job started), it was stopped, in the wait or
+    // anywhere in the loop: that time was no job's.
+    const Clock::time_point now = Clock::now();
+    for (Slot* slot : busySlots)
+        if (const auto away = now - std::max(lastLooked_, slot->started) - timeout;
+            timeout.count() >= 0 && away > std::chrono::milliseconds(250) &&
+            slot->deadline != Clock::time_point::max())
+            slot->deadline += away;
+    lastLooked_ = now;
     for (std::size_t i = 0; i < busy.size(); ++i) {
         Slot& slot = *busySlots[i];
         if (busy[i].revents == 0 && busy[i].fd >= 0) {

@@ -155,6 +155,8 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<Finished> finished_;
     Limits limits_;
+    // When the program last looked at its workers' time.
+    std::chrono::steady_clock::time_point lastLooked_{};
 };
 
 // Kills every worker (on a signal that stops the program): the jobs under

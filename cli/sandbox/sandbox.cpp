@@ -4,6 +4,7 @@
 #include "sandbox/syscalls.h"
 
 #include <linux/capability.h>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -13,6 +14,9 @@ namespace sandbox {
 namespace {
 
 bool in = false;
+// Why entering failed, for every later job of the process: a worker half
+// in its sandbox runs none.
+std::optional<Error> failed;
 
 // Every capability, for good: a worker started as root keeps none.
 bool dropCapabilities()
@@ -41,10 +45,10 @@ std::string missing()
                       "system, under the seccomp filter alone";
 }
 
-Error enter()
+namespace {
+
+Error giveUp()
 {
-    if (std::exchange(in, true))
-        return {};
     const bool capabilities = dropCapabilities();
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         return Error("cannot give up new privileges");
@@ -56,6 +60,20 @@ Error enter()
     return {};
 }
 
-bool entered() { return in; }
+} // namespace
+
+Error enter()
+{
+    if (failed)
+        return *failed;
+    if (in)
+        return {};
+    if (Error error = giveUp()) {
+        failed = error;
+        return error;
+    }
+    in = true;
+    return {};
+}
 
 } // namespace sandbox

@@ -18,10 +18,8 @@ std::string missing();
 
 // Enters the sandbox, once per process; later calls do nothing. Nothing
 // can undo it. The error says what could not be given up (nothing where
-// the kernel lacks it: the worker then runs with what it has).
+// the kernel lacks it: the worker then runs with what it has); once it
+// failed, every later call fails alike.
 Error enter();
-
-// Whether this process is in it.
-bool entered();
 
 } // namespace sandbox

@@ -35,7 +35,6 @@ constexpr int allowed[] = {
     SCMP_SYS(close),
     SCMP_SYS(fstat),
     SCMP_SYS(fstatfs),
-    SCMP_SYS(fcntl),
     SCMP_SYS(dup),
     SCMP_SYS(recvmsg),
     SCMP_SYS(ftruncate),
@@ -106,6 +105,20 @@ bool allow(scmp_filter_ctx filter, int call, std::initializer_list<scmp_arg_cmp>
                                   arguments.begin()) == 0;
 }
 
+// fcntl's commands on what a descriptor is, never one that names another
+// process to signal (F_SETOWN, F_SETSIG, O_ASYNC, leases, notifications):
+// a signal so sent reaches any process of the user.
+bool allowFcntl(scmp_filter_ctx filter)
+{
+    for (const int command :
+         {F_GETFD, F_SETFD, F_GETFL, F_DUPFD, F_DUPFD_CLOEXEC, F_GETLK, F_SETLK, F_SETLKW,
+          F_OFD_GETLK, F_OFD_SETLK, F_OFD_SETLKW, F_ADD_SEALS, F_GET_SEALS, F_GETPIPE_SZ})
+        if (!allow(filter, SCMP_SYS(fcntl), {SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(command))}))
+            return false;
+    return allow(filter, SCMP_SYS(fcntl),
+                 {SCMP_A1(SCMP_CMP_EQ, F_SETFL), SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0)});
+}
+
 // Calls allowed only in some forms.
 bool allowNarrowly(scmp_filter_ctx filter)
 {
@@ -144,7 +157,8 @@ bool restrict()
     for (const int call : allowed)
         if (!allow(filter.get(), call))
             return false;
-    return allowNarrowly(filter.get()) && seccomp_load(filter.get()) == 0;
+    return allowNarrowly(filter.get()) && allowFcntl(filter.get()) &&
+           seccomp_load(filter.get()) == 0;
 }
 
 } // namespace sandbox::syscalls

@@ -3,7 +3,38 @@
 #include "vipsio/sheet.h"
 #include "vipsio/start.h"
 
+#include <gmodule.h>
+
 namespace vipsio {
+
+namespace {
+
+// libnuma, under the HEVC encoder, reads which processors each node has from
+// /sys on first asking and keeps the answer; asked once here, the encoder
+// finds its processors in the sandbox, and encodes on all of them.
+void readProcessorNodes()
+{
+    struct Bitmask;
+    using MaxNode = int (*)();
+    using Allocate = Bitmask* (*)();
+    using NodeToCpus = int (*)(int, Bitmask*);
+    using Free = void (*)(Bitmask*);
+    GModule* program = g_module_open(nullptr, G_MODULE_BIND_LAZY);
+    gpointer maxNode = nullptr, allocate = nullptr, nodeToCpus = nullptr, release = nullptr;
+    if (program && g_module_symbol(program, "numa_max_node", &maxNode) &&
+        g_module_symbol(program, "numa_allocate_cpumask", &allocate) &&
+        g_module_symbol(program, "numa_node_to_cpus", &nodeToCpus) &&
+        g_module_symbol(program, "numa_bitmask_free", &release)) {
+        Bitmask* cpus = reinterpret_cast<Allocate>(allocate)();
+        for (int node = 0; node <= reinterpret_cast<MaxNode>(maxNode)(); ++node)
+            (void)reinterpret_cast<NodeToCpus>(nodeToCpus)(node, cpus);
+        reinterpret_cast<Free>(release)(cpus);
+    }
+    if (program)
+        g_module_close(program);
+}
+
+} // namespace
 
 void openAhead(std::string_view start, const formats::Format* format,
                const command::Options& options)
@@ -14,6 +45,7 @@ void openAhead(std::string_view start, const formats::Format* format,
         loadModuleFor(start);
     if (format)
         loadModuleOf(*format);
+    readProcessorNodes();
     if (!options.sheet.empty())
         drawLabels(options.sheet);
 }

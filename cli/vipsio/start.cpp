@@ -98,6 +98,13 @@ void loadEveryModule()
 
 } // namespace
 
+void keepImagesInMemory()
+{
+    // libvips reads its threshold once, from the environment; 1 TiB is more
+    // than any budget lets a worker decode.
+    ::setenv("VIPS_DISC_THRESHOLD", "1024g", 1);
+}
+
 void ensureStarted()
 {
     std::call_once(startOnce, [] {

@@ -16,6 +16,11 @@ namespace vipsio {
 // libvips's default; once started, a new setting applies at once.
 void configure(bool allowUntrusted, int threads);
 
+// Keeps every image libvips decodes whole in memory (within the worker's
+// budget), never in a temporary file of its own, which a sandboxed worker
+// cannot open: called before libvips first looks at its disc threshold.
+void keepImagesInMemory();
+
 // Starts libvips with those settings, once; throws vips::VError if it
 // cannot start. Every function that calls libvips calls this first.
 void ensureStarted();

@@ -4,7 +4,8 @@
 # `apt install ./...deb` of both, a JPEG rendered, the man pages found, the
 # window started under Xvfb, then `apt purge`, after which nothing of either
 # is left under /usr. Skipped (status 77) where it cannot run: not root, no
-# debootstrap, or a sanitizer build, whose programs are no package's.
+# debootstrap, no way to Debian's archive, or a sanitizer build, whose
+# programs are no package's.
 # Usage: install.sh BUILD_DIR
 set -uo pipefail
 build=$(realpath "$1")
@@ -13,6 +14,7 @@ fail() { echo "packages: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || skip "installing into a chroot needs root"
 command -v debootstrap >/dev/null || skip "debootstrap is not installed"
 [ -z "${ASAN_OPTIONS:-}" ] || skip "a sanitizer build is packaged by no one"
+getent hosts deb.debian.org >/dev/null || skip "deb.debian.org, where the bare system and the libraries come from, cannot be found"
 
 work=$(mktemp -d -p "$build" packages-test.XXXXXX)
 root=$work/root
