@@ -21,6 +21,7 @@ bool programOpens(const command::Input& input)
 } // namespace
 
 JobFiles::JobFiles(const RenderJob& job, const command::Options& options)
+    : sandboxed_(options.sandbox)
 {
     if (job.refusal)
         return;

@@ -29,14 +29,15 @@ public:
     Given given() const;
     // Whether the job needs a worker that has not entered its sandbox yet:
     // one that opens some of the job's files itself, or loads a module to
-    // read the input.
-    bool needsFreshWorker() const { return fresh_; }
+    // read the input. (Without the sandbox, any worker will do.)
+    bool needsFreshWorker() const { return sandboxed_ && fresh_; }
     // What became of the job: with the output put in place, when rendered.
     Outcome finish(const Outcome& outcome);
 
 private:
     std::optional<fileio::InputFile> input_;
     std::unique_ptr<fileio::OutputFile> output_;
+    bool sandboxed_ = true;
     bool fresh_ = false;
     Error error_;
 };

@@ -113,6 +113,15 @@ void loadModulesNamed(const std::vector<const RenderJob*>& jobs)
     }
 }
 
+// The descriptor the output names, which workers keep open, if the program
+// was given it. (A number it was not given is refused; by then it may be one
+// of the program's own, such as a worker's socket, which no worker keeps.)
+int keptDescriptor(const command::Options& options)
+{
+    const auto fd = fileio::inheritedDescriptor(options.output);
+    return fd && *fd != STDERR_FILENO && fileio::given(*fd) ? *fd : -1;
+}
+
 // What -v says once of the workers' sandbox, where they go without some of it.
 void tellSandbox(const command::Options& options, Reporter& reporter)
 {
@@ -192,7 +201,7 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
     WorkerPool pool(
         [&](std::size_t i, Given given) { return runJob(*jobs[i], options, workers, given); },
         {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers,
-        fileio::inheritedDescriptor(options.output).value_or(-1));
+        keptDescriptor(options));
     Jobs underWay{jobs, options, reporter, pool};
     Error error;
     for (std::size_t next = 0; next < jobs.size() || pool.running();) {
