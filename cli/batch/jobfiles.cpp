@@ -20,6 +20,12 @@ bool programOpens(const command::Input& input)
 
 } // namespace
 
+Error openOutput(fileio::OutputFile& output, const std::string& path,
+                 const command::Options& options, fileio::OutputFile::Streams streams)
+{
+    return output.open(path, options.overwrite, streams, !options.output.empty());
+}
+
 JobFiles::JobFiles(const RenderJob& job, const command::Options& options)
     : sandboxed_(options.sandbox)
 {
@@ -30,8 +36,7 @@ JobFiles::JobFiles(const RenderJob& job, const command::Options& options)
         fresh_ = true;
     } else {
         output_ = std::make_unique<fileio::OutputFile>();
-        if ((error_ = output_->open(output, options.overwrite, fileio::OutputFile::Streams::Whole,
-                                    !options.output.empty())))
+        if ((error_ = openOutput(*output_, output, options, fileio::OutputFile::Streams::Whole)))
             return;
     }
     switch (job.input->kind) {

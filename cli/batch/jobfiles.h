@@ -12,6 +12,11 @@
 
 namespace batch {
 
+// Opens an output as the options say: an existing one replaced only with
+// -y, one written in place only where -o names it.
+Error openOutput(fileio::OutputFile& output, const std::string& path,
+                 const command::Options& options, fileio::OutputFile::Streams streams);
+
 // What the program opens for a job before a worker takes it, so that a
 // sandboxed worker has nothing to open: the input where opening cannot
 // wait (a file, a device, a descriptor named by path), and the output where

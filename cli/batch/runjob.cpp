@@ -1,5 +1,6 @@
 #include "batch/runjob.h"
 
+#include "batch/jobfiles.h"
 #include "batch/plan.h"
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
@@ -85,10 +86,9 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     const std::string magic = fileio::readStart(fd, 2);
     const bool stream = streams(magic, job);
     if (!outputGiven)
-        if (Error error = imageJob.written->open(imageJob.output, options.overwrite,
-                                                 stream ? fileio::OutputFile::Streams::AsWritten
-                                                        : fileio::OutputFile::Streams::Whole,
-                                                 !options.output.empty()))
+        if (Error error = openOutput(*imageJob.written, imageJob.output, options,
+                                     stream ? fileio::OutputFile::Streams::AsWritten
+                                            : fileio::OutputFile::Streams::Whole))
             return Outcome::failed(error);
     if (stream)
         return renderStream(magic, fd, job, imageJob);
@@ -105,9 +105,8 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
 Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
 {
     if (!outputGiven)
-        if (Error error = imageJob.written->open(imageJob.output, imageJob.options.overwrite,
-                                                 fileio::OutputFile::Streams::Whole,
-                                                 !imageJob.options.output.empty()))
+        if (Error error = openOutput(*imageJob.written, imageJob.output, imageJob.options,
+                                     fileio::OutputFile::Streams::Whole))
             return Outcome::failed(error);
     vipsio::openAhead({}, imageJob.format, imageJob.options);
     if (Error error = enterSandbox(imageJob.options))

@@ -122,15 +122,18 @@ std::string encode(char kind, const std::string& reason)
     return message + kind + reason;
 }
 
+// What a job's message holds; its descriptors come attached.
+struct JobHeader {
+    std::uint64_t index;
+    std::int32_t input;  // 1 when a descriptor for it comes
+    std::int32_t output; // likewise
+};
+
 // A job: its index, and the descriptors sent with it (closed here when the
 // message is cut short). False once the program closes the socket.
 bool receiveJob(int in, std::uint64_t& index, Given& given)
 {
-    struct Header {
-        std::uint64_t index;
-        std::int32_t input;  // 1 when a descriptor for it comes
-        std::int32_t output; // likewise
-    } header{};
+    JobHeader header{};
     alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
     iovec part{&header, sizeof header};
     msghdr message{};
@@ -241,11 +244,9 @@ Worker::Worker(Job job, Limits limits, int kept)
 
 Worker::~Worker()
 {
-    if (pid_ <= 0)
-        return;
     // A worker ends when its job pipe closes.
-    reap();
-    ::close(errors_);
+    if (pid_ > 0)
+        retire();
 }
 
 Error Worker::start()
@@ -302,11 +303,7 @@ namespace {
 // Sends the job and its descriptors in one message.
 bool sendJob(int to, std::size_t index, Given given)
 {
-    const struct {
-        std::uint64_t index;
-        std::int32_t input;
-        std::int32_t output;
-    } header{index, given.input >= 0 ? 1 : 0, given.output >= 0 ? 1 : 0};
+    const JobHeader header{index, given.input >= 0 ? 1 : 0, given.output >= 0 ? 1 : 0};
     int fds[2];
     std::size_t count = 0;
     for (const int fd : {given.input, given.output})
@@ -373,9 +370,8 @@ std::optional<Outcome> Worker::receive(const JobPlace& place)
     if (read && length > longest) {
         ::kill(pid_, SIGKILL);
         const pid_t worker = pid_;
-        reap();
+        retire();
         fileio::removeTemporaries(worker, place.outputFolder);
-        ::close(errors_);
         outOfTime_ = false;
         return Outcome::failed(Error("the decoder or encoder wrote into the program's own pipe, "
                                      "so it was stopped; nothing was written"));
@@ -393,10 +389,8 @@ std::optional<Outcome> Worker::receive(const JobPlace& place)
         if (readExactly(fromWorker_, reason.data(), length)) {
             // Stopped for time just after it answered: the answer holds, and
             // the next job goes to a new worker.
-            if (std::exchange(outOfTime_, false)) {
-                reap();
-                ::close(errors_);
-            }
+            if (std::exchange(outOfTime_, false))
+                retire();
             return Outcome::of(Outcome::Kind(kind), reason);
         }
     }

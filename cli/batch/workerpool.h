@@ -96,7 +96,8 @@ public:
 
 private:
     Error start();
-    // Ends a worker that is idle (as its job socket closes).
+    // Ends a worker that is idle (as its job socket closes) or was killed,
+    // and closes what the program held of it.
     void retire();
     // Waits for a worker that was killed or told to end; returns its status.
     int reap();

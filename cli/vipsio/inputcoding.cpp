@@ -1,11 +1,9 @@
 #include "vipsio/inputcoding.h"
 
 #include "fileio/descriptors.h"
+#include "vipsio/tiffinplace.h"
 
-#include <algorithm>
-#include <sys/stat.h>
 #include <tiffio.h>
-#include <unistd.h>
 #include <webp/decode.h>
 
 namespace vipsio {
@@ -22,48 +20,14 @@ bool losslessWebp(int fd)
            features.format == 2;
 }
 
-// libtiff reads the job's descriptor in place, at offsets of its own.
-struct InPlace {
-    int fd;
-    toff_t at = 0;
-
-    static tmsize_t read(thandle_t handle, void* data, tmsize_t size)
-    {
-        auto* self = static_cast<InPlace*>(handle);
-        const ssize_t n = ::pread(self->fd, data, std::size_t(size), off_t(self->at));
-        self->at += toff_t(std::max<ssize_t>(n, 0));
-        return n;
-    }
-    static tmsize_t write(thandle_t, void*, tmsize_t) { return -1; }
-    static toff_t seek(thandle_t handle, toff_t offset, int whence)
-    {
-        auto* self = static_cast<InPlace*>(handle);
-        if (whence == SEEK_SET)
-            self->at = offset;
-        else if (whence == SEEK_CUR)
-            self->at += offset;
-        else
-            self->at = size(handle) + offset;
-        return self->at;
-    }
-    static int close(thandle_t) { return 0; }
-    static toff_t size(thandle_t handle)
-    {
-        struct stat info {};
-        return ::fstat(static_cast<InPlace*>(handle)->fd, &info) == 0 ? toff_t(info.st_size) : 0;
-    }
-};
-
 std::string tiffCompressionOf(int fd)
 {
     // libtiff's own warnings about the file are the loader's business.
     const TIFFErrorHandler warnings = TIFFSetWarningHandler(nullptr);
     const TIFFErrorHandler errors = TIFFSetErrorHandler(nullptr);
     std::string name;
-    InPlace file{fd};
-    if (TIFF* tiff =
-            TIFFClientOpen("input", "rm", &file, InPlace::read, InPlace::write, InPlace::seek,
-                           InPlace::close, InPlace::size, nullptr, nullptr)) {
+    TiffInPlace file{fd};
+    if (TIFF* tiff = file.open("input")) {
         std::uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
         switch (compression) {

@@ -45,7 +45,9 @@ void openAhead(std::string_view start, const formats::Format* format,
         loadModuleFor(start);
     if (format)
         loadModuleOf(*format);
-    readProcessorNodes();
+    // Once: a worker's later jobs run in its sandbox, where /sys is closed.
+    static const bool nodesRead = (readProcessorNodes(), true);
+    (void)nodesRead;
     if (!options.sheet.empty())
         drawLabels(options.sheet);
 }

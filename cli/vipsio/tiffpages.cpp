@@ -1,47 +1,17 @@
 #include "vipsio/tiffpages.h"
 
 #include "fileio/descriptors.h"
+#include "vipsio/tiffinplace.h"
 
 #include <tiffio.h>
 
 #include <cstdarg>
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace vipsio {
 
 namespace {
-
-// libtiff's reading of a page written to a descriptor, at offsets of its own.
-struct PageIo {
-    int fd;
-    toff_t at = 0;
-
-    static tmsize_t read(thandle_t handle, void* data, tmsize_t size)
-    {
-        auto* self = static_cast<PageIo*>(handle);
-        const ssize_t n = ::pread(self->fd, data, std::size_t(size), off_t(self->at));
-        self->at += toff_t(std::max<ssize_t>(n, 0));
-        return n;
-    }
-    static tmsize_t write(thandle_t, void*, tmsize_t) { return -1; }
-    static toff_t seek(thandle_t handle, toff_t offset, int whence)
-    {
-        auto* self = static_cast<PageIo*>(handle);
-        self->at = whence == SEEK_SET   ? offset
-                   : whence == SEEK_CUR ? self->at + offset
-                                        : size(handle) + offset;
-        return self->at;
-    }
-    static int close(thandle_t) { return 0; }
-    static toff_t size(thandle_t handle)
-    {
-        struct stat info {};
-        return ::fstat(static_cast<PageIo*>(handle)->fd, &info) == 0 ? toff_t(info.st_size) : 0;
-    }
-};
 
 // The tags a page written by libvips may carry, copied as they are.
 template <typename T> void copyField(TIFF* from, TIFF* to, ttag_t tag)
@@ -148,9 +118,8 @@ TiffPages::~TiffPages()
 bool TiffPages::add(int page, int number, int count, std::string& error)
 {
     TIFF* to = static_cast<TIFF*>(tiff_);
-    PageIo io{page};
-    TIFF* from = TIFFClientOpen("page", "rm", &io, PageIo::read, PageIo::write, PageIo::seek,
-                                PageIo::close, PageIo::size, nullptr, nullptr);
+    TiffInPlace io{page};
+    TIFF* from = io.open("page");
     if (!to || !from) {
         if (from)
             TIFFClose(from);
