@@ -15,7 +15,7 @@ values() { # FILE [GROUPS]
     '^(Thumbnail|ImageWidth|ImageHeight|BitsPerSample|Compression|PhotometricInterpretation|StripOffsets|SamplesPerPixel|RowsPerStrip|StripByteCounts|PlanarConfiguration|SampleFormat|YCbCr|XResolution|YResolution|ResolutionUnit|Orientation)' \
     | sort
 }
-warnings() { exiftool -q -q -a -Warning "$1" | sed 's/^Warning *: //' | sort; }
+warnings() { exiftool -a -validate -warning "$1" | sed -n 's/^Warning *: //p' | sort; }
 
 for input in "$cameras"/*.jpg; do
   name=$(basename "$input" .jpg)
