@@ -1,10 +1,10 @@
 #include "batch/run.h"
 #include "batch/stopsignals.h"
-#include "batch/workerpool.h"
 #include "command/parse.h"
 #include "fileio/descriptors.h"
 #include "vipsio/availability.h"
 #include "vipsio/start.h"
+#include "workers/capacity.h"
 
 #include <QCoreApplication>
 
@@ -43,7 +43,7 @@ int leave(int status)
 int main(int argc, char* argv[])
 {
     fileio::noteGivenDescriptors();
-    batch::raiseDescriptorLimit();
+    workers::raiseDescriptorLimit();
     batch::stopsignals::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("inverse-logistic-render");

@@ -23,9 +23,11 @@ RULES = {
                 'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
                               'Qt'}),
     'sandbox': (set(), {'libseccomp'}),
-    'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'sandbox', 'transform',
-               'platform'}, set()),
-    'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'transform', 'platform'}, {'Qt'}),
+    'workers': ({'fileio'}, set()),
+    'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'sandbox', 'workers',
+               'transform', 'platform'}, set()),
+    'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'workers', 'transform',
+                 'platform'}, {'Qt'}),
 }
 LIBRARIES = [  # where a system header lives, and whose it is
     ('/usr/include/vips/', 'libvips'),

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "batch/renderjob.h"
-#include "batch/workerpool.h"
 #include "command/options.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
 #include "outcome.h"
+#include "workers/job.h"
 
 #include <memory>
 #include <optional>
@@ -17,12 +17,14 @@ namespace batch {
 Error openOutput(fileio::OutputFile& output, const std::string& path,
                  const command::Options& options, fileio::OutputFile::Streams streams);
 
-// What the program opens for a job before a worker takes it, so that a
-// sandboxed worker has nothing to open: the input where opening cannot
-// wait (a file, a device, a descriptor named by path), and the output where
-// it is a new file, which the program puts in place once the job succeeds.
-// What it leaves (a FIFO named as input, a stream as output, standard
-// input to hold) the worker opens itself, before it enters its sandbox.
+// What the program opens for a job before its process takes it, so that the
+// sandboxed job has nothing to open: the input where opening cannot wait
+// (a file, a device, a descriptor named by path), and the output where it
+// is a new file, which the program puts in place once the job succeeds.
+// Standard input, and standard output or a descriptor an output names, go
+// to the job under their own numbers. What it leaves (a FIFO named as
+// input or output, a device named as output) the job opens itself, before
+// it enters its sandbox.
 class JobFiles {
 public:
     JobFiles(const RenderJob& job, const command::Options& options);
@@ -31,19 +33,15 @@ public:
     // output cannot be made), if it does.
     const Error& error() const { return error_; }
     // The descriptors to send with the job.
-    Given given() const;
-    // Whether the job needs a worker that has not entered its sandbox yet:
-    // one that opens some of the job's files itself, or loads a module to
-    // read the input. (Without the sandbox, any worker will do.)
-    bool needsFreshWorker() const { return sandboxed_ && fresh_; }
-    // What became of the job: with the output put in place, when rendered.
-    Outcome finish(const Outcome& outcome);
+    workers::JobDescriptors descriptors() const;
+    // The new file the job writes, which the program puts in place once the
+    // job rendered it (nothing for a stream the job writes itself).
+    std::unique_ptr<fileio::OutputFile> takeOutput() { return std::move(output_); }
 
 private:
     std::optional<fileio::InputFile> input_;
     std::unique_ptr<fileio::OutputFile> output_;
-    bool sandboxed_ = true;
-    bool fresh_ = false;
+    int sameNumber_[2] = {-1, -1};
     Error error_;
 };
 

@@ -1,17 +1,19 @@
 #include "batch/run.h"
 
+#include "batch/committer.h"
 #include "batch/jobfiles.h"
 #include "batch/plan.h"
 #include "batch/reporter.h"
 #include "batch/runjob.h"
 #include "batch/stopsignals.h"
-#include "batch/workerpool.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "formats/formats.h"
 #include "sandbox/sandbox.h"
 #include "shownname.h"
 #include "vipsio/start.h"
+#include "workers/capacity.h"
+#include "workers/pool.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -55,7 +57,7 @@ std::string folderOf(const std::string& output)
     return folder.empty() ? std::string(".") : folder;
 }
 
-JobPlace placeOf(const RenderJob& job, const command::Options& options)
+workers::JobPlace placeOf(const RenderJob& job, const command::Options& options)
 {
     const std::string output = outputOf(job, options);
     return {folderOf(output), throughPipe(job, output), fileio::isStreamOutput(output)};
@@ -89,7 +91,7 @@ std::string doneLine(const RenderJob& job, const command::Options& options, doub
 int workersFor(std::size_t jobs, const command::Options& options)
 {
     const int wanted = std::max(1, std::min<int>(options.threads, int(jobs)));
-    const int workers = workersWithinDescriptorLimit(wanted);
+    const int workers = workers::processesWithinDescriptorLimit(wanted);
     if (workers < wanted && !options.quiet)
         std::fprintf(stderr,
                      "inverse-logistic-render: the limit on open files leaves room for %d "
@@ -99,8 +101,8 @@ int workersFor(std::size_t jobs, const command::Options& options)
 }
 
 // Starts libvips with the modules that the jobs' suffixes and output formats
-// name, once for every worker (a sandboxed worker can load none; a file
-// whose first bytes need another goes to a worker that loads it first).
+// name, once for every job's process (one whose file's first bytes need
+// another loads it before it enters its sandbox).
 void loadModulesNamed(const std::vector<const RenderJob*>& jobs)
 {
     vipsio::ensureStarted();
@@ -113,106 +115,122 @@ void loadModulesNamed(const std::vector<const RenderJob*>& jobs)
     }
 }
 
-// The descriptor the output names, which workers keep open, if the program
-// was given it. (A number it was not given is refused; by then it may be one
-// of the program's own, such as a worker's socket, which no worker keeps.)
-int keptDescriptor(const command::Options& options)
-{
-    const auto fd = fileio::inheritedDescriptor(options.output);
-    return fd && *fd != STDERR_FILENO && fileio::given(*fd) ? *fd : -1;
-}
-
-// What -v says once of the workers' sandbox, where they go without some of it.
-void tellSandbox(const command::Options& options, Reporter& reporter)
+// What -v says once of the jobs' sandbox, where they go without some of
+// it, and of how their memory is bounded.
+void tellSandbox(const command::Options& options, const workers::Pool& pool, Reporter& reporter)
 {
     const std::string missing = sandbox::missing();
     if (!options.sandbox || !missing.empty())
         reporter.told("inverse-logistic-render: " +
                       (options.sandbox ? missing : "workers run without a sandbox (--no-sandbox)"));
+    reporter.told("inverse-logistic-render: " + pool.memoryBound());
 }
 
-// The batch's jobs as its workers take them, with the files the program
-// opened for those under way.
+// The batch's jobs as their processes take them: the outputs of those under
+// way, then of those rendered until they are in place.
 struct Jobs {
     const std::vector<const RenderJob*>& jobs;
     const command::Options& options;
     Reporter& reporter;
-    WorkerPool& pool;
-    std::unordered_map<std::size_t, JobFiles> files{};
+    workers::Pool& pool;
+    Committer& committer;
+    std::unordered_map<std::size_t, std::unique_ptr<fileio::OutputFile>> outputs{};
+    std::unordered_map<std::size_t, double> took{};
 
-    // Starts jobs from `next` while a worker is free; returns the first
-    // not started.
+    // Starts jobs from `next` while there is room; returns the first not started.
     std::size_t start(std::size_t next)
     {
-        while (pool.hasFreeWorker() && next < jobs.size() && stopsignals::received() == 0) {
+        while (pool.hasRoom() && next < jobs.size() && stopsignals::received() == 0) {
             JobFiles opened(*jobs[next], options);
             if (opened.error()) {
-                reporter.finished(jobs[next]->input->shownName(),
-                                  reported(Outcome::failed(opened.error()), options));
+                report(next, Outcome::failed(opened.error()), 0.0);
                 ++next;
-            } else if (pool.start(next, placeOf(*jobs[next], options), opened.given(),
-                                  opened.needsFreshWorker())) {
-                files.emplace(next++, std::move(opened));
+            } else if (pool.start(next, placeOf(*jobs[next], options), opened.descriptors())) {
+                outputs.emplace(next++, opened.takeOutput());
             }
         }
         return next;
     }
 
-    // Puts the outputs of the jobs that finished in place, and says how each went.
-    void reportFinished()
+    // Hands the outputs of the jobs that rendered to the committer, and
+    // says how the others went.
+    void takeFinished()
     {
         while (auto done = pool.nextFinished()) {
-            const auto opened = files.find(done->index);
-            const Outcome outcome = opened->second.finish(done->outcome);
-            files.erase(opened);
-            if (stopsignals::received() != 0)
-                continue;
-            const RenderJob& job = *jobs[done->index];
-            reporter.finished(job.input->shownName(), reported(outcome, options));
-            if (options.verbose && outcome.kind() != Outcome::Kind::Skipped && !outcome.failed())
-                reporter.told(doneLine(job, options, done->took.count()));
+            const auto opened = outputs.find(done->index);
+            std::unique_ptr<fileio::OutputFile> output = std::move(opened->second);
+            outputs.erase(opened);
+            const bool rendered = done->outcome.kind() == Outcome::Kind::Rendered ||
+                                  done->outcome.kind() == Outcome::Kind::Warned;
+            if (rendered && output && stopsignals::received() == 0) {
+                took.emplace(done->index, done->took.count());
+                committer.hand(done->index, std::move(output), std::move(done->outcome));
+            } else {
+                report(done->index, done->outcome, done->took.count());
+            }
         }
+        for (Committer::Placed& placed : committer.takePlaced()) {
+            const auto seconds = took.find(placed.index);
+            report(placed.index, placed.outcome, seconds->second);
+            took.erase(seconds);
+        }
+    }
+
+    void report(std::size_t index, const Outcome& outcome, double seconds)
+    {
+        if (stopsignals::received() != 0)
+            return;
+        const RenderJob& job = *jobs[index];
+        reporter.finished(job.input->shownName(), reported(outcome, options));
+        if (options.verbose && outcome.kind() != Outcome::Kind::Skipped && !outcome.failed())
+            reporter.told(doneLine(job, options, seconds));
     }
 };
 
-// Renders the jobs in worker processes, reporting each as it ends; an
-// error is one the run cannot go on after.
+// Renders the jobs, each in a process of its own, reporting each once its
+// output is in place; an error is one the run cannot go on after.
 Error render(const std::vector<const RenderJob*>& jobs, const command::Options& options,
              Reporter& reporter)
 {
-    // -j is the total: libvips's own pool shares what the batch's workers leave.
+    // -j is the total: libvips's own pool shares what the batch's jobs leave.
     const int workers = workersFor(jobs.size(), options);
     const int threadsPerWorker = std::max(1, options.threads / workers);
     vipsio::configure(options.allowUntrusted, threadsPerWorker);
     if (options.sandbox)
         vipsio::keepImagesInMemory();
-    // Started once here, libvips need not start again in each worker of a
-    // batch. A single job's worker starts it itself: the worker would copy
-    // what the program had touched, page by page, for no gain.
+    // Started once here, libvips need not start again in each job's process
+    // of a batch. A single job's process starts it itself: the template
+    // would copy what the program had touched, page by page, for no gain.
     if (jobs.size() > 1 && !std::all_of(jobs.begin(), jobs.end(), [](const RenderJob* job) {
             return streamsWithoutLibvips(*job);
         }))
         loadModulesNamed(jobs);
     reporter.rendering(jobs.size());
-    if (options.verbose)
-        tellSandbox(options, reporter);
     stopsignals::renderingStarts();
-    // The run's memory budget, shared alike by its workers.
-    WorkerPool pool(
-        [&](std::size_t i, Given given) { return runJob(*jobs[i], options, workers, given); },
-        {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers,
-        keptDescriptor(options));
-    Jobs underWay{jobs, options, reporter, pool};
+    // The run's memory budget, shared alike by its jobs.
+    workers::Pool pool(
+        [&](std::size_t i, workers::JobDescriptors given, const workers::Pace& pace) {
+            return runJob(*jobs[i], options, workers, given, pace);
+        },
+        {options.maxMemory / std::uint64_t(workers), threadsPerWorker, options.timeLimit}, workers);
+    if (options.verbose)
+        tellSandbox(options, pool, reporter);
+    // Its thread starts once the template, forked from this process, is.
+    Committer committer;
+    Jobs underWay{jobs, options, reporter, pool, committer};
     Error error;
-    for (std::size_t next = 0; next < jobs.size() || pool.running();) {
+    for (std::size_t next = 0; next < jobs.size() || pool.running() || committer.busy();) {
         next = underWay.start(next);
-        if (!pool.running())
+        if (!pool.running() && !committer.busy() &&
+            (next >= jobs.size() || stopsignals::received() != 0))
             break;
-        if ((error = pool.waitForWork())) {
-            killAll();
+        if ((error = pool.waitForWork(committer.readyDescriptor()))) {
+            workers::killAll();
             break;
         }
-        underWay.reportFinished();
+        underWay.takeFinished();
+        if (stopsignals::received() != 0 && !pool.running())
+            break;
     }
     stopsignals::renderingEnds();
     return error;

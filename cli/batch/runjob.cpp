@@ -36,13 +36,13 @@ Error enterSandbox(const command::Options& options)
 }
 
 Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
-                     const vipsio::ImageJob& imageJob)
+                     const vipsio::ImageJob& imageJob, const workers::Pace& pace)
 {
     const command::Options& options = imageJob.options;
     if (Error error = enterSandbox(options))
         return Outcome::failed(error);
     // A stream goes through at the pace of the programs at its ends.
-    fileio::pace(true);
+    pace(true);
     fileio::OutputFile& output = *imageJob.written;
     const netpbm::Read read = [fd](char* data, std::size_t size) {
         return fileio::readSome(fd, data, size);
@@ -59,7 +59,11 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
 // Renders, through libvips, the file open at `fd`, once what it needs is open.
 Outcome renderOpened(int fd, const vipsio::ImageJob& imageJob)
 {
-    vipsio::openAhead(fileio::firstBytes(fd, 16), imageJob.format, imageJob.options);
+    const std::string start = fileio::firstBytes(fd, 16);
+    vipsio::openAhead(start, imageJob.format, imageJob.options);
+    // Pages of different sizes are written one at a time to scratch.
+    if (const formats::Format* read = formats::byMagic(start); read && read->keepsPagesOfAnySize)
+        fileio::reserveScratch();
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
     return vipsio::renderFile(fd, imageJob);
@@ -74,7 +78,7 @@ std::string streamName(const RenderJob& job, fileio::Kind kind)
 }
 
 Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
-                   const vipsio::ImageJob& imageJob, bool outputGiven)
+                   const vipsio::ImageJob& imageJob, bool outputGiven, const workers::Pace& pace)
 {
     const command::Options& options = imageJob.options;
     const int fd = input.descriptor();
@@ -82,7 +86,7 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     // A pipe is read at its writer's pace; what the job does with the
     // bytes, at its own.
     if (kind == fileio::Kind::Pipe)
-        fileio::pace(true);
+        pace(true);
     const std::string magic = fileio::readStart(fd, 2);
     const bool stream = streams(magic, job);
     if (!outputGiven)
@@ -91,14 +95,14 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
                                             : fileio::OutputFile::Streams::Whole))
             return Outcome::failed(error);
     if (stream)
-        return renderStream(magic, fd, job, imageJob);
+        return renderStream(magic, fd, job, imageJob, pace);
     // Standard input is read from where it stands, even in a file.
     if (job.input->isFile() && fileio::rereadable(kind))
         return renderOpened(fd, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
         return Outcome::failed(spooled.error());
-    fileio::pace(false);
+    pace(false);
     return renderOpened(spooled.descriptor(), imageJob);
 }
 
@@ -116,20 +120,22 @@ Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
 
 } // namespace
 
-Outcome runJob(const RenderJob& job, const command::Options& options, int workers, Given given)
+Outcome runJob(const RenderJob& job, const command::Options& options, int sharers,
+               workers::JobDescriptors given, const workers::Pace& pace)
 {
     // What was sent is this job's to close, whatever becomes of it.
     std::optional<fileio::InputFile> input;
     if (given.input >= 0)
         input.emplace(fileio::InputFile::adopt(given.input));
     fileio::OutputFile output;
+    output.paceWith(pace);
     if (given.output >= 0)
         output.adopt(given.output, outputOf(job, options));
     if (job.refusal)
         return Outcome::failed(job.refusal);
     vipsio::forgetErrors();
     const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
-                                    workers, &output};
+                                    sharers, &output};
     // Opening a FIFO waits for the program at its other end: timed, until
     // the job says its streams are open.
     const fileio::FifoHold fifo(given.output >= 0 ? std::string() : imageJob.output);
@@ -140,7 +146,7 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int worker
                                           : fileio::InputFile::standardInput());
     if (input->openError())
         return Outcome::failed(input->openError());
-    return renderFrom(*input, job, imageJob, given.output >= 0);
+    return renderFrom(*input, job, imageJob, given.output >= 0, pace);
 }
 
 } // namespace batch

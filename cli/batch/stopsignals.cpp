@@ -1,6 +1,6 @@
 #include "batch/stopsignals.h"
 
-#include "batch/workerpool.h"
+#include "workers/pool.h"
 
 #include <atomic>
 #include <csignal>
@@ -19,7 +19,7 @@ void onSignal(int signal)
     stopSignal = signal;
     if (!rendering)
         ::_exit(128 + signal);
-    killAll();
+    workers::killAll();
 }
 
 } // namespace

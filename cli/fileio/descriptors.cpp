@@ -116,17 +116,8 @@ std::string reasonOf(int error) { return std::strerror(error); }
 namespace {
 
 std::vector<int> givenAtStart;
-void (*paceListener)(bool) = nullptr;
 
 } // namespace
-
-void pace(bool atTheirs)
-{
-    if (paceListener)
-        paceListener(atTheirs);
-}
-
-void setPaceListener(void (*listener)(bool atTheirs)) { paceListener = listener; }
 
 void noteGivenDescriptors()
 {

@@ -50,13 +50,6 @@ bool writeAll(int fd, const char* data, std::size_t size);
 // The system's words for an error number.
 std::string reasonOf(int error);
 
-// Says, in a job's worker, whether what comes now goes at the pace of the
-// program at a pipe's other end (true: reading it, or writing to it), or at
-// the job's own (false: decoding, encoding), which the time limit judges.
-// Told to the listener that the worker sets.
-void pace(bool atTheirs);
-void setPaceListener(void (*listener)(bool atTheirs));
-
 // Notes the descriptors open at start-up beyond the standard three, which
 // the program was given (an output may name one, as /proc/self/fd/N).
 // Called once, first thing in main().

@@ -225,7 +225,6 @@ void OutputFile::adopt(int fd, const std::string& path)
     path_ = path;
     fd_ = fd;
     ownsDescriptor_ = true;
-    adopted_ = true;
 }
 
 // Copies what the held output holds, from its start, to its stream.
@@ -335,10 +334,17 @@ int OutputFile::nameUnnamed()
     return EEXIST;
 }
 
-Error OutputFile::commit(Synced synced)
+void OutputFile::startWriting()
+{
+    if (fd_ >= 0 && ownsDescriptor_ && heldFor_ < 0)
+        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+Error OutputFile::commit()
 {
     if (heldFor_ >= 0) {
-        pace(true);
+        if (pace_)
+            pace_(true);
         Error error = copyHeldTo(heldFor_);
         if (ownsStream_ && ::close(std::exchange(heldFor_, -1)) != 0 && !error)
             error = failure(errno);
@@ -347,10 +353,7 @@ Error OutputFile::commit(Synced synced)
         return error;
     }
     if (!ownsDescriptor_ || (temporary_.empty() && !unnamed_)) {
-        // An adopted file is synced where it is written, for the process
-        // that places it: its sync then waits for nothing.
-        if (adopted_ && ::fdatasync(fd_) != 0)
-            return failure(errno);
+        // An adopted file is synced by the process that places it.
         const int fd = std::exchange(fd_, -1);
         if (ownsDescriptor_ && ::close(fd) != 0)
             return failure(errno);
@@ -358,7 +361,7 @@ Error OutputFile::commit(Synced synced)
     }
     // Synced before it has a name: a crash then leaves the old file or the
     // whole new one, and a full disk shows here, not in a file cut short.
-    if (synced == Synced::No && ::fdatasync(fd_) != 0)
+    if (::fdatasync(fd_) != 0)
         return failure(errno);
     int error = 0;
     if (unnamed_) {

@@ -41,9 +41,12 @@ public:
     Error open(const std::string& path, bool replace, Streams streams = Streams::AsWritten,
                bool inPlace = true);
     // Takes a new file that another process opened for this output with
-    // open() and passed on: it is written here, and commit() syncs it; that
-    // process then puts it in place with its own commit().
+    // open() and passed on: it is written here, and commit() closes it; that
+    // process then syncs it and puts it in place with its own commit().
     void adopt(int fd, const std::string& path);
+    // Whom commit() tells when it starts writing a held stream out, which
+    // goes at the pace of the program that reads it.
+    void paceWith(std::function<void(bool atTheirs)> pace) { pace_ = std::move(pace); }
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
     // Whether what is written can be sought in and read back, as a file
@@ -54,13 +57,14 @@ public:
     std::ptrdiff_t readBack(char* data, std::size_t size);
     // The file being written, for a rewrite before commit (when seekable).
     int descriptor() const { return fd_; }
+    // Starts writing a finished file to the disk, without waiting: the
+    // sync in commit() then waits for less.
+    void startWriting();
     // Puts the finished output in place: a file synced and linked (an
-    // adopted one synced only), a held stream copied out. An output that
+    // adopted one closed only), a held stream copied out. An output that
     // appeared since open() is left alone, and the error says so
-    // (Error::outputExists). `synced`: the process it was passed to has
-    // synced it already.
-    enum class Synced { No, Yes };
-    Error commit(Synced synced = Synced::No);
+    // (Error::outputExists).
+    Error commit();
     // How messages name the output.
     std::string shownName() const;
 
@@ -82,7 +86,7 @@ private:
     std::uint64_t written_ = 0; // bytes written in order, and how many of them were
     std::uint64_t flushed_ = 0; // handed to the disk before commit
     bool ownsStream_ = false;
-    bool adopted_ = false;
+    std::function<void(bool atTheirs)> pace_;
 };
 
 // A FIFO named as an output, opened and held for the time of a job: the

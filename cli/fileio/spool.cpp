@@ -5,21 +5,34 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
 namespace fileio {
+
+namespace {
+
+int reserved = -1;
+
+} // namespace
+
+void reserveScratch()
+{
+    std::string folder;
+    if (reserved < 0)
+        reserved = openUnnamedTemporary(folder);
+}
 
 int openUnnamedTemporary(std::string& folder)
 {
     const char* set = std::getenv("TMPDIR");
     folder = set && *set ? set : "/tmp";
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    // A sandboxed worker may open nothing by path: its scratch is in memory.
-    if (fd < 0 && errno == EPERM) {
-        folder = "memory";
-        return ::memfd_create("scratch", MFD_CLOEXEC);
+    // A sandboxed job may open nothing by path: its scratch was opened before.
+    if (fd < 0 && errno == EPERM && reserved >= 0) {
+        if (::ftruncate(reserved, 0) != 0 || ::lseek(reserved, 0, SEEK_SET) != 0)
+            return -1;
+        return ::fcntl(reserved, F_DUPFD_CLOEXEC, 0);
     }
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
@@ -53,8 +66,10 @@ SpooledInput::SpooledInput(int from, const std::string& name, std::string_view s
     }
     for (;;) {
         const std::ptrdiff_t n = readSome(from, block.data(), block.size());
-        if (n == 0)
+        if (n == 0) {
+            holdReadOnly();
             return;
+        }
         // A read that fails is no end: the copy would be rendered as whole.
         if (n < 0) {
             error_ = Error("cannot read " + name + ": " + reasonOf(errno));
@@ -71,6 +86,18 @@ SpooledInput::SpooledInput(int from, const std::string& name, std::string_view s
             return;
         }
     }
+}
+
+void SpooledInput::holdReadOnly()
+{
+    const std::string path = "/proc/self/fd/" + std::to_string(fd_);
+    const int readOnly = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (readOnly < 0) {
+        error_ = Error("cannot hold it read only: " + reasonOf(errno));
+        return;
+    }
+    ::close(fd_);
+    fd_ = readOnly;
 }
 
 SpooledInput::~SpooledInput()

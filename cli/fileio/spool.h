@@ -9,9 +9,14 @@
 namespace fileio {
 
 // Opens an unnamed temporary file, read and write, in $TMPDIR (else /tmp);
-// sets `folder` to where. In a sandbox, which opens nothing by path, an
-// unnamed file in memory. -1 on failure, with errno set.
+// sets `folder` to where. In a sandbox, which opens nothing by path and may
+// hold no memory the kernel does not count, the scratch file reserved
+// before, emptied (one user at a time). -1 on failure, with errno set.
 int openUnnamedTemporary(std::string& folder);
+
+// Opens the scratch file a job may need once it is in its sandbox (a TIFF's
+// pages of different sizes, one at a time). Once per process.
+void reserveScratch();
 
 // An input that cannot be read again from its start (standard input, a pipe
 // given by name, a character device) copied to an unnamed temporary file:
@@ -30,6 +35,8 @@ public:
     int descriptor() const { return fd_; }
 
 private:
+    void holdReadOnly();
+
     int fd_ = -1;
     Error error_;
 };

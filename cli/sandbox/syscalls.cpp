@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,10 +47,7 @@ constexpr int allowed[] = {
     SCMP_SYS(flock),
     SCMP_SYS(poll),
     SCMP_SYS(ppoll),
-    // Scratch files in memory (a TIFF's pages of different sizes, one at a time).
-    SCMP_SYS(memfd_create),
-    // Memory.
-    SCMP_SYS(mmap),
+    // Memory (mmap below).
     SCMP_SYS(munmap),
     SCMP_SYS(mprotect),
     SCMP_SYS(mremap),
@@ -119,6 +117,19 @@ bool allowFcntl(scmp_filter_ctx filter)
                  {SCMP_A1(SCMP_CMP_EQ, F_SETFL), SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0)});
 }
 
+// Maps of files and private memory, which a limit on data counts, but
+// never memory shared among processes (memfd_create is refused too), nor a
+// map that grows down as a stack does, which no such limit counts.
+bool allowMmap(scmp_filter_ctx filter)
+{
+    constexpr scmp_datum_t kinds = MAP_SHARED | MAP_ANONYMOUS | MAP_GROWSDOWN;
+    for (const scmp_datum_t kind :
+         {scmp_datum_t(0), scmp_datum_t(MAP_SHARED), scmp_datum_t(MAP_ANONYMOUS)})
+        if (!allow(filter, SCMP_SYS(mmap), {SCMP_A3(SCMP_CMP_MASKED_EQ, kinds, kind)}))
+            return false;
+    return true;
+}
+
 // Calls allowed only in some forms.
 bool allowNarrowly(scmp_filter_ctx filter)
 {
@@ -157,7 +168,7 @@ bool restrict()
     for (const int call : allowed)
         if (!allow(filter.get(), call))
             return false;
-    return allowNarrowly(filter.get()) && allowFcntl(filter.get()) &&
+    return allowNarrowly(filter.get()) && allowFcntl(filter.get()) && allowMmap(filter.get()) &&
            seccomp_load(filter.get()) == 0;
 }
 

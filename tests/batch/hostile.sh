@@ -143,7 +143,7 @@ for destination in "-d out" "-f png -o /dev/null"; do
   # Stopped, the worker can only end by the time limit's kill.
   worker=""
   while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
-    worker=$(pgrep -P "$(pgrep -P "$program")" 2>/dev/null)
+    worker=$(pgrep -x il-job -P "$(pgrep -P "$program")" 2>/dev/null)
   done
   [ -n "$worker" ] && kill -STOP "$worker" || fail "the render ($destination) ended before it could be stopped"
   wait "$program"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "batch/workerpool.h"
 #include "error.h"
+#include "workers/job.h"
 
 #include <cstdint>
 #include <string>
@@ -10,7 +10,7 @@
 // Why a worker died on a job, in the words of what is known: the signal
 // that ended it, the last line its libraries wrote, the time limit's kill,
 // and a want of memory only where that is known.
-namespace batch {
+namespace workers {
 
 // The reason an allocation under the budget failed.
 std::string outOfMemory(std::uint64_t memoryBudget);
@@ -19,18 +19,19 @@ std::string outOfMemory(std::uint64_t memoryBudget);
 // program's memory group so far (0 where the system does not say).
 std::uint64_t oomKills();
 
-// The last line a worker wrote to its standard error (kept in `errors`)
-// from offset `from` on: what it said during its job.
-std::string lastLine(int errors, off_t from);
+// The last line of what a job's process wrote to its standard error.
+std::string lastLine(const std::string& said);
 
-// The error for a worker that ended with `status` on a job, having said
-// `said`, and what that left of the job's output.
+// The error for a job's process that ended with `status`, having said
+// `said` (shown as names are: it may forge lines), and what that left of
+// the job's output.
 struct Death {
     int status = 0;
     std::string said;
     bool outOfTime = false; // killed for the time limit
     bool oomKilled = false; // the kernel's out-of-memory killer ran meanwhile
+    bool answered = false;  // it answered, but did not end
 };
 Error death(const Death& what, const Limits& limits, const JobPlace& place);
 
-} // namespace batch
+} // namespace workers

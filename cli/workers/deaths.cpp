@@ -1,4 +1,6 @@
-#include "batch/deaths.h"
+#include "workers/deaths.h"
+
+#include "shownname.h"
 
 #include <algorithm>
 #include <csignal>
@@ -8,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace batch {
+namespace workers {
 
 namespace {
 
@@ -49,12 +51,9 @@ std::uint64_t oomKills()
     return 0;
 }
 
-std::string lastLine(int errors, off_t jobFrom)
+std::string lastLine(const std::string& said)
 {
-    std::string text(8192, '\0');
-    const off_t size = ::lseek(errors, 0, SEEK_END);
-    const off_t from = std::max<off_t>(jobFrom, size - off_t(text.size()));
-    text.resize(std::size_t(std::max<ssize_t>(0, ::pread(errors, text.data(), text.size(), from))));
+    std::string text = said;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text.substr(text.find_last_of('\n') + 1);
@@ -65,6 +64,8 @@ Error death(const Death& what, const Limits& limits, const JobPlace& place)
     const std::string left = place.writtenInPlace
                                  ? "; its output, written in place, may be cut short"
                                  : "; nothing was written";
+    if (what.answered)
+        return Error("the decoder or encoder answered but did not end, so it was stopped" + left);
     if (what.outOfTime) {
         const auto milliseconds = limits.time.count();
         const std::string limit = milliseconds % 1000 == 0
@@ -86,8 +87,8 @@ Error death(const Death& what, const Limits& limits, const JobPlace& place)
                                 strsignal(WTERMSIG(what.status)) + ")"
                           : "failed with status " + std::to_string(WEXITSTATUS(what.status));
     if (!what.said.empty())
-        how += ": " + what.said.substr(0, 200);
+        how += ": " + shownName(what.said.substr(0, 200));
     return Error("the decoder or encoder " + how + left);
 }
 
-} // namespace batch
+} // namespace workers

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "workers/job.h"
+#include "workers/protocol.h"
+
+#include <sys/types.h>
+
+namespace workers {
+
+// A job's own process, forked by the template for that job alone: it takes
+// the descriptors the job was sent and no other (standard input and output
+// on /dev/null unless the job reads or writes them, standard error into a
+// pipe the program reads), joins the job's memory group, limits itself,
+// runs the job, answers and ends. It is the program's child (the program
+// reaps orphans below it), forked by `intermediate`, which ends at once.
+[[noreturn]] void runJobProcess(pid_t program, pid_t intermediate,
+                                const protocol::JobRequest& request, const Job& job,
+                                const Limits& limits);
+
+} // namespace workers

@@ -1,0 +1,346 @@
+#include "workers/pool.h"
+
+#include "fileio/outputfile.h"
+#include "workers/children.h"
+#include "workers/deaths.h"
+#include "workers/memorygroup.h"
+#include "workers/protocol.h"
+#include "workers/template.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace workers {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr Clock::time_point never = Clock::time_point::max();
+// What of a job's standard error is kept: its last lines.
+constexpr std::size_t saidKept = 8192;
+
+void closeIfOpen(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// A descriptor readable when `process` ends; -1 where the kernel has none
+// (the pool then looks every 50 ms).
+int watchEnd(pid_t process)
+{
+    const long fd = ::syscall(SYS_pidfd_open, process, 0);
+    if (fd >= 0)
+        (void)::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
+    return int(fd);
+}
+
+// Reads what is waiting on a non-blocking `fd` (at most `most` bytes);
+// false once its other end closed.
+bool drain(int fd, std::string& into, std::size_t most)
+{
+    char block[16384];
+    for (std::size_t read = 0; read < most;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return true; // nothing more now
+        if (n == 0)
+            return false;
+        into.append(block, std::size_t(n));
+        read += std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+struct Pool::Running {
+    std::size_t index = 0;
+    JobPlace place;
+    pid_t pid = -1;
+    int answers = -1;
+    int errors = -1;
+    int endWatch = -1;
+    protocol::AnswerReader reader{0};
+    std::string said;
+    Clock::time_point started;
+    Clock::time_point deadline = never;
+    std::optional<MemoryGroups::Job> group;
+    bool killed = false;
+    bool outOfTime = false;
+    bool lingered = false; // answered, then did not end
+    bool ended = false;
+    int status = 0;
+    Error broken;
+    std::uint64_t oomKillsBefore = 0; // in the program's own memory group, without one of its own
+
+    void kill()
+    {
+        if (!killed && !ended)
+            ::kill(pid, SIGKILL);
+        killed = true;
+        deadline = never;
+    }
+};
+
+Pool::Pool(const Job& job, const Limits& limits, int processes)
+    : limits_(limits), processes_(std::max(1, processes)),
+      template_(std::make_unique<Template>(job, limits))
+{
+    if (limits.memoryBudget != 0)
+        groups_ = MemoryGroups::make();
+    // Where the program cannot adopt the jobs' processes, the template says so for each.
+    (void)adoptOrphans();
+    template_->startNow();
+}
+
+Pool::~Pool()
+{
+    for (const auto& job : running_) {
+        job->kill();
+        children::forget(job->pid);
+        int status = 0;
+        while (::waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        for (int* fd : {&job->answers, &job->errors, &job->endWatch})
+            closeIfOpen(*fd);
+        if (job->group)
+            groups_->remove(*job->group);
+    }
+}
+
+bool Pool::hasRoom() const { return int(running_.size()) + givenUp_ < processes_; }
+
+bool Pool::running() const { return !running_.empty(); }
+
+std::string Pool::memoryBound() const
+{
+    if (limits_.memoryBudget == 0)
+        return "jobs' memory is not limited (--max-memory 0)";
+    const std::string share = std::to_string(limits_.memoryBudget >> 20) + " MiB";
+    if (groups_)
+        return "each job may take " + share + " of --max-memory, counted in a memory group of " +
+               "its own (in " + groups_->folder() + ")";
+    return "each job may take " + share + " of --max-memory, counted as its data (no memory " +
+           "group can be made here), and no shared memory";
+}
+
+bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors& files)
+{
+    auto job = std::make_unique<Running>();
+    job->index = index;
+    job->place = place;
+    job->reader = protocol::AnswerReader(index);
+    job->started = Clock::now();
+    job->deadline = limits_.time.count() != 0 ? job->started + limits_.time : never;
+    int answers[2] = {-1, -1};
+    int errors[2] = {-1, -1};
+    Error error;
+    if (::pipe2(answers, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0)
+        error = Error(std::string("cannot start a worker process: ") + std::strerror(errno));
+    if (!error && groups_) {
+        // Room for its threads' stacks and malloc's arenas, as for its data.
+        const std::uint64_t room =
+            (std::uint64_t(256) << 20) + std::uint64_t(limits_.threads) * (std::uint64_t(8) << 20);
+        job->group = groups_->forJob(index, limits_.memoryBudget + room, limits_.threads + 16);
+    }
+    if (!error) {
+        protocol::JobRequest request;
+        request.job = index;
+        request.answers = answers[1];
+        request.errors = errors[1];
+        request.memoryGroup = job->group ? job->group->procs : -1;
+        request.input = files.input;
+        request.output = files.output;
+        request.placed[0] = files.sameNumber[0];
+        request.placed[1] = files.sameNumber[1];
+        auto spawned = template_->spawn(request);
+        if (const pid_t* pid = std::get_if<pid_t>(&spawned))
+            job->pid = *pid;
+        else
+            error = std::get<Error>(spawned);
+    }
+    closeIfOpen(answers[1]);
+    closeIfOpen(errors[1]);
+    job->answers = answers[0];
+    job->errors = errors[0];
+    if (job->group) {
+        // The job's process has joined it, or will: the program's copy goes.
+        closeIfOpen(job->group->procs);
+    }
+    if (error) {
+        closeIfOpen(job->answers);
+        closeIfOpen(job->errors);
+        if (job->group)
+            groups_->remove(*job->group);
+        if (!running_.empty()) {
+            ++givenUp_;
+            return false;
+        }
+        finished_.push_back({index, Outcome::failed(error), Clock::now() - job->started});
+        return true;
+    }
+    children::note(job->pid);
+    if (!job->group)
+        job->oomKillsBefore = oomKills();
+    for (const int fd : {job->answers, job->errors})
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    job->endWatch = watchEnd(job->pid);
+    running_.push_back(std::move(job));
+    return true;
+}
+
+Error Pool::waitForWork(int alsoWatch)
+{
+    std::vector<pollfd> watched;
+    Clock::time_point nearest = never;
+    bool look = false; // a process whose end no descriptor tells
+    for (const auto& job : running_) {
+        for (const int fd : {job->answers, job->errors, job->endWatch})
+            if (fd >= 0)
+                watched.push_back({fd, POLLIN, 0});
+        nearest = std::min(nearest, job->deadline);
+        look = look || job->endWatch < 0;
+    }
+    if (alsoWatch >= 0)
+        watched.push_back({alsoWatch, POLLIN, 0});
+    // A timed wait wakes at least ten times a second, so that a stop shows
+    // as a wait far longer than asked.
+    std::chrono::milliseconds timeout(-1);
+    if (nearest != never)
+        timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
+                             std::chrono::milliseconds(0), std::chrono::milliseconds(100));
+    if (look && (timeout.count() < 0 || timeout.count() > 50))
+        timeout = std::chrono::milliseconds(50);
+    if (::poll(watched.data(), watched.size(), int(timeout.count())) < 0) {
+        if (errno == EINTR)
+            return {}; // a signal: the loop looks at why
+        return Error(std::string("cannot wait for the workers: ") + std::strerror(errno));
+    }
+    // Away for longer than the wait was to take, since the program last
+    // looked (or since the job started), it was stopped, in the wait or
+    // anywhere in the loop: that time was no job's.
+    const Clock::time_point now = Clock::now();
+    for (const auto& job : running_)
+        if (const auto away = now - std::max(lastLooked_, job->started) - timeout;
+            timeout.count() >= 0 && away > std::chrono::milliseconds(250) && job->deadline != never)
+            job->deadline += away;
+    lastLooked_ = now;
+    for (const auto& job : running_)
+        service(*job, now);
+    std::erase_if(running_, [](const auto& job) { return job->ended; });
+    return {};
+}
+
+void Pool::service(Running& job, Clock::time_point now)
+{
+    const bool answeredBefore = job.reader.answer().has_value();
+    const bool theirPaceBefore = job.reader.atTheirPace();
+    if (job.answers >= 0) {
+        std::string bytes;
+        const bool open = drain(job.answers, bytes, std::size_t(1) << 16);
+        if (!job.broken)
+            job.broken = job.reader.feed(bytes);
+        if (!open) {
+            closeIfOpen(job.answers);
+            if (!job.broken)
+                job.broken = job.reader.ended();
+        }
+    }
+    if (job.errors >= 0) {
+        if (!drain(job.errors, job.said, std::size_t(1) << 20))
+            closeIfOpen(job.errors);
+        if (job.said.size() > saidKept)
+            job.said.erase(0, job.said.size() - saidKept);
+    }
+    if (job.broken)
+        job.kill();
+    if (!job.killed && !answeredBefore && job.reader.answer())
+        job.deadline = now + limits_.answerGrace;
+    else if (!job.killed && !job.reader.answer() && job.place.throughPipe &&
+             job.reader.atTheirPace() != theirPaceBefore)
+        // Only a job through a pipe goes at another's pace; back at its
+        // own, its time starts anew.
+        job.deadline =
+            job.reader.atTheirPace() || limits_.time.count() == 0 ? never : now + limits_.time;
+    // Ended? Looked at without reaping, so that it is forgotten first.
+    siginfo_t info{};
+    const int looked = ::waitid(P_PID, id_t(job.pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if ((looked == 0 && info.si_pid == job.pid) || (looked < 0 && errno == ECHILD)) {
+        finish(job);
+        return;
+    }
+    if (!job.killed && now >= job.deadline) {
+        job.lingered = job.reader.answer().has_value();
+        job.outOfTime = !job.lingered;
+        job.kill();
+    }
+}
+
+void Pool::finish(Running& job)
+{
+    children::forget(job.pid);
+    int reaped = 0;
+    while ((reaped = ::waitpid(job.pid, &job.status, 0)) < 0 && errno == EINTR) {
+    }
+    // Not the program's child: the program could not adopt it, and it ended.
+    if (reaped < 0)
+        job.status = W_EXITCODE(1, 0);
+    job.ended = true;
+    // What it wrote before it ended is all there now.
+    if (job.answers >= 0) {
+        std::string bytes;
+        (void)drain(job.answers, bytes, std::size_t(1) << 16);
+        if (!job.broken)
+            job.broken = job.reader.feed(bytes);
+        if (!job.broken)
+            job.broken = job.reader.ended();
+    }
+    if (job.errors >= 0)
+        (void)drain(job.errors, job.said, std::size_t(1) << 20);
+    for (int* fd : {&job.answers, &job.errors, &job.endWatch})
+        closeIfOpen(*fd);
+    const bool oomKilled =
+        job.group ? groups_->oomKilled(*job.group) : oomKills() > job.oomKillsBefore;
+    if (job.group)
+        groups_->remove(*job.group);
+    fileio::removeTemporaries(job.pid, job.place.outputFolder);
+    const std::string left = job.place.writtenInPlace
+                                 ? "; its output, written in place, may be cut short"
+                                 : "; nothing was written";
+    Outcome outcome;
+    if (job.broken && !job.outOfTime)
+        outcome = Outcome::failed(Error(job.broken.reason() + left));
+    else if (job.reader.answer() && !job.outOfTime && !job.lingered && WIFEXITED(job.status) &&
+             WEXITSTATUS(job.status) == 0)
+        outcome = *job.reader.answer();
+    else
+        outcome = Outcome::failed(
+            death({job.status, lastLine(job.said), job.outOfTime, oomKilled, job.lingered}, limits_,
+                  job.place));
+    finished_.push_back({job.index, std::move(outcome), Clock::now() - job.started});
+}
+
+std::optional<Pool::Finished> Pool::nextFinished()
+{
+    if (finished_.empty())
+        return std::nullopt;
+    Finished first = std::move(finished_.front());
+    finished_.erase(finished_.begin());
+    return first;
+}
+
+void killAll() { children::killAll(); }
+
+} // namespace workers
