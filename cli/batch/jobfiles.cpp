@@ -51,7 +51,7 @@ JobFiles::JobFiles(const RenderJob& job, const command::Options& options)
     }
     if (!programOpens(*job.input))
         return;
-    input_.emplace(std::string(job.input->path), fileio::InputFile::Wait::No);
+    input_.emplace(openInput(*job.input, fileio::InputFile::Wait::No));
     if ((error_ = input_->openError()))
         return;
     // Opened without waiting, read as usual.

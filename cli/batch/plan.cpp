@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 
@@ -99,7 +100,7 @@ const formats::Format* formatFor(const RenderJob& job, const Options& options, E
     }
     // Its first bytes, not a loader: no decoder runs in the program itself.
     // Opened without waiting: a FIFO put in its place meanwhile is no file.
-    const fileio::InputFile input(std::string(job.input->path), fileio::InputFile::Wait::No);
+    const fileio::InputFile input = openInput(*job.input, fileio::InputFile::Wait::No);
     const std::string start = input.openError() || input.kind() != fileio::Kind::File
                                   ? std::string()
                                   : fileio::firstBytes(input.descriptor(), 16);
@@ -133,6 +134,10 @@ std::vector<const Input*> inputsAndTrees(const Options& options, Plan& plan)
     if (options.inputs.empty())
         return {&photograph};
     const bool walks = options.recursive && !options.outputDir.empty();
+    // The output folder, where it exists already, is no input.
+    std::optional<std::pair<dev_t, ino_t>> outputFolder;
+    if (struct stat info{}; walks && ::stat(options.outputDir.c_str(), &info) == 0)
+        outputFolder = std::pair(info.st_dev, info.st_ino);
     // Each input's first image among those found, and past its last: all
     // are found before any is pointed to, as the list moves as it grows.
     std::vector<std::pair<std::size_t, std::size_t>> trees(options.inputs.size());
@@ -140,7 +145,8 @@ std::vector<const Input*> inputsAndTrees(const Options& options, Plan& plan)
         trees[n].first = plan.found.size();
         if (walks && isFolder(options.inputs[n])) {
             const std::size_t unreadable = plan.unreadable.size();
-            walkFolder(options.inputs[n].path, plan.found, plan.unreadable);
+            walkFolder(options.inputs[n].path,
+                       {outputFolder, plan.found, plan.unreadable, plan.passedOver});
             if (plan.found.size() == trees[n].first && plan.unreadable.size() == unreadable)
                 plan.unreadable.push_back({std::string(options.inputs[n].path),
                                            Error("holds no image this program reads")});
@@ -227,6 +233,14 @@ std::vector<std::string> conflictsAmong(std::vector<Written> written,
 }
 
 } // namespace
+
+fileio::InputFile openInput(const Input& input, fileio::InputFile::Wait wait)
+{
+    if (input.below == 0)
+        return fileio::InputFile(std::string(input.path), wait);
+    return fileio::InputFile(std::string(input.path.substr(0, input.below)),
+                             std::string(input.path.substr(input.below)), wait);
+}
 
 std::string outputOf(const RenderJob& job, const Options& options)
 {

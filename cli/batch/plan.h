@@ -3,6 +3,7 @@
 #include "batch/renderjob.h"
 #include "batch/walk.h"
 #include "command/options.h"
+#include "fileio/inputfile.h"
 
 #include <functional>
 #include <string>
@@ -15,10 +16,16 @@ struct Plan {
     // Every pair of inputs that would be written to one output: then nothing runs.
     std::vector<std::string> conflicts;
     // The images found in folders given with -r, which jobs point into,
-    // and the folders that could not be read or held none.
+    // the folders that could not be read or held none, and the files passed
+    // over (links that lead out of their tree).
     command::InputList found;
     std::vector<Unreadable> unreadable;
+    std::vector<Unreadable> passedOver;
 };
+
+// Opens an input file: one found with -r through the folder given, never
+// by a path that leads out of it (as a link planted since could).
+fileio::InputFile openInput(const command::Input& input, fileio::InputFile::Wait wait);
 
 // Where a job's rendering goes: -o's path, or in -d's folder the input's
 // base name (a file found with -r: its path below the folder given) with

@@ -254,6 +254,8 @@ int run(const command::Options& options)
     }
     for (const Unreadable& folder : plan.unreadable)
         reporter.finished(shownName(folder.folder), Outcome::failed(folder.error));
+    for (const Unreadable& file : plan.passedOver)
+        reporter.told("inverse-logistic-render: " + file.folder + ": " + file.error.reason());
     std::vector<const RenderJob*> jobs;
     for (const RenderJob& job : plan.jobs)
         if (!job.skip)

@@ -2,11 +2,14 @@
 
 #include "fileio/inputfile.h"
 #include "formats/formats.h"
+#include "shownname.h"
 
 #include <algorithm>
-#include <filesystem>
-
-namespace fs = std::filesystem;
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace batch {
 
@@ -17,65 +20,125 @@ constexpr int deepest = 64;
 
 bool readable(const formats::Format* format) { return format && !format->loader.empty(); }
 
-bool isImage(const std::string& path, const fs::directory_entry& entry)
+// Whether the file open at `fd` (named `name`) is an image: by its suffix,
+// else by its first bytes, where it is a file.
+bool isImage(const std::string& name, int fd)
 {
-    std::error_code error;
-    if (!entry.is_regular_file(error)) // a link is followed to what it names
-        return false;
-    if (const std::string suffix = formats::suffixOf(entry.path().filename().string());
-        !suffix.empty())
+    if (const std::string suffix = formats::suffixOf(name); !suffix.empty())
         return readable(formats::named(suffix));
-    // Its first bytes, opened without waiting: a FIFO put in its place meanwhile is no file.
-    const fileio::InputFile file(path, fileio::InputFile::Wait::No);
-    return !file.openError() && file.kind() == fileio::Kind::File &&
-           readable(formats::byMagic(fileio::firstBytes(file.descriptor(), 16)));
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+           readable(formats::byMagic(fileio::firstBytes(fd, 16)));
+}
+
+std::vector<std::string> namesIn(int folder, int& error)
+{
+    std::vector<std::string> names;
+    const int listing = ::dup(folder);
+    DIR* directory = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!directory) {
+        error = errno;
+        if (listing >= 0)
+            ::close(listing);
+        return names;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    error = errno;
+    ::closedir(directory);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 struct Walk {
     std::string_view top;
-    command::InputList& found;
-    std::vector<Unreadable>& unreadable;
+    int topFolder;
+    const WalkInto& into;
 
-    // `below`: the folder's path below the top one, "" or ending in '/'.
-    void folder(const std::string& below, int depth)
+    std::string shown(const std::string& below) const
     {
-        const std::string shown = below.empty() ? std::string(top) : std::string(top) + "/" + below;
+        return below.empty() ? std::string(top) : std::string(top) + "/" + below;
+    }
+
+    // The folder open at `fd`, `below` the top one ("" or ending in '/').
+    void folder(int fd, const std::string& below, int depth)
+    {
         if (depth > deepest) {
-            unreadable.push_back(
-                {shown, Error("lies more than " + std::to_string(deepest) + " folders deep")});
+            into.unreadable.push_back(
+                {shown(below),
+                 Error("lies more than " + std::to_string(deepest) + " folders deep")});
             return;
         }
-        std::error_code error;
-        std::vector<fs::directory_entry> entries;
-        for (fs::directory_iterator it(fs::path(std::string(top)) / below, error), end;
-             !error && it != end; it.increment(error))
-            if (!it->path().filename().string().starts_with('.'))
-                entries.push_back(*it);
-        if (error) {
-            unreadable.push_back({shown, Error("cannot read the folder: " + error.message())});
+        int error = 0;
+        const std::vector<std::string> names = namesIn(fd, error);
+        if (error != 0) {
+            into.unreadable.push_back(
+                {shown(below), Error("cannot read the folder: " + fileio::reasonOf(error))});
             return;
         }
-        std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-            return a.path().filename() < b.path().filename();
-        });
-        for (const fs::directory_entry& entry : entries) {
-            const std::string path = below + entry.path().filename().string();
-            if (entry.is_directory(error) && !entry.is_symlink(error))
-                folder(path + "/", depth + 1);
-            else if (isImage(std::string(top) + "/" + path, entry))
-                found.addFound(top, path);
+        for (const std::string& name : names)
+            entry(fd, below, name, depth);
+    }
+
+    void entry(int fd, const std::string& below, const std::string& name, int depth)
+    {
+        const std::string path = below + name;
+        struct stat status {};
+        if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return;
+        if (S_ISDIR(status.st_mode)) {
+            if (into.outputFolder && *into.outputFolder == std::pair(status.st_dev, status.st_ino))
+                return;
+            const int inner =
+                ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner < 0) {
+                into.unreadable.push_back(
+                    {shown(path), Error("cannot read the folder: " + fileio::reasonOf(errno))});
+                return;
+            }
+            folder(inner, path + "/", depth + 1);
+            ::close(inner);
+            return;
         }
+        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+            return;
+        // A link is followed only as far as it stays inside the top folder.
+        const int file =
+            S_ISLNK(status.st_mode)
+                ? fileio::openBeneath(topFolder, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                : ::openat(fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (file < 0) {
+            if (errno == EXDEV)
+                into.passedOver.push_back(
+                    {::shownName(shown(path)),
+                     Error("passed over: a link that leads out of " + ::shownName(top))});
+            return;
+        }
+        struct stat target {};
+        if (::fstat(file, &target) == 0 && S_ISREG(target.st_mode) && isImage(name, file))
+            into.found.addFound(top, path);
+        ::close(file);
     }
 };
 
 } // namespace
 
-void walkFolder(std::string_view folder, command::InputList& found,
-                std::vector<Unreadable>& unreadable)
+void walkFolder(std::string_view folder, const WalkInto& into)
 {
     while (folder.size() > 1 && folder.back() == '/')
         folder.remove_suffix(1);
-    Walk{folder, found, unreadable}.folder("", 0);
+    const int top = ::open(std::string(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top < 0) {
+        into.unreadable.push_back(
+            {std::string(folder), Error("cannot read the folder: " + fileio::reasonOf(errno))});
+        return;
+    }
+    Walk{folder, top, into}.folder(top, "", 0);
+    ::close(top);
 }
 
 } // namespace batch

@@ -44,8 +44,11 @@ struct OptionSet {
         "folders below them, into -d's folder as a tree like theirs: photos/100CANON/IMG_0001.JPG "
         "goes to DIR/100CANON/IMG_0001.JPG. An image is a file whose suffix, in any case, names "
         "a format --list-formats reads (.JPG, .jpeg, .HEIC, .tif), or one without a suffix "
-        "whose first bytes do; other files, names beginning with a dot, and links to folders "
-        "are passed over. An image's path, for --seed and --shard, is the folder as given, "
+        "whose first bytes do; other files, names beginning with a dot, links to folders and "
+        "-d's folder are passed over. A link to a file is followed while it stays inside the "
+        "folder given; one that leads out of it is passed over with a line, so that a tree "
+        "from elsewhere cannot name your other files (a file named on the command line may be "
+        "a link anywhere). An image's path, for --seed and --shard, is the folder as given, "
         "then its path below it."};
     QCommandLineOption sheet{
         "sheet",
@@ -91,11 +94,16 @@ struct OptionSet {
                                  "N"};
     QCommandLineOption maxMemory{"max-memory",
                                  "The memory the run's decoders may take in all, SIZE (bytes, or "
-                                 "with K, M or G), shared alike by its workers (-j): a file "
-                                 "whose decoding would take more than its worker's share is "
+                                 "with K, M or G), shared alike by its jobs (-j): a file "
+                                 "whose decoding would take more than its job's share is "
                                  "refused before decoding, and a decoder that takes more anyway "
                                  "is stopped; that file fails alone (default: a quarter of this "
-                                 "machine's memory, at most 1G; 0 for no limit).",
+                                 "machine's memory, at most 1G; 0 for no limit). Where the "
+                                 "program may make memory groups (cgroup v2 delegated to it, as "
+                                 "in a Slurm job or a systemd scope, or root), each job's "
+                                 "share counts all its process makes the kernel hold; "
+                                 "elsewhere it counts the process's data, and the process may "
+                                 "map no shared memory. -v says which.",
                                  "SIZE"};
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
@@ -117,12 +125,13 @@ struct OptionSet {
                                       "not hardened against hostile files."};
     QCommandLineOption noSandbox{
         "no-sandbox",
-        "Render without the sandbox, for debugging. Each file is rendered in a worker process "
-        "that, before it reads a byte of the file, gives up new privileges, its capabilities, "
-        "the file system (where the kernel has Landlock) and every system call decoding does "
-        "not need (seccomp): a decoder that a hostile file takes over can open, run or reach "
-        "nothing, and write only its output. Loaders that open files of their own (some of "
-        "those --allow-untrusted permits) need this."};
+        "Render without the sandbox, for debugging. Each file is rendered in a process of its "
+        "own that, before it reads a byte of the file, gives up new privileges, its "
+        "capabilities, the file system (where the kernel has Landlock) and every system call "
+        "decoding does not need (seccomp): a decoder that a hostile file takes over can open, "
+        "run or reach nothing, write only its output, and sees no other file of the run. "
+        "Loaders that open files of their own (some of those --allow-untrusted permits) need "
+        "this."};
     QCommandLineOption overwrite{{"y", "overwrite"},
                                  "Replace existing output files; without it an existing file is "
                                  "never touched."};

@@ -16,6 +16,9 @@ public:
     enum class Wait { Yes, No };
     // Opens the file at `path` for reading.
     explicit InputFile(const std::string& path, Wait wait = Wait::Yes);
+    // Opens `below`, a path inside the folder `folder`, for reading without
+    // leaving that folder: a link that leads out of it is refused.
+    InputFile(const std::string& folder, const std::string& below, Wait wait);
     // Standard input, which stays open after this.
     static InputFile standardInput() { return InputFile(0); }
     // A descriptor opened elsewhere for this job, closed with this.
@@ -36,12 +39,21 @@ public:
     int descriptor() const { return fd_; }
     Kind kind() const { return classify(fd_); }
 
+    // Whether the open failed as the path leads out of its folder.
+    bool ledOut() const { return ledOut_; }
+
 private:
     explicit InputFile(int borrowed) : fd_(borrowed), owned_(false) {}
 
     int fd_ = -1;
     bool owned_ = true;
+    bool ledOut_ = false;
     Error openError_;
 };
+
+// Opens `below` beneath the folder open at `folder` as openat() would, but
+// never resolving a step out of it (a link to "..", to an absolute path, or
+// to a /proc link): -1 with errno EXDEV then.
+int openBeneath(int folder, const std::string& below, int flags);
 
 } // namespace fileio

@@ -80,6 +80,9 @@ Error death(const Death& what, const Limits& limits, const JobPlace& place)
         (what.said.find("GLib-ERROR") != std::string::npos &&
          what.said.find("failed to allocate") != std::string::npos))
         return Error(outOfMemory(limits.memoryBudget) + left);
+    if (killed && what.oomKilled && what.ownGroup)
+        return Error(outOfMemory(limits.memoryBudget) +
+                     ", counted with all it made the kernel hold" + left);
     if (killed && what.oomKilled)
         return Error("was stopped by the system's out-of-memory killer" + left);
     std::string how = WIFSIGNALED(what.status)

@@ -31,6 +31,7 @@ struct Death {
     bool outOfTime = false; // killed for the time limit
     bool oomKilled = false; // the kernel's out-of-memory killer ran meanwhile
     bool answered = false;  // it answered, but did not end
+    bool ownGroup = false;  // in a memory group of its own, whose limit is its share
 };
 Error death(const Death& what, const Limits& limits, const JobPlace& place);
 

@@ -326,9 +326,9 @@ void Pool::finish(Running& job)
              WEXITSTATUS(job.status) == 0)
         outcome = *job.reader.answer();
     else
-        outcome = Outcome::failed(
-            death({job.status, lastLine(job.said), job.outOfTime, oomKilled, job.lingered}, limits_,
-                  job.place));
+        outcome = Outcome::failed(death({job.status, lastLine(job.said), job.outOfTime, oomKilled,
+                                         job.lingered, job.group.has_value()},
+                                        limits_, job.place));
     finished_.push_back({job.index, std::move(outcome), Clock::now() - job.started});
 }
 

@@ -16,6 +16,18 @@ mkfifo photos/DCIM/100CANON/planted.jpg
   "./DCIM/100CANON/A.JPG ./DCIM/100CANON/B.jpeg ./DCIM/100CANON/C.Png ./DCIM/NOSUFFIX.jpg " ] \
   || fail "the tree gave: $(cd out && find . -type f | sort)"
 
+echo "the tree stays a tree: a link out of it is passed over with a line, the output folder is no input"
+mkdir -p secret up/sub && cp photos/DCIM/100CANON/A.JPG secret/private.jpg && cp secret/private.jpg up/a.jpg
+ln -s ../../secret/private.jpg up/sub/stolen.jpg
+ln -s "$work/secret/private.jpg" up/sub/absolute.jpg
+ln -s ../a.jpg up/sub/inside.jpg
+mkdir -p up/out/earlier && cp up/a.jpg up/out/earlier/a.jpg
+"$render" -q -r -d up/out up 2>said.txt || fail "a tree with links: $(cat said.txt)"
+[ "$(grep -c 'passed over: a link that leads out of up$' said.txt)" = 2 ] && [ "$(wc -l <said.txt)" = 2 ] \
+  || fail "links out of the tree said: $(cat said.txt)"
+[ "$(cd up/out && find . -type f | sort | tr '\n' ' ')" = "./a.jpg ./earlier/a.jpg ./sub/inside.jpg " ] \
+  || fail "a tree with links gave: $(cd up/out && find . -type f | sort)"
+
 echo "-v names each image's branch, as rendered"
 rm -rf out && "$render" -q -v --seed 3 -r -d out photos 2>said.txt || fail "$(cat said.txt)"
 [ "$(grep -c ' -> ' said.txt)" = 4 ] || fail "-v said: $(cat said.txt)"
