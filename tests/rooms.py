@@ -23,7 +23,7 @@ RULES = {
                 'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
                               'Qt'}),
     'sandbox': (set(), {'libseccomp'}),
-    'workers': ({'fileio'}, set()),
+    'workers': (set(), set()),
     'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'sandbox', 'workers',
                'transform', 'platform'}, set()),
     'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'workers', 'transform',

@@ -39,8 +39,7 @@ std::vector<Result> runAll(std::size_t count, int processes, const workers::Job&
     std::size_t finished = 0;
     for (std::size_t next = 0; next < count || pool.running();) {
         while (pool.hasRoom() && next < count && !(stop && stop(finished)))
-            next +=
-                pool.start(next, placeOf ? placeOf(next) : workers::JobPlace{"."}, files) ? 1 : 0;
+            next += pool.start(next, placeOf ? placeOf(next) : workers::JobPlace{}, files) ? 1 : 0;
         if (!pool.running())
             break;
         if (const Error error = pool.waitForWork())
@@ -155,7 +154,7 @@ void WorkersTest::everyJobOnceInAProcessOfItsOwn()
         },
         {}, {sent_, -1}, {},
         [](std::size_t i) {
-            return workers::JobPlace{".", false, i == 7};
+            return workers::JobPlace{false, i == 7};
         });
     ::close(leftOpen[0]);
     ::close(leftOpen[1]);
@@ -261,9 +260,7 @@ void WorkersTest::aJobAtAPipesPaceIsNotTimed()
             return Outcome::rendered();
         },
         {0, 1, std::chrono::milliseconds(100)}, {released[0], -1}, {},
-        [](std::size_t i) {
-            return workers::JobPlace{".", i == 0};
-        },
+        [](std::size_t i) { return workers::JobPlace{i == 0}; },
         [&released](std::size_t i) {
             if (i == 1)
                 QCOMPARE(::write(released[1], "x", 1), ssize_t(1));

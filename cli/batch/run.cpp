@@ -60,7 +60,7 @@ std::string folderOf(const std::string& output)
 workers::JobPlace placeOf(const RenderJob& job, const command::Options& options)
 {
     const std::string output = outputOf(job, options);
-    return {folderOf(output), throughPipe(job, output), fileio::isStreamOutput(output)};
+    return {throughPipe(job, output), fileio::isStreamOutput(output)};
 }
 
 // An outcome as the run counts it: an output that exists is done when the

@@ -132,8 +132,6 @@ void noteGivenDescriptors()
     }
 }
 
-const std::vector<int>& givenDescriptors() { return givenAtStart; }
-
 bool given(int fd)
 {
     return (fd >= 0 && fd <= STDERR_FILENO) ||

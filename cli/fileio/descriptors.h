@@ -54,9 +54,7 @@ std::string reasonOf(int error);
 // the program was given (an output may name one, as /proc/self/fd/N).
 // Called once, first thing in main().
 void noteGivenDescriptors();
-// Those descriptors, and whether `fd` is one of them or standard input,
-// output or error.
-const std::vector<int>& givenDescriptors();
+// Whether `fd` is one of those descriptors, or standard input, output or error.
 bool given(int fd);
 
 } // namespace fileio

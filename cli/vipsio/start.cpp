@@ -154,16 +154,6 @@ void loadModuleOf(const formats::Format& format)
     loadModule(std::string(format.module));
 }
 
-bool canReadWithoutLoading(std::string_view start)
-{
-    const std::lock_guard lock(modulesLock);
-    const formats::Format* format = formats::byMagic(start);
-    if (!format)
-        return allModulesLoaded;
-    return format->module.empty() || allModulesLoaded ||
-           loadedModules.contains(std::string(format->module));
-}
-
 void stop()
 {
     if (started)

@@ -36,9 +36,6 @@ void loadModuleFor(std::string_view start);
 void loadAllModules();
 // Loads the module that reads and writes `format`, if any.
 void loadModuleOf(const formats::Format& format);
-// Whether a file starting with `start` can be read without loading a
-// module: a sandboxed worker can load none.
-bool canReadWithoutLoading(std::string_view start);
 
 // Shuts libvips down if it was started.
 void stop();

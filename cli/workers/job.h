@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 
 // What a job is to the processes that run it.
 namespace workers {
@@ -42,14 +41,12 @@ struct Limits {
     std::chrono::milliseconds answerGrace{5000};
 };
 
-// What the program knows of a job before it runs: the folder its output goes
-// to (where a process that dies on it may leave a temporary), whether it
-// goes through a pipe, and whether the output is written in place. A job is
+// What the program knows of a job before it runs: whether it goes through
+// a pipe, and whether the output is written in place. A job is
 // timed until its input and output are open (a FIFO waits for its other
 // end); then one through a pipe goes at the pace of the program at the
 // pipe's other end, which no time limit judges.
 struct JobPlace {
-    std::string outputFolder;
     bool throughPipe = false;
     bool writtenInPlace = false; // a stream, which a failed job may leave cut short
 };

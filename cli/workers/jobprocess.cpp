@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <new>
-#include <sched.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -27,16 +26,6 @@ bool writeAll(int fd, const std::string& bytes)
         done += std::size_t(n);
     }
     return true;
-}
-
-// Waits until the intermediate process has ended and the program took this
-// one as its child, then dies with the program.
-bool adoptedByProgram(pid_t program, pid_t intermediate)
-{
-    pid_t parent = 0;
-    while ((parent = ::getppid()) == intermediate)
-        ::sched_yield();
-    return parent == program && processsetup::dieWithProgram(program);
 }
 
 // The descriptors the job was sent, moved above every number the job keeps
@@ -82,11 +71,12 @@ Arranged arrange(const protocol::JobRequest& request)
 
 } // namespace
 
-void runJobProcess(pid_t program, pid_t intermediate, const protocol::JobRequest& request,
-                   const Job& job, const Limits& limits)
+void runJobProcess(pid_t parent, const protocol::JobRequest& request, const Job& job,
+                   const Limits& limits)
 {
-    if (!adoptedByProgram(program, intermediate))
+    if (!processsetup::dieWithParent(parent))
         ::_exit(1);
+    processsetup::defaultSignals();
     ::prctl(PR_SET_NAME, "il-job");
     const Arranged arranged = arrange(request);
     if (arranged.answers < 0) {

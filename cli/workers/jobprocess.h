@@ -11,10 +11,8 @@ namespace workers {
 // the descriptors the job was sent and no other (standard input and output
 // on /dev/null unless the job reads or writes them, standard error into a
 // pipe the program reads), joins the job's memory group, limits itself,
-// runs the job, answers and ends. It is the program's child (the program
-// reaps orphans below it), forked by `intermediate`, which ends at once.
-[[noreturn]] void runJobProcess(pid_t program, pid_t intermediate,
-                                const protocol::JobRequest& request, const Job& job,
+// runs the job, answers and ends. It dies with `parent`, the template.
+[[noreturn]] void runJobProcess(pid_t parent, const protocol::JobRequest& request, const Job& job,
                                 const Limits& limits);
 
 } // namespace workers

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace workers {
 
@@ -113,66 +114,90 @@ std::optional<std::string> makeRun(const std::string& own, bool v2)
 
 } // namespace
 
-std::unique_ptr<MemoryGroups> MemoryGroups::make()
+std::unique_ptr<MemoryGroups> MemoryGroups::make(int count, std::uint64_t bytes, int tasks)
 {
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer's shadow memory and quarantine are no decoder's.
+    (void)count;
+    (void)bytes;
+    (void)tasks;
     return nullptr;
 #else
-    for (const bool v2 : {true, false})
-        if (const auto own = ownGroup(v2))
-            if (const auto run = makeRun(*own, v2))
-                return std::unique_ptr<MemoryGroups>(new MemoryGroups(*run, v2));
+    for (const bool v2 : {true, false}) {
+        const auto own = ownGroup(v2);
+        const auto run = own ? makeRun(*own, v2) : std::nullopt;
+        if (!run)
+            continue;
+        std::unique_ptr<MemoryGroups> groups(new MemoryGroups(*run, v2));
+        const std::string limit = std::to_string(bytes);
+        for (int group = 0; group < count; ++group) {
+            const std::string folder = groups->groupFolder(group);
+            const bool made =
+                ::mkdir(folder.c_str(), 0755) == 0 &&
+                (v2 ? writeTo(folder + "/memory.max", limit) &&
+                          (::access((folder + "/memory.swap.max").c_str(), F_OK) != 0 ||
+                           writeTo(folder + "/memory.swap.max", "0")) &&
+                          (::access((folder + "/pids.max").c_str(), F_OK) != 0 ||
+                           writeTo(folder + "/pids.max", std::to_string(tasks)))
+                    : writeTo(folder + "/memory.limit_in_bytes", limit) &&
+                          (::access((folder + "/memory.memsw.limit_in_bytes").c_str(), F_OK) != 0 ||
+                           writeTo(folder + "/memory.memsw.limit_in_bytes", limit)));
+            if (!made) {
+                ::rmdir(folder.c_str());
+                break;
+            }
+            groups->leased_.push_back(false);
+        }
+        if (int(groups->leased_.size()) == count)
+            return groups;
+    }
     return nullptr;
 #endif
 }
 
-MemoryGroups::~MemoryGroups() { ::rmdir(run_.c_str()); }
-
-std::optional<MemoryGroups::Job> MemoryGroups::forJob(std::uint64_t job, std::uint64_t bytes,
-                                                      int tasks)
+MemoryGroups::~MemoryGroups()
 {
-    Job made{run_ + "/job-" + std::to_string(job)};
-    if (::mkdir(made.folder.c_str(), 0755) != 0)
-        return std::nullopt;
-    const std::string limit = std::to_string(bytes);
-    const bool limited =
-        v2_ ? writeTo(made.folder + "/memory.max", limit) &&
-                  (::access((made.folder + "/memory.swap.max").c_str(), F_OK) != 0 ||
-                   writeTo(made.folder + "/memory.swap.max", "0")) &&
-                  (::access((made.folder + "/pids.max").c_str(), F_OK) != 0 ||
-                   writeTo(made.folder + "/pids.max", std::to_string(tasks)))
-            : writeTo(made.folder + "/memory.limit_in_bytes", limit) &&
-                  (::access((made.folder + "/memory.memsw.limit_in_bytes").c_str(), F_OK) != 0 ||
-                   writeTo(made.folder + "/memory.memsw.limit_in_bytes", limit));
-    made.procs =
-        limited ? ::open((made.folder + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC) : -1;
-    if (made.procs < 0) {
-        ::rmdir(made.folder.c_str());
-        return std::nullopt;
-    }
-    return made;
+    for (std::size_t group = 0; group < leased_.size(); ++group)
+        ::rmdir(groupFolder(int(group)).c_str());
+    ::rmdir(run_.c_str());
 }
 
-bool MemoryGroups::oomKilled(const Job& job) const
+std::string MemoryGroups::groupFolder(int group) const
 {
-    std::ifstream events(job.folder + (v2_ ? "/memory.events" : "/memory.oom_control"));
+    return run_ + "/job-" + std::to_string(group);
+}
+
+std::uint64_t MemoryGroups::oomKills(int group) const
+{
+    std::ifstream events(groupFolder(group) + (v2_ ? "/memory.events" : "/memory.oom_control"));
     std::string name;
     std::uint64_t value = 0;
     while (events >> name >> value)
         if (name == "oom_kill")
-            return value > 0;
-    return false;
+            return value;
+    return 0;
 }
 
-void MemoryGroups::remove(Job& job) const
+std::optional<MemoryGroups::Lease> MemoryGroups::lease()
 {
-    if (job.procs >= 0)
-        ::close(job.procs);
-    job.procs = -1;
-    if (!job.folder.empty())
-        ::rmdir(job.folder.c_str());
-    job.folder.clear();
+    for (std::size_t group = 0; group < leased_.size(); ++group) {
+        if (leased_[group])
+            continue;
+        Lease lease{int(group), -1, oomKills(int(group))};
+        lease.procs =
+            ::open((groupFolder(int(group)) + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC);
+        if (lease.procs < 0)
+            return std::nullopt;
+        leased_[group] = true;
+        return lease;
+    }
+    return std::nullopt;
+}
+
+bool MemoryGroups::giveBack(const Lease& lease)
+{
+    leased_[std::size_t(lease.group)] = false;
+    return oomKills(lease.group) > lease.oomKillsBefore;
 }
 
 } // namespace workers

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace workers {
 
@@ -14,38 +15,44 @@ namespace workers {
 // v1's memory hierarchy where it may write there. The group's limit counts
 // every byte the job makes the kernel hold: shared memory, the kernel's own
 // for its pipes and threads, the page cache it fills, which no limit on a
-// process's data counts.
+// process's data counts. One group serves one job at a time, and job after
+// job: as many are made as jobs run at once.
 class MemoryGroups {
 public:
-    // The run's group, made beneath the program's own; nothing where the
-    // program may not make one. Groups that runs killed before they could
-    // remove theirs are removed first.
-    static std::unique_ptr<MemoryGroups> make();
+    // The run's `count` groups, made beneath the program's own, each limited
+    // to `bytes` (and, in v2, `tasks` processes and threads); nothing where
+    // the program may not make them. Groups that runs killed before they
+    // could remove theirs are removed first.
+    static std::unique_ptr<MemoryGroups> make(int count, std::uint64_t bytes, int tasks);
+    // Removes the groups (their processes must have ended).
     ~MemoryGroups();
     MemoryGroups(const MemoryGroups&) = delete;
     MemoryGroups& operator=(const MemoryGroups&) = delete;
 
-    // One job's group, limited to `bytes` (and, in v2, `tasks` processes and
-    // threads). `procs`: its list of processes, open for writing, which the
-    // job's process writes "0" to, to join it.
-    struct Job {
-        std::string folder;
+    // A free group for a job. `procs`: its list of processes, open for
+    // writing, which the job's process writes "0" to, to join it (the
+    // caller closes it once sent).
+    struct Lease {
+        int group = -1;
         int procs = -1;
+        std::uint64_t oomKillsBefore = 0;
     };
-    std::optional<Job> forJob(std::uint64_t job, std::uint64_t bytes, int tasks);
-    // Whether the kernel's out-of-memory killer ended a process of the job's
-    // group; then the group is removed (its process must have been reaped).
-    bool oomKilled(const Job& job) const;
-    void remove(Job& job) const;
+    std::optional<Lease> lease();
+    // Gives the group back once the job's process ended; whether the
+    // kernel's out-of-memory killer ended a process of it meanwhile.
+    bool giveBack(const Lease& lease);
 
     // What -v says of the limit: where the groups are.
     const std::string& folder() const { return run_; }
 
 private:
     MemoryGroups(std::string run, bool v2) : run_(std::move(run)), v2_(v2) {}
+    std::string groupFolder(int group) const;
+    std::uint64_t oomKills(int group) const;
 
     std::string run_;
     bool v2_;
+    std::vector<bool> leased_;
 };
 
 } // namespace workers

@@ -1,6 +1,5 @@
 #include "workers/pool.h"
 
-#include "fileio/outputfile.h"
 #include "workers/children.h"
 #include "workers/deaths.h"
 #include "workers/memorygroup.h"
@@ -34,16 +33,6 @@ void closeIfOpen(int& fd)
     fd = -1;
 }
 
-// A descriptor readable when `process` ends; -1 where the kernel has none
-// (the pool then looks every 50 ms).
-int watchEnd(pid_t process)
-{
-    const long fd = ::syscall(SYS_pidfd_open, process, 0);
-    if (fd >= 0)
-        (void)::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
-    return int(fd);
-}
-
 // Reads what is waiting on a non-blocking `fd` (at most `most` bytes);
 // false once its other end closed.
 bool drain(int fd, std::string& into, std::size_t most)
@@ -68,27 +57,25 @@ bool drain(int fd, std::string& into, std::size_t most)
 struct Pool::Running {
     std::size_t index = 0;
     JobPlace place;
-    pid_t pid = -1;
+    int process = -1; // a pidfd, to kill it by
     int answers = -1;
     int errors = -1;
-    int endWatch = -1;
     protocol::AnswerReader reader{0};
     std::string said;
     Clock::time_point started;
     Clock::time_point deadline = never;
-    std::optional<MemoryGroups::Job> group;
+    std::optional<MemoryGroups::Lease> group;
     bool killed = false;
     bool outOfTime = false;
     bool lingered = false; // answered, then did not end
     bool ended = false;
-    int status = 0;
     Error broken;
     std::uint64_t oomKillsBefore = 0; // in the program's own memory group, without one of its own
 
     void kill()
     {
         if (!killed && !ended)
-            ::kill(pid, SIGKILL);
+            ::syscall(SYS_pidfd_send_signal, process, SIGKILL, nullptr, 0);
         killed = true;
         deadline = never;
     }
@@ -98,26 +85,22 @@ Pool::Pool(const Job& job, const Limits& limits, int processes)
     : limits_(limits), processes_(std::max(1, processes)),
       template_(std::make_unique<Template>(job, limits))
 {
-    if (limits.memoryBudget != 0)
-        groups_ = MemoryGroups::make();
-    // Where the program cannot adopt the jobs' processes, the template says so for each.
-    (void)adoptOrphans();
+    if (limits.memoryBudget != 0) {
+        // Room for its threads' stacks and malloc's arenas, as for its data.
+        const std::uint64_t room =
+            (std::uint64_t(256) << 20) + std::uint64_t(limits.threads) * (std::uint64_t(8) << 20);
+        groups_ = MemoryGroups::make(processes_, limits.memoryBudget + room, limits.threads + 16);
+    }
     template_->startNow();
 }
 
 Pool::~Pool()
 {
-    for (const auto& job : running_) {
-        job->kill();
-        children::forget(job->pid);
-        int status = 0;
-        while (::waitpid(job->pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        for (int* fd : {&job->answers, &job->errors, &job->endWatch})
+    // The template's end ends the jobs' processes; their groups go with the pool.
+    template_.reset();
+    for (const auto& job : running_)
+        for (int* fd : {&job->answers, &job->errors, &job->process})
             closeIfOpen(*fd);
-        if (job->group)
-            groups_->remove(*job->group);
-    }
 }
 
 bool Pool::hasRoom() const { return int(running_.size()) + givenUp_ < processes_; }
@@ -149,12 +132,8 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
     Error error;
     if (::pipe2(answers, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0)
         error = Error(std::string("cannot start a worker process: ") + std::strerror(errno));
-    if (!error && groups_) {
-        // Room for its threads' stacks and malloc's arenas, as for its data.
-        const std::uint64_t room =
-            (std::uint64_t(256) << 20) + std::uint64_t(limits_.threads) * (std::uint64_t(8) << 20);
-        job->group = groups_->forJob(index, limits_.memoryBudget + room, limits_.threads + 16);
-    }
+    if (!error && groups_)
+        job->group = groups_->lease();
     if (!error) {
         protocol::JobRequest request;
         request.job = index;
@@ -166,8 +145,8 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
         request.placed[0] = files.sameNumber[0];
         request.placed[1] = files.sameNumber[1];
         auto spawned = template_->spawn(request);
-        if (const pid_t* pid = std::get_if<pid_t>(&spawned))
-            job->pid = *pid;
+        if (const int* process = std::get_if<int>(&spawned))
+            job->process = *process;
         else
             error = std::get<Error>(spawned);
     }
@@ -183,7 +162,7 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
         closeIfOpen(job->answers);
         closeIfOpen(job->errors);
         if (job->group)
-            groups_->remove(*job->group);
+            (void)groups_->giveBack(*job->group);
         if (!running_.empty()) {
             ++givenUp_;
             return false;
@@ -191,12 +170,10 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
         finished_.push_back({index, Outcome::failed(error), Clock::now() - job->started});
         return true;
     }
-    children::note(job->pid);
     if (!job->group)
         job->oomKillsBefore = oomKills();
     for (const int fd : {job->answers, job->errors})
         (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    job->endWatch = watchEnd(job->pid);
     running_.push_back(std::move(job));
     return true;
 }
@@ -205,14 +182,14 @@ Error Pool::waitForWork(int alsoWatch)
 {
     std::vector<pollfd> watched;
     Clock::time_point nearest = never;
-    bool look = false; // a process whose end no descriptor tells
     for (const auto& job : running_) {
-        for (const int fd : {job->answers, job->errors, job->endWatch})
+        for (const int fd : {job->answers, job->errors})
             if (fd >= 0)
                 watched.push_back({fd, POLLIN, 0});
         nearest = std::min(nearest, job->deadline);
-        look = look || job->endWatch < 0;
     }
+    if (!running_.empty() && template_->descriptor() >= 0)
+        watched.push_back({template_->descriptor(), POLLIN, 0});
     if (alsoWatch >= 0)
         watched.push_back({alsoWatch, POLLIN, 0});
     // A timed wait wakes at least ten times a second, so that a stop shows
@@ -221,8 +198,6 @@ Error Pool::waitForWork(int alsoWatch)
     if (nearest != never)
         timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
                              std::chrono::milliseconds(0), std::chrono::milliseconds(100));
-    if (look && (timeout.count() < 0 || timeout.count() > 50))
-        timeout = std::chrono::milliseconds(50);
     if (::poll(watched.data(), watched.size(), int(timeout.count())) < 0) {
         if (errno == EINTR)
             return {}; // a signal: the loop looks at why
@@ -237,8 +212,19 @@ Error Pool::waitForWork(int alsoWatch)
             timeout.count() >= 0 && away > std::chrono::milliseconds(250) && job->deadline != never)
             job->deadline += away;
     lastLooked_ = now;
+    const bool templateAlive = template_->takeEnded(ended_);
     for (const auto& job : running_)
         service(*job, now);
+    // Ended, as the template reaped them; or with it, when it died.
+    for (const Template::Ended& news : ended_)
+        for (const auto& job : running_)
+            if (!job->ended && job->index == news.job)
+                finish(*job, news.status);
+    ended_.clear();
+    if (!templateAlive)
+        for (const auto& job : running_)
+            if (!job->ended)
+                finish(*job, SIGKILL); // as killed by it
     std::erase_if(running_, [](const auto& job) { return job->ended; });
     return {};
 }
@@ -274,13 +260,6 @@ void Pool::service(Running& job, Clock::time_point now)
         // own, its time starts anew.
         job.deadline =
             job.reader.atTheirPace() || limits_.time.count() == 0 ? never : now + limits_.time;
-    // Ended? Looked at without reaping, so that it is forgotten first.
-    siginfo_t info{};
-    const int looked = ::waitid(P_PID, id_t(job.pid), &info, WEXITED | WNOHANG | WNOWAIT);
-    if ((looked == 0 && info.si_pid == job.pid) || (looked < 0 && errno == ECHILD)) {
-        finish(job);
-        return;
-    }
     if (!job.killed && now >= job.deadline) {
         job.lingered = job.reader.answer().has_value();
         job.outOfTime = !job.lingered;
@@ -288,15 +267,8 @@ void Pool::service(Running& job, Clock::time_point now)
     }
 }
 
-void Pool::finish(Running& job)
+void Pool::finish(Running& job, int status)
 {
-    children::forget(job.pid);
-    int reaped = 0;
-    while ((reaped = ::waitpid(job.pid, &job.status, 0)) < 0 && errno == EINTR) {
-    }
-    // Not the program's child: the program could not adopt it, and it ended.
-    if (reaped < 0)
-        job.status = W_EXITCODE(1, 0);
     job.ended = true;
     // What it wrote before it ended is all there now.
     if (job.answers >= 0) {
@@ -309,24 +281,21 @@ void Pool::finish(Running& job)
     }
     if (job.errors >= 0)
         (void)drain(job.errors, job.said, std::size_t(1) << 20);
-    for (int* fd : {&job.answers, &job.errors, &job.endWatch})
+    for (int* fd : {&job.answers, &job.errors, &job.process})
         closeIfOpen(*fd);
     const bool oomKilled =
-        job.group ? groups_->oomKilled(*job.group) : oomKills() > job.oomKillsBefore;
-    if (job.group)
-        groups_->remove(*job.group);
-    fileio::removeTemporaries(job.pid, job.place.outputFolder);
+        job.group ? groups_->giveBack(*job.group) : oomKills() > job.oomKillsBefore;
     const std::string left = job.place.writtenInPlace
                                  ? "; its output, written in place, may be cut short"
                                  : "; nothing was written";
     Outcome outcome;
     if (job.broken && !job.outOfTime)
         outcome = Outcome::failed(Error(job.broken.reason() + left));
-    else if (job.reader.answer() && !job.outOfTime && !job.lingered && WIFEXITED(job.status) &&
-             WEXITSTATUS(job.status) == 0)
+    else if (job.reader.answer() && !job.outOfTime && !job.lingered && WIFEXITED(status) &&
+             WEXITSTATUS(status) == 0)
         outcome = *job.reader.answer();
     else
-        outcome = Outcome::failed(death({job.status, lastLine(job.said), job.outOfTime, oomKilled,
+        outcome = Outcome::failed(death({status, lastLine(job.said), job.outOfTime, oomKilled,
                                          job.lingered, job.group.has_value()},
                                         limits_, job.place));
     finished_.push_back({job.index, std::move(outcome), Clock::now() - job.started});

@@ -3,9 +3,11 @@
 #include "error.h"
 #include "outcome.h"
 #include "workers/job.h"
+#include "workers/template.h"
 
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,7 +20,6 @@
 namespace workers {
 
 class MemoryGroups;
-class Template;
 
 // The jobs' processes, driven by the batch's own loop: it starts jobs
 // while there is room, waits for work, then takes the finished jobs one by
@@ -62,7 +63,7 @@ public:
 private:
     struct Running;
     void service(Running& job, std::chrono::steady_clock::time_point now);
-    void finish(Running& job);
+    void finish(Running& job, int status);
 
     Limits limits_;
     int processes_;
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<MemoryGroups> groups_;
     std::unique_ptr<Template> template_;
     std::vector<std::unique_ptr<Running>> running_;
+    std::deque<Template::Ended> ended_;
     std::vector<Finished> finished_;
     // When the program last looked at its jobs' time.
     std::chrono::steady_clock::time_point lastLooked_{};

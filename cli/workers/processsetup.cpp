@@ -14,10 +14,10 @@
 
 namespace workers::processsetup {
 
-bool dieWithProgram(pid_t program)
+bool dieWithParent(pid_t parent)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    return ::getppid() == program;
+    return ::getppid() == parent;
 }
 
 void defaultSignals()

@@ -7,9 +7,8 @@
 // What a process forked for the program sets up before anything else.
 namespace workers::processsetup {
 
-// Dies with the program (`program` its parent now): false when the program
-// is gone already.
-bool dieWithProgram(pid_t program);
+// Dies with its parent, `parent`: false when the parent is gone already.
+bool dieWithParent(pid_t parent);
 
 // SIGINT, SIGTERM and SIGHUP back to their default actions, and no signal blocked.
 void defaultSignals();

@@ -237,23 +237,62 @@ std::optional<JobRequest> receiveRequest(int socket)
     return request;
 }
 
-bool sendReply(int socket, std::uint64_t job, pid_t pidOrError)
+bool sendNews(int socket, const ProcessNews& news)
 {
     std::string bytes;
-    put(bytes, job);
-    put(bytes, std::int32_t(pidOrError));
-    return ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    put(bytes, std::uint8_t(news.kind));
+    put(bytes, news.job);
+    put(bytes, std::int32_t(news.value));
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{bytes.data(), bytes.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (news.processFd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &news.processFd, sizeof(int));
+    }
+    ssize_t n = 0;
+    while ((n = ::sendmsg(socket, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    return n == ssize_t(bytes.size());
 }
 
-std::optional<pid_t> receiveReply(int socket, std::uint64_t job)
+std::optional<ProcessNews> receiveNews(int socket)
 {
-    std::string bytes(13, '\0');
+    std::string bytes(14, '\0');
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{bytes.data(), bytes.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     ssize_t n = 0;
-    while ((n = ::recv(socket, bytes.data(), bytes.size(), 0)) < 0 && errno == EINTR) {
+    while ((n = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
     }
-    if (n != 12 || get<std::uint64_t>(bytes, 0) != job)
+    ProcessNews news;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+            c->cmsg_len == CMSG_LEN(sizeof(int)))
+            std::memcpy(&news.processFd, CMSG_DATA(c), sizeof(int));
+    const auto kind =
+        n == 13 ? ProcessNews::Kind(get<std::uint8_t>(bytes, 0)) : ProcessNews::Kind{};
+    if ((kind != ProcessNews::Kind::Started && kind != ProcessNews::Kind::Ended) ||
+        (message.msg_flags & MSG_CTRUNC)) {
+        if (news.processFd >= 0)
+            ::close(news.processFd);
         return std::nullopt;
-    return pid_t(get<std::int32_t>(bytes, 8));
+    }
+    news.kind = kind;
+    news.job = get<std::uint64_t>(bytes, 1);
+    news.value = get<std::int32_t>(bytes, 9);
+    return news;
 }
 
 } // namespace workers::protocol

@@ -82,9 +82,19 @@ bool sendRequest(int socket, const JobRequest& request);
 // (whose descriptors are closed). The descriptors come with close-on-exec.
 std::optional<JobRequest> receiveRequest(int socket);
 
-// The template's reply: the job process's number, or the error number
-// (negative) that kept it from starting.
-bool sendReply(int socket, std::uint64_t job, pid_t pidOrError);
-std::optional<pid_t> receiveReply(int socket, std::uint64_t job);
+// What the template tells the program of a job's process: that it started
+// (its number, or the error number, negative, that kept it from starting;
+// with a descriptor of it, a pidfd, attached), or that it ended (its wait
+// status, as the template reaped it).
+struct ProcessNews {
+    enum class Kind : std::uint8_t { Started = 1, Ended = 2 };
+    Kind kind = Kind::Started;
+    std::uint64_t job = 0;
+    int value = 0;      // Started: the process's number or -errno; Ended: its wait status
+    int processFd = -1; // Started: the pidfd, close-on-exec
+};
+bool sendNews(int socket, const ProcessNews& news);
+// The next news; nothing once the socket closes (or on a malformed message).
+std::optional<ProcessNews> receiveNews(int socket);
 
 } // namespace workers::protocol

@@ -8,9 +8,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,62 +32,82 @@ void closeRequest(const protocol::JobRequest& request)
             ::close(fd);
 }
 
-// Forks the job's process through an intermediate that ends at once; the
-// job's number, or the error number (negative).
-pid_t forkJobProcess(pid_t program, const protocol::JobRequest& request, const Job& job,
-                     const Limits& limits)
+// Forks the job's process and tells the program; false once it cannot.
+bool startJob(int socket, const protocol::JobRequest& request, const Job& job, const Limits& limits,
+              std::map<pid_t, std::uint64_t>& running)
 {
-    int told[2] = {-1, -1};
-    if (::pipe2(told, O_CLOEXEC) != 0)
-        return -errno;
-    const pid_t intermediate = ::fork();
-    if (intermediate == 0) {
-        ::close(told[0]);
-        const pid_t self = ::getpid();
-        const pid_t process = ::fork();
-        if (process == 0)
-            runJobProcess(program, self, request, job, limits);
-        const pid_t said = process > 0 ? process : -errno;
-        ::_exit(::write(told[1], &said, sizeof said) == ssize_t(sizeof said) ? 0 : 1);
+    const pid_t self = ::getpid();
+    const pid_t process = ::fork();
+    if (process == 0)
+        runJobProcess(self, request, job, limits);
+    closeRequest(request);
+    protocol::ProcessNews news{protocol::ProcessNews::Kind::Started, request.job,
+                               process > 0 ? process : -errno, -1};
+    if (process > 0) {
+        running[process] = request.job;
+        news.processFd = int(::syscall(SYS_pidfd_open, process, 0));
+        if (news.processFd < 0)
+            news.value = -errno;
     }
-    ::close(told[1]);
-    pid_t process = intermediate > 0 ? -EPIPE : -errno;
-    if (intermediate > 0) {
-        while (::read(told[0], &process, sizeof process) < 0 && errno == EINTR) {
-        }
-        int status = 0;
-        while (::waitpid(intermediate, &status, 0) < 0 && errno == EINTR) {
-        }
+    const bool sent = protocol::sendNews(socket, news);
+    if (news.processFd >= 0)
+        ::close(news.processFd);
+    return sent;
+}
+
+// Reaps the jobs' processes that ended, and tells the program how.
+bool reap(int socket, std::map<pid_t, std::uint64_t>& running)
+{
+    int status = 0;
+    for (pid_t process; (process = ::waitpid(-1, &status, WNOHANG)) > 0;) {
+        const auto found = running.find(process);
+        if (found == running.end())
+            continue;
+        const protocol::ProcessNews news{protocol::ProcessNews::Kind::Ended, found->second, status,
+                                         -1};
+        running.erase(found);
+        if (!protocol::sendNews(socket, news))
+            return false;
     }
-    ::close(told[0]);
-    return process;
+    return true;
 }
 
 [[noreturn]] void beTemplate(pid_t program, int socket, const Job& job, const Limits& limits)
 {
-    if (!processsetup::dieWithProgram(program))
+    if (!processsetup::dieWithParent(program))
         ::_exit(1);
     ::prctl(PR_SET_NAME, "il-template");
     processsetup::defaultSignals();
     processsetup::silenceStandardStreams();
     processsetup::closeAllBut({socket});
-    while (const auto request = protocol::receiveRequest(socket)) {
-        const pid_t process = forkJobProcess(program, *request, job, limits);
-        closeRequest(*request);
-        if (!protocol::sendReply(socket, request->job, process))
+    // Children's ends arrive as a descriptor; a job's process unblocks them.
+    sigset_t children;
+    sigemptyset(&children);
+    sigaddset(&children, SIGCHLD);
+    ::pthread_sigmask(SIG_BLOCK, &children, nullptr);
+    const int ended = ::signalfd(-1, &children, SFD_CLOEXEC | SFD_NONBLOCK);
+    std::map<pid_t, std::uint64_t> running;
+    for (;;) {
+        pollfd watched[2] = {{socket, POLLIN, 0}, {ended, POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0 && errno != EINTR)
             break;
+        if (watched[1].revents != 0) {
+            signalfd_siginfo info[16];
+            while (::read(ended, info, sizeof info) > 0) {
+            }
+            if (!reap(socket, running))
+                break;
+        }
+        if (watched[0].revents != 0) {
+            const auto request = protocol::receiveRequest(socket);
+            if (!request || !startJob(socket, *request, job, limits, running))
+                break;
+        }
     }
     ::_exit(0);
 }
 
 } // namespace
-
-Error adoptOrphans()
-{
-    if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
-        return Error(std::string("cannot adopt the workers' processes: ") + std::strerror(errno));
-    return {};
-}
 
 Template::~Template() { stop(); }
 
@@ -120,38 +143,68 @@ void Template::stop()
         return;
     ::close(socket_);
     socket_ = -1;
-    // It holds nothing of a job's: it is ended at once.
+    // Its jobs' processes die with it.
     ::kill(pid_, SIGKILL);
+    children::forget(pid_);
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    children::forget(pid_);
     pid_ = -1;
 }
 
-std::variant<pid_t, Error> Template::spawn(const protocol::JobRequest& request)
+bool Template::read()
+{
+    auto news = protocol::receiveNews(socket_);
+    if (!news)
+        return false;
+    if (news->kind == protocol::ProcessNews::Kind::Ended)
+        ended_.push_back({news->job, news->value});
+    else
+        started_ = news;
+    return true;
+}
+
+std::variant<int, Error> Template::spawn(const protocol::JobRequest& request)
 {
     // A template that died (killed by someone) is started again, once.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (pid_ <= 0)
             if (Error error = start())
                 return error;
+        started_.reset();
         if (protocol::sendRequest(socket_, request)) {
             pollfd reply{socket_, POLLIN, 0};
             int ready = 0;
-            while ((ready = ::poll(&reply, 1, replyWithinMilliseconds)) < 0 && errno == EINTR) {
+            while (!started_ &&
+                   ((ready = ::poll(&reply, 1, replyWithinMilliseconds)) > 0 || errno == EINTR))
+                if (ready > 0 && !read())
+                    break;
+            if (started_ && started_->job == request.job) {
+                if (started_->value > 0 && started_->processFd >= 0)
+                    return started_->processFd;
+                return Error(std::string("cannot start a worker process: ") +
+                             std::strerror(-started_->value));
             }
-            if (ready == 1)
-                if (const auto process = protocol::receiveReply(socket_, request.job)) {
-                    if (*process > 0)
-                        return *process;
-                    return Error(std::string("cannot start a worker process: ") +
-                                 std::strerror(-*process));
-                }
         }
+        // Its jobs' processes die with it: say so for each.
         stop();
     }
     return Error("cannot start a worker process: its template ended");
+}
+
+bool Template::takeEnded(std::deque<Ended>& into)
+{
+    bool alive = pid_ > 0;
+    for (pollfd waiting{socket_, POLLIN, 0}; alive && ::poll(&waiting, 1, 0) == 1;)
+        if (!read()) {
+            stop();
+            alive = false;
+        }
+    while (!ended_.empty()) {
+        into.push_back(ended_.front());
+        ended_.pop_front();
+    }
+    return alive;
 }
 
 } // namespace workers

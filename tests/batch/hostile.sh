@@ -119,7 +119,7 @@ for signal in TERM INT HUP KILL; do
   # Waits until a worker holds the unnamed output open, then signals.
   writing=""
   while [ -z "$writing" ] && kill -0 "$program" 2>/dev/null; do
-    for worker in $(pgrep -P "$program"); do
+    for worker in $(jobProcesses "$program"); do
       ls -l "/proc/$worker/fd" 2>/dev/null | grep -q "$work/out/" && writing=$worker
     done
   done
@@ -143,7 +143,7 @@ for destination in "-d out" "-f png -o /dev/null"; do
   # Stopped, the worker can only end by the time limit's kill.
   worker=""
   while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
-    worker=$(pgrep -x il-job -P "$(pgrep -P "$program")" 2>/dev/null)
+    worker=$(jobProcesses "$program")
   done
   [ -n "$worker" ] && kill -STOP "$worker" || fail "the render ($destination) ended before it could be stopped"
   wait "$program"

@@ -47,7 +47,7 @@ IL_TRY_ESCAPE=wait LD_PRELOAD=$escape "$render" -q -o waiting.png b.jpg 2>/dev/n
 program=$!
 status=
 for _ in $(seq 200); do
-  for worker in $(pgrep -P "$program"); do
+  for worker in $(jobProcesses "$program"); do
     status=$(grep -E '^(Seccomp|NoNewPrivs|CapEff):' "/proc/$worker/status" 2>/dev/null | tr -s '\t ' ' ')
     [[ $status == *"Seccomp: 2"* ]] && break 2
   done

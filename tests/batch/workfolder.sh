@@ -7,3 +7,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 fail() { echo "$(basename "$0" .sh): $*" >&2; exit 1; }
+# The processes below PID, at any depth: the program's template and its
+# jobs' processes (named il-template and il-job).
+descendants() {
+  local child
+  for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done
+}
+# The jobs' processes below PID.
+jobProcesses() {
+  local process
+  for process in $(descendants "$1"); do
+    [ "$(cat "/proc/$process/comm" 2>/dev/null)" = il-job ] && echo "$process"
+  done
+}
