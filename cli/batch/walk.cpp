@@ -15,7 +15,11 @@ namespace {
 // Deeper than any archive: a tree beyond it is a trap, not photographs.
 constexpr int deepest = 64;
 
-bool readable(const formats::Format* format) { return format && !format->loader.empty(); }
+// Raw files are taken too, to be refused and counted.
+bool readable(const formats::Format* format)
+{
+    return format && (!format->loader.empty() || format->raw);
+}
 
 bool isImage(const std::string& path, const fs::directory_entry& entry)
 {

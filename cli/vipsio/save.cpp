@@ -129,7 +129,9 @@ VImage withoutIdentity(const VImage& image, const Encoding& encoding)
     VImage stripped = image.copy();
     gchar** fields = vips_image_get_fields(stripped.get_image());
     for (gchar** field = fields; *field; ++field)
-        if (encoding.strip ? identifies(*field, encoding.stripIcc)
+        // What EXIF goes under --strip is the carried block, Orientation alone.
+        if (encoding.strip ? identifies(*field, encoding.stripIcc) &&
+                                 !(encoding.exifCarried && std::string(*field) == VIPS_META_EXIF_NAME)
                            : std::string(*field) == VIPS_META_ICC_NAME)
             stripped.remove(*field);
     g_strfreev(fields);
@@ -163,9 +165,7 @@ VImage prepared(const VImage& image, const formats::Format& format, const Encodi
     const VImage stripped = withoutPhotoshopSegment(
         withoutIdentity(encoding.exifCarried ? image : withoutExifThumbnail(image), encoding),
         format);
-    const bool ownChunks = format.metadata == formats::MetadataRoute::PngChunks;
-    return saveable(encoding.strip && ownChunks ? withOrientationBlock(stripped) : stripped,
-                    format);
+    return saveable(stripped, format);
 }
 
 // What a row's variant tells its saver to write.
