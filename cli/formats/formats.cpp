@@ -200,9 +200,9 @@ Format raw()
                                     "orf", "rw2", "rwl", "raf", "pef", "srw", "x3f", "3fr", "fff",
                                     "iiq", "erf", "kdc", "dcr", "mrw", "mos", "mef", "gpr"},
                      {});
-    raw.magic = {{0, "IIRO"},        {0, "IIRS"},     {0, "MMOR"},   {0, "IIU\0"sv},
-                 {0, "FUJIFILMCCD"}, {4, "ftypcrx "}, {0, "FOVb"},   {0, "\0MRM"sv},
-                 {6, "HEAPCCDR"},    {0, "II*\0\x10\0\0\0CR"sv}};
+    raw.magic = {
+        {0, "IIRO"},     {0, "IIRS"}, {0, "MMOR"},    {0, "IIU\0"sv},  {0, "FUJIFILMCCD"},
+        {4, "ftypcrx "}, {0, "FOVb"}, {0, "\0MRM"sv}, {6, "HEAPCCDR"}, {0, "II*\0\x10\0\0\0CR"sv}};
     raw.raw = true;
     return raw;
 }

@@ -61,7 +61,8 @@ void Carried::follow(Route& route)
     // cannot tell is one goes with the note.
     if (route.exif == Way::Rebuilt && !held.exif.empty()) {
         try {
-            if (route.makerNote == Way::Rebuilt && holdsPictures(encoded(held.exif, held.byteOrder))) {
+            if (route.makerNote == Way::Rebuilt &&
+                holdsPictures(encoded(held.exif, held.byteOrder))) {
                 drop(route.makerNote, "maker note (" + makerOf(held.exif) +
                                           ") not kept: a preview in it cannot be removed");
                 eraseMakerNote(held.exif);
@@ -191,8 +192,8 @@ std::vector<TiffTag> Carried::tiffTags() const
         return tags;
     // What the TIFF's own structure says (Orientation and resolution
     // included), and the links to directories, which the writer makes.
-    static const std::set<std::uint16_t> ownTags{0x0112, 0x011a, 0x011b, 0x0128, 0x0213,
-                                                 0x8769, 0x8825, 0xa005};
+    static const std::set<std::uint16_t> ownTags{0x0112, 0x011a, 0x011b, 0x0128,
+                                                 0x0213, 0x8769, 0x8825, 0xa005};
     for (const Exiv2::Exifdatum& datum : held_->exif) {
         const std::string group = datum.groupName();
         const std::uint16_t directory = group == "Image"     ? 0
@@ -215,9 +216,8 @@ std::vector<TiffTag> Carried::tiffTags() const
         case Exiv2::signedRational:
             for (long n = 0; n < datum.count(); ++n) {
                 const Exiv2::Rational quotient = datum.toRational(n);
-                tag.numbers.push_back(quotient.second == 0
-                                          ? 0.0
-                                          : double(quotient.first) / double(quotient.second));
+                tag.numbers.push_back(
+                    quotient.second == 0 ? 0.0 : double(quotient.first) / double(quotient.second));
             }
             break;
         case Exiv2::unsignedShort:

@@ -56,12 +56,11 @@ ExtendedXmp extendedXmpOf(int fd, const std::string& guid, std::size_t limit)
         if (!readAt(fd, marker, 4, at) || static_cast<unsigned char>(marker[0]) != 0xff)
             break;
         const unsigned code = static_cast<unsigned char>(marker[1]);
-        if (code == 0xda || code == 0xd9 || (code >= 0xc0 && code < 0xe0 && code != 0xdb &&
-                                              code != 0xc4 && code != 0xdd))
+        if (code == 0xda || code == 0xd9 ||
+            (code >= 0xc0 && code < 0xe0 && code != 0xdb && code != 0xc4 && code != 0xdd))
             break;
-        const std::size_t length =
-            std::size_t(static_cast<unsigned char>(marker[2])) << 8 |
-            static_cast<unsigned char>(marker[3]);
+        const std::size_t length = std::size_t(static_cast<unsigned char>(marker[2])) << 8 |
+                                   static_cast<unsigned char>(marker[3]);
         if (length < 2)
             break;
         if (code == 0xe1 && length >= 2 + chunkHeader) {
@@ -105,12 +104,12 @@ void withSegmentsAfterXmp(std::string& header, const std::vector<std::string>& s
 {
     std::size_t after = 2;
     std::size_t appEnd = 2;
-    for (std::size_t at = 2; at + 4 <= header.size() &&
-                             static_cast<unsigned char>(header[at]) == 0xff;) {
+    for (std::size_t at = 2;
+         at + 4 <= header.size() && static_cast<unsigned char>(header[at]) == 0xff;) {
         const unsigned code = static_cast<unsigned char>(header[at + 1]);
-        const std::size_t length = 2 + (std::size_t(static_cast<unsigned char>(header[at + 2]))
-                                            << 8 |
-                                        static_cast<unsigned char>(header[at + 3]));
+        const std::size_t length =
+            2 + (std::size_t(static_cast<unsigned char>(header[at + 2])) << 8 |
+                 static_cast<unsigned char>(header[at + 3]));
         if (at + length > header.size() || !((code >= 0xe0 && code <= 0xef) || code == 0xfe))
             break;
         if (code == 0xe1 && std::string_view(header).substr(at + 4).starts_with(xmpName))

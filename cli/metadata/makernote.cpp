@@ -26,10 +26,10 @@ std::vector<std::string> makerNoteEntries(const Exiv2::ExifData& exif)
         Exiv2::DataBuf bytes(datum.size());
         if (datum.size() > 0)
             datum.copy(bytes.pData_, Exiv2::littleEndian);
-        entries.push_back(datum.key() + ' ' + std::to_string(datum.typeId()) + ' ' +
-                          std::to_string(datum.count()) + ' ' +
-                          std::string(reinterpret_cast<const char*>(bytes.pData_),
-                                      std::size_t(bytes.size_)));
+        entries.push_back(
+            datum.key() + ' ' + std::to_string(datum.typeId()) + ' ' +
+            std::to_string(datum.count()) + ' ' +
+            std::string(reinterpret_cast<const char*>(bytes.pData_), std::size_t(bytes.size_)));
     }
     std::sort(entries.begin(), entries.end());
     return entries;
@@ -50,9 +50,9 @@ std::string makerOf(const Exiv2::ExifData& exif)
     std::string name = make == exif.end() ? std::string() : make->toString();
     name = name.substr(0, name.find('\0'));
     // The company's form says nothing of who made it.
-    static const std::array<std::string_view, 9> forms{
-        " CORPORATION", " Corporation", " COMPANY", " Co.", " CO.",
-        " Electric",    " OPTICAL",     " IMAGING", ","};
+    static const std::array<std::string_view, 9> forms{" CORPORATION", " Corporation", " COMPANY",
+                                                       " Co.",         " CO.",         " Electric",
+                                                       " OPTICAL",     " IMAGING",     ","};
     for (const std::string_view form : forms)
         if (const std::size_t at = name.find(form); at != std::string::npos && at > 0)
             name.resize(at);

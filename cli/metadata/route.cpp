@@ -71,8 +71,8 @@ Route routeFor(const Holdings& held, const formats::Format& output, int pages)
             route.makerNote = held.makerNote.empty() ? Way::Absent : Way::AsWritten;
         } else {
             route.exif = Way::Rebuilt;
-            const bool kept = route.writer != Writer::Libvips &&
-                              route.writer != Writer::TiffTags && held.makerNoteRewritable;
+            const bool kept = route.writer != Writer::Libvips && route.writer != Writer::TiffTags &&
+                              held.makerNoteRewritable;
             if (held.makerNote.empty())
                 route.makerNote = Way::Absent;
             else if (kept)

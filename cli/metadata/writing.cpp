@@ -114,8 +114,7 @@ void writeTo(const Carried::Held& held, Exiv2::Image& image, ExifBy by, bool kee
 
 } // namespace
 
-Error Carried::rewrite(int fd, const std::string& shownName, bool keepFileExif,
-                       bool& changed) const
+Error Carried::rewrite(int fd, const std::string& shownName, bool keepFileExif, bool& changed) const
 {
     startOnce();
     const Held nothing;

@@ -123,10 +123,18 @@ VImage handedOver(const VImage& image, const Travelling& travelling)
             setBlob(handed, VIPS_META_EXIF_NAME, exifMarker + exif);
     if (carried.hasXmp())
         setBlob(handed, VIPS_META_XMP_NAME, carried.xmpPacket());
-    if (route.writer == Writer::TiffTags && route.iptc == Way::AsWritten)
-        if (const std::string records = carried.iptcRecords(); !records.empty())
-            setBlob(handed, VIPS_META_IPTC_NAME, records);
     return handed;
+}
+
+std::vector<metadata::TiffTag> tiffTagsOf(const Travelling& travelling)
+{
+    std::vector<metadata::TiffTag> tags = travelling.carried.tiffTags();
+    // IPTC's records as bytes: libvips writes a quarter of them, counted
+    // as the longs an older libtiff took.
+    if (travelling.route.iptc == metadata::Way::AsWritten)
+        if (std::string records = travelling.carried.iptcRecords(); !records.empty())
+            tags.push_back({0, 0x83bb, 7, std::move(records), {}});
+    return tags;
 }
 
 std::string heifXmpOf(const VImage& image)

@@ -9,6 +9,7 @@
 #include <vips/vips8>
 
 #include <string>
+#include <vector>
 
 namespace vipsio {
 
@@ -35,6 +36,10 @@ Travelling travellingFor(int fd, const Loaded& loaded, const formats::Format& fo
 // Where Exiv2 writes, libvips writes its own copies first, which Exiv2
 // replaces, and which stay, with a warning, should Exiv2 fail.
 vips::VImage handedOver(const vips::VImage& image, const Travelling& travelling);
+
+// What a TIFF of several pages gets in its first directory: the EXIF
+// entries and IPTC's records (libtiff writes them, see tifftags.h).
+std::vector<metadata::TiffTag> tiffTagsOf(const Travelling& travelling);
 
 // The XMP packet that libvips's HEIF loader keeps among the file's
 // untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).

@@ -3,6 +3,7 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "fileio/spool.h"
+#include "vipsio/carry.h"
 #include "vipsio/encoding.h"
 #include "vipsio/inputcoding.h"
 #include "vipsio/load.h"
@@ -11,7 +12,6 @@
 #include "vipsio/save.h"
 #include "vipsio/tiffpages.h"
 #include "vipsio/tifftags.h"
-#include "vipsio/carry.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -76,7 +76,7 @@ Outcome renderPagesApart(int fd, std::string_view start, int pages, const format
     std::string failure;
     if (!joined.finish(failure))
         return Outcome::failed(Error(failure));
-    if (Error error = writeTiffTags(output, travelling.carried.tiffTags()))
+    if (Error error = writeTiffTags(output, tiffTagsOf(travelling)))
         return Outcome::failed(error);
     if (Error error = output.commit())
         return Outcome::failed(error);

@@ -3,7 +3,6 @@
 #include "formats/formats.h"
 #include "outcome.h"
 #include "vipsio/load.h"
-#include "vipsio/load.h"
 #include "vipsio/render.h"
 
 #include <string_view>
@@ -15,7 +14,6 @@ namespace vipsio {
 // each page loaded, mapped and written by libvips on its own, then joined.
 // The first page carries the file's metadata, along its route.
 Outcome renderPagesApart(int fd, std::string_view start, int pages, const formats::Format& format,
-                         const ImageJob& job,
-                         const Loaded& first);
+                         const ImageJob& job, const Loaded& first);
 
 } // namespace vipsio

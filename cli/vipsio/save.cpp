@@ -130,9 +130,10 @@ VImage withoutIdentity(const VImage& image, const Encoding& encoding)
     gchar** fields = vips_image_get_fields(stripped.get_image());
     for (gchar** field = fields; *field; ++field)
         // What EXIF goes under --strip is the carried block, Orientation alone.
-        if (encoding.strip ? identifies(*field, encoding.stripIcc) &&
-                                 !(encoding.exifCarried && std::string(*field) == VIPS_META_EXIF_NAME)
-                           : std::string(*field) == VIPS_META_ICC_NAME)
+        if (encoding.strip
+                ? identifies(*field, encoding.stripIcc) &&
+                      !(encoding.exifCarried && std::string(*field) == VIPS_META_EXIF_NAME)
+                : std::string(*field) == VIPS_META_ICC_NAME)
             stripped.remove(*field);
     g_strfreev(fields);
     return stripped;

@@ -165,8 +165,8 @@ Error writeTiffTags(fileio::OutputFile& output, const std::vector<metadata::Tiff
     const TIFFErrorHandler warnings = TIFFSetWarningHandler(nullptr);
     const TIFFErrorHandler errors = TIFFSetErrorHandler(nullptr);
     InPlace file{output.descriptor()};
-    TIFF* tiff = TIFFClientOpen("output", "r+", &file, InPlace::read, InPlace::write,
-                                InPlace::seek, InPlace::close, InPlace::size, nullptr, nullptr);
+    TIFF* tiff = TIFFClientOpen("output", "r+", &file, InPlace::read, InPlace::write, InPlace::seek,
+                                InPlace::close, InPlace::size, nullptr, nullptr);
     bool written = false;
     if (tiff) {
         const std::uint64_t exif = writeDirectory(tiff, tags, 0x8769);

@@ -53,9 +53,8 @@ Error writeOut(const VImage& mapped, const formats::Format& format, Encoding enc
     if (Error error = save(ready, format, encoding, output, warnings, rewrite))
         return error;
     if (route.writer == Writer::TiffTags)
-        return writeTiffTags(output, carried.tiffTags());
-    if (route.writer != Writer::Exiv2Rewrite ||
-        (carried.empty() && !format.exifNeedsRewrite))
+        return writeTiffTags(output, tiffTagsOf(travelling));
+    if (route.writer != Writer::Exiv2Rewrite || (carried.empty() && !format.exifNeedsRewrite))
         return {};
     bool changed = false;
     Error error = carried.rewrite(output.descriptor(), output.shownName(), keepFileExif, changed);
