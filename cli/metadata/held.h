@@ -24,6 +24,9 @@ struct Carried::Held {
     std::vector<std::string> xmpExtensionSegments;
     std::string xmpExtension;
     Exiv2::IptcData iptc;
+    // Exiv2 writes the maker note anew as it read it (judged on the EXIF
+    // as read, previews included).
+    bool makerNoteRewritable = false;
     // libvips holds the input's EXIF, which Exiv2 could not read.
     bool exifOnlyInLibvips = false;
 };

@@ -52,6 +52,8 @@ struct Walk {
                    !(at(offset) == 0xff && at(offset + 1) != 0 &&
                      !(at(offset + 1) >= 0xd0 && at(offset + 1) <= 0xd7)))
                 ++offset;
+            if (offset + 1 >= bytes.size())
+                return frame ? std::optional(bytes.size()) : std::nullopt;
         }
         // Cut short: still a picture a reader begins to decode.
         return frame && scan ? std::optional(std::min(offset, bytes.size())) : std::nullopt;

@@ -156,6 +156,7 @@ Carried Carried::read(int fd, Error& error)
         held->byteOrder =
             image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
         held->exif = image->exifData();
+        held->makerNoteRewritable = rewritable(held->exif, held->byteOrder);
         // The previews show the unrendered picture.
         erasePreviews(held->exif);
         for (auto datum = held->exif.begin(); datum != held->exif.end();)
@@ -212,6 +213,7 @@ void Carried::adoptExif(const std::string& block)
                                       std::uint32_t(tiff.size()));
         if (held->byteOrder != Exiv2::bigEndian)
             held->byteOrder = Exiv2::littleEndian;
+        held->makerNoteRewritable = rewritable(held->exif, held->byteOrder);
         erasePreviews(held->exif);
         held_ = std::move(held);
         if (!encodes(held_->exif, held_->byteOrder))
@@ -285,8 +287,7 @@ Holdings Carried::holdings() const
     } catch (const std::exception&) {
         holdings.makerNote = "unknown maker";
     }
-    if (!holdings.makerNote.empty())
-        holdings.makerNoteRewritable = rewritable(held.exif, held.byteOrder);
+    holdings.makerNoteRewritable = !holdings.makerNote.empty() && held.makerNoteRewritable;
     holdings.xmp = !held.xmpPacket.empty();
     holdings.extendedXmp = holdings.xmp && !held.xmpExtension.empty();
     holdings.iptc = !held.iptc.empty();
