@@ -28,6 +28,7 @@ Format jpeg()
     Format jpeg = row("jpeg", "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpegsave_target");
     jpeg.lossy = true;
     jpeg.subsamplesBelow90 = true;
+    jpeg.kept = KeptCoding::Quality;
     // 255 APP2 segments of 65,519 profile bytes each.
     jpeg.iccLimit = 255 * std::size_t(65519);
     jpeg.metadata = MetadataRoute::JpegHeader;

@@ -43,7 +43,8 @@ enum class DecoderHolds {
 // What of an input's own coding an output goes on with, where nothing else
 // is asked: a lossless WebP stays lossless, a TIFF keeps its compression, a
 // PNG's text, colour and size chunks go to a PNG output.
-enum class KeptCoding { None, Lossless, Compression, Chunks };
+// A JPEG's quality and chroma go to a JPEG output under -Q keep.
+enum class KeptCoding { None, Lossless, Compression, Chunks, Quality };
 
 // First bytes that name a format: `bytes` at offset `at`.
 struct Magic {

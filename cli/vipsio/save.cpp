@@ -190,12 +190,18 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
         saving->set("lossless", true);
     if (format.kept == formats::KeptCoding::Compression)
         saving->set("compression", tiffCompression(encoding.tiffCompression));
+    // Under -Q keep, a JPEG from a JPEG is coded as its input was.
+    const bool kept = format.kept == formats::KeptCoding::Quality && encoding.jpegQuality;
+    const int quality =
+        kept ? *encoding.jpegQuality : encoding.quality.value_or(format.defaultQuality);
     if (format.lossy)
-        saving->set("Q", encoding.quality.value_or(format.defaultQuality));
+        saving->set("Q", quality);
     if (format.subsamplesBelow90)
-        saving->set("subsample_mode", encoding.quality.value_or(format.defaultQuality) >= 90
-                                          ? VIPS_FOREIGN_SUBSAMPLE_OFF
-                                          : VIPS_FOREIGN_SUBSAMPLE_AUTO);
+        saving->set("subsample_mode", kept
+                                          ? (encoding.jpegChromaHalved ? VIPS_FOREIGN_SUBSAMPLE_ON
+                                                                       : VIPS_FOREIGN_SUBSAMPLE_OFF)
+                                      : quality >= 90 ? VIPS_FOREIGN_SUBSAMPLE_OFF
+                                                      : VIPS_FOREIGN_SUBSAMPLE_AUTO);
     if (format.deflateLevel) {
         saving->set("compression", encoding.compression.value_or(6));
         if (encoding.pngFilters)

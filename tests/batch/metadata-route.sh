@@ -8,7 +8,8 @@
 # a picture of the unrendered input, none gets a validation warning its
 # input lacked (TIFF's and HEIF's EXIF are written anew, whose readers may
 # judge differently), and nothing is said of what was kept. Then: extended
-# XMP, a TIFF of several pages, no EXIF made up, raw files refused.
+# XMP, a TIFF of several pages, no EXIF made up, raw files refused, and
+# -Q keep.
 # Usage: metadata-route.sh RENDER_PROGRAM
 cameras=$(realpath "$(dirname "$0")/../data/camera")
 source "$(dirname "$0")/workfolder.sh"
@@ -125,4 +126,16 @@ mkdir -p card/DCIM && cp dng.tif card/DCIM/IMG_0001.DNG && printf 'IIRO\010\0\0\
 "$render" -q -r -d developed card 2>said.txt
 [ $? = 1 ] && [ "$(grep -c 'a raw file; develop it first' said.txt)" = 2 ] && [ -f developed/DCIM/IMG_0002.JPG ] \
   || fail "raw files in a tree: $(cat said.txt)"
+echo "-Q keep: a JPEG's quality and chroma into a JPEG"
+for coding in 95:1x1 75:2x2 88:2x1; do
+  IFS=: read -r quality sampling <<<"$coding"
+  convert plain-in.png -quality "$quality" -sampling-factor "$sampling" "q$quality.jpg"
+  "$render" -q -Q keep -o "q$quality-out.jpg" "q$quality.jpg" || fail "-Q keep on Q $quality"
+  # libvips writes no 4:2:2: it halves the colour both ways.
+  want="$quality ${sampling/2x1/2x2},1x1,1x1"
+  got=$(identify -format '%Q %[jpeg:sampling-factor]' "q$quality-out.jpg")
+  [ "$got" = "$want" ] || fail "-Q keep on Q $quality $sampling gave $got"
+done
+"$render" -q -o q95-default.jpg q95.jpg && [ "$(identify -format %Q q95-default.jpg)" = 90 ] \
+  || fail "without -Q keep, a JPEG is written at $(identify -format %Q q95-default.jpg)"
 echo "metadata-route: ok"
