@@ -4,6 +4,7 @@
 // and encoded in a format the last byte picks. The same bytes, as a file,
 // go through the metadata's reading (Exiv2, and the walk over a PNG's
 // chunks) and its writing into a small JPEG.
+#include "formats/formats.h"
 #include "metadata/carried.h"
 #include "netpbm/netpbm.h"
 #include "png/inputchunks.h"
@@ -78,12 +79,19 @@ void carryMetadata(const std::uint8_t* data, std::size_t size)
     if (input < 0)
         return;
     Error unreadable;
-    const metadata::Carried carried = metadata::Carried::read(input, unreadable);
+    metadata::Carried carried = metadata::Carried::read(input, unreadable);
+    (void)metadata::holdsRawSensorData(input);
+    // Along the route into a JPEG, as every path takes it.
+    metadata::Route route = metadata::routeFor(carried.holdings(), *formats::named("jpeg"), 1);
+    carried.follow(route);
     (void)carried.exifBlock();
+    (void)carried.tiffTags();
     (void)png::inputChunks(input);
+    std::string header = smallJpeg.substr(0, 20);
+    (void)carried.intoJpegHeader(header, false);
     if (const int output = memoryFile(smallJpeg.data(), smallJpeg.size()); output >= 0) {
         bool changed = false;
-        (void)carried.rewrite(output, "the JPEG", changed);
+        (void)carried.rewrite(output, "the JPEG", false, changed);
         ::close(output);
     }
     ::close(input);

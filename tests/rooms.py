@@ -18,7 +18,7 @@ RULES = {
     'fileio': (set(), set()),
     'netpbm': ({'transform', 'platform'}, set()),
     'png': ({'fileio'}, {'zlib'}),
-    'metadata': (set(), {'Exiv2'}),
+    'metadata': ({'formats'}, {'Exiv2'}),
     'vipsio': ({'formats', 'fileio', 'metadata', 'netpbm', 'png', 'command', 'transform',
                 'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
                               'Qt'}),

@@ -106,8 +106,10 @@ const formats::Format* formatFor(const RenderJob& job, const Options& options, E
                                   : fileio::firstBytes(input.descriptor(), 16);
     const auto* byContent = vipsio::writable(formats::byMagic(start), options.allowUntrusted);
     if (!byContent)
-        refusal =
-            Error("not an image format this program both reads and writes; choose one with -f");
+        refusal = formats::isRaw(job.input->path, start)
+                      ? Error("a raw file; develop it first")
+                      : Error("not an image format this program both reads and writes; "
+                              "choose one with -f");
     return byContent;
 }
 

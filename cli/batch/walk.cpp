@@ -18,7 +18,11 @@ namespace {
 // Deeper than any archive: a tree beyond it is a trap, not photographs.
 constexpr int deepest = 64;
 
-bool readable(const formats::Format* format) { return format && !format->loader.empty(); }
+// Raw files are taken too, to be refused and counted.
+bool readable(const formats::Format* format)
+{
+    return format && (!format->loader.empty() || format->raw);
+}
 
 // Whether the file open at `fd` (named `name`) is an image: by its suffix,
 // else by its first bytes, where it is a file.

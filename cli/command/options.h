@@ -28,6 +28,7 @@ struct Options {
     // branches, instead of a rendering; empty: a rendering.
     std::vector<float> sheet;
     std::optional<int> quality; // -Q; nothing: each format's own default
+    bool keepQuality = false;   // -Q keep: a JPEG input's quality and chroma into a JPEG
     std::optional<int> compression;
     bool pngFilters = false; // PNG rows filtered as libpng chooses
     bool strip = false;

@@ -68,7 +68,11 @@ struct OptionSet {
                                "Quality of lossy formats (JPEG, WebP, HEIF, AVIF, JPEG XL, JPEG "
                                "2000), 1 to 100 (default 90; HEIF 65 and AVIF 80, which give "
                                "about the size a phone's own file of the picture has). JPEG "
-                               "keeps full-resolution colour at 90 and above.",
+                               "keeps full-resolution colour at 90 and above. keep: a JPEG "
+                               "written from a JPEG gets the quality its tables were made "
+                               "with, and half-resolution colour where it had it (4:2:2 "
+                               "becomes 4:2:0, which libvips writes); other outputs their "
+                               "default.",
                                "N"};
     QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
                                    "N"};

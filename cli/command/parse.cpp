@@ -130,10 +130,13 @@ UsageError readMap(const OptionSet& p, Options& options)
 UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
-    if (parser.isSet(p.quality)) {
+    if (parser.isSet(p.quality) && parser.value(p.quality).toLower() == "keep") {
+        options.keepQuality = true;
+    } else if (parser.isSet(p.quality)) {
         const auto quality = integerIn(parser.value(p.quality), 1, 100);
         if (!quality)
-            return "-Q: " + quoted(parser.value(p.quality)) + " is not a quality from 1 to 100";
+            return "-Q: " + quoted(parser.value(p.quality)) +
+                   " is not a quality from 1 to 100, or keep";
         options.quality = int(*quality);
     }
     if (parser.isSet(p.compression)) {

@@ -28,9 +28,11 @@ Format jpeg()
     Format jpeg = row("jpeg", "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpegsave_target");
     jpeg.lossy = true;
     jpeg.subsamplesBelow90 = true;
+    jpeg.kept = KeptCoding::Quality;
     // 255 APP2 segments of 65,519 profile bytes each.
     jpeg.iccLimit = 255 * std::size_t(65519);
     jpeg.metadata = MetadataRoute::JpegHeader;
+    jpeg.holdsIptc = true;
     jpeg.loader = "jpegload";
     jpeg.magic = {{0, "\xff\xd8\xff"}};
     jpeg.holds = DecoderHolds::CoefficientsIfProgressive;
@@ -64,6 +66,7 @@ Format tiff()
     tiff.exifInOneBlock = false;
     tiff.rewritesPages = false;
     tiff.iptcRecordsOnly = true;
+    tiff.holdsIptc = true;
     tiff.loader = "tiffload";
     tiff.magic = {{0, "II*\0"sv}, {0, "MM\0*"sv}};
     tiff.countsPages = true;
@@ -190,11 +193,26 @@ Format pfm()
     return pfm;
 }
 
+Format raw()
+{
+    // Told by suffix, or by first bytes where they are not a TIFF's (those
+    // TIFF-structured, as DNG, NEF and ARW are, the metadata tells).
+    Format raw = row("raw", "raw", {"dng", "nef", "nrw", "cr2", "cr3", "crw", "arw", "srf", "sr2",
+                                    "orf", "rw2", "rwl", "raf", "pef", "srw", "x3f", "3fr", "fff",
+                                    "iiq", "erf", "kdc", "dcr", "mrw", "mos", "mef", "gpr"},
+                     {});
+    raw.magic = {
+        {0, "IIRO"},     {0, "IIRS"}, {0, "MMOR"},    {0, "IIU\0"sv},  {0, "FUJIFILMCCD"},
+        {4, "ftypcrx "}, {0, "FOVb"}, {0, "\0MRM"sv}, {6, "HEAPCCDR"}, {0, "II*\0\x10\0\0\0CR"sv}};
+    raw.raw = true;
+    return raw;
+}
+
 // Every row, in the order --list-formats prints them.
 std::vector<Format> rows()
 {
-    return {jpeg(), png(), tiff(), webp(), gif(), heif(),
-            avif(), jxl(), jp2(),  ppm(),  pgm(), pfm()};
+    return {jpeg(), png(), tiff(), webp(), gif(), heif(), avif(),
+            jxl(),  jp2(), ppm(),  pgm(),  pfm(), raw()};
 }
 
 std::string lower(std::string_view text)
@@ -254,6 +272,14 @@ const Format* readBy(std::string_view loader, std::string_view start)
     if (const Format* magic = byMagic(start); found && magic && magic->loader == base)
         return magic;
     return found;
+}
+
+bool isRaw(std::string_view path, std::string_view start)
+{
+    if (const Format* format = byMagic(start); format && format->raw)
+        return true;
+    const Format* format = path.empty() ? nullptr : named(suffixOf(path));
+    return format && format->raw;
 }
 
 std::string keepingPages(bool asOptions)

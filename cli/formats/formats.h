@@ -43,7 +43,8 @@ enum class DecoderHolds {
 // What of an input's own coding an output goes on with, where nothing else
 // is asked: a lossless WebP stays lossless, a TIFF keeps its compression, a
 // PNG's text, colour and size chunks go to a PNG output.
-enum class KeptCoding { None, Lossless, Compression, Chunks };
+// A JPEG's quality and chroma go to a JPEG output under -Q keep.
+enum class KeptCoding { None, Lossless, Compression, Chunks, Quality };
 
 // First bytes that name a format: `bytes` at offset `at`.
 struct Magic {
@@ -74,6 +75,7 @@ struct Format {
     bool rewritesPages = true;     // the metadata route also serves files of several pages
     bool exifNeedsRewrite = false; // libvips's saver writes EXIF as readers refuse it
     bool iptcRecordsOnly = false;  // IPTC as bare records, where libvips writes Photoshop's segment
+    bool holdsIptc = false;        // has a place for IPTC (its metadata route writes it)
     std::size_t iccLimit = 0;      // the most ICC profile bytes it holds; 0: any
 
     // Reading.
@@ -87,6 +89,9 @@ struct Format {
     bool warnsOfDamage = false;     // its decoder's warnings are judged once it has run
     bool exiv2Reads = false;        // Exiv2 reads its EXIF, XMP and IPTC
     bool streamedByProgram = false; // the program's own binary Netpbm stream keeps it
+    // A camera's raw sensor data, which no row here renders: its files are
+    // found by suffix and first bytes only to be refused.
+    bool raw = false;
 };
 
 // Every row, in the order --list-formats prints them.
@@ -101,6 +106,10 @@ const Format* readBy(std::string_view loader, std::string_view start);
 
 // The row whose first bytes `start` begins with.
 const Format* byMagic(std::string_view start);
+
+// Whether a file named `path` whose first bytes are `start` (either may be
+// empty) is a camera's raw file.
+bool isRaw(std::string_view path, std::string_view start);
 
 // The formats whose files keep every page, as messages name them: "TIFF,
 // WebP or GIF", and as -f does: "-f tiff, -f webp or -f gif".

@@ -1,5 +1,7 @@
 #include "metadata/cameraexif.h"
 
+#include "metadata/pictures.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -9,27 +11,33 @@ namespace metadata {
 
 namespace {
 
-// The previews an EXIF block holds, as Exiv2 finds them (EXIF's thumbnail,
-// the maker notes' preview images), each as its bytes.
-std::vector<std::string> previewsIn(const std::string& block)
+// Whether the previews Exiv2 finds in an EXIF block (EXIF's thumbnail, the
+// maker notes' previews) hold a picture: a JPEG's start, or a TIFF Exiv2
+// made of a directory's strips. A damaged pointer gives other bytes, which
+// are no picture. The block is a TIFF structure, which Exiv2 opens as one;
+// one it cannot read is judged to hold one.
+bool previewsHoldPictures(const std::string& block)
 {
-    // A JPEG that holds only the block, for Exiv2 to look into.
-    const std::string segment = std::string("Exif\0\0", 6) + block;
-    const auto length = std::uint16_t(segment.size() + 2);
-    std::string file = "\xff\xd8\xff\xe1";
-    file += char(length >> 8);
-    file += char(length & 0xff);
-    file += segment + "\xff\xd9";
-    std::vector<std::string> previews;
-    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-        reinterpret_cast<const Exiv2::byte*>(file.data()), long(file.size()));
-    image->readMetadata();
-    const Exiv2::PreviewManager manager(*image);
-    for (const Exiv2::PreviewProperties& properties : manager.getPreviewProperties()) {
-        const Exiv2::PreviewImage preview = manager.getPreviewImage(properties);
-        previews.emplace_back(reinterpret_cast<const char*>(preview.pData()), preview.size());
+    try {
+        const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(block.data()), long(block.size()));
+        if (!image.get())
+            return true;
+        image->readMetadata();
+        const Exiv2::PreviewManager manager(*image);
+        for (const Exiv2::PreviewProperties& properties : manager.getPreviewProperties()) {
+            const Exiv2::PreviewImage preview = manager.getPreviewImage(properties);
+            const std::string_view bytes(reinterpret_cast<const char*>(preview.pData()),
+                                         preview.size());
+            if (bytes.starts_with("\xff\xd8\xff") ||
+                (bytes.size() > 8 && (bytes.starts_with(std::string_view("II*\0", 4)) ||
+                                      bytes.starts_with(std::string_view("MM\0*", 4)))))
+                return true;
+        }
+        return false;
+    } catch (const std::exception&) {
+        return true;
     }
-    return previews;
 }
 
 // Whether a tag holds a preview of the picture, or says where one lies:
@@ -43,15 +51,17 @@ bool isPreview(const Exiv2::Exifdatum& datum)
     return datum.groupName() != "Image" && name.starts_with("JPEGInterchangeFormat");
 }
 
-// A TIFF-structured block's directories, read in its byte order.
-struct Directories {
-    const std::string& block;
+// A TIFF-structured block's first directory, read and changed in its byte
+// order; every offset is checked against the block's end.
+struct Directory {
+    std::string& block;
 
     bool valid() const
     {
         return block.size() >= 8 &&
-               (block.compare(0, 2, "II") == 0 || block.compare(0, 2, "MM") == 0);
+               (block.compare(0, 4, "II*\0", 4) == 0 || block.compare(0, 4, "MM\0*", 4) == 0);
     }
+    bool little() const { return block[0] == 'I'; }
     // An unsigned number of `size` bytes at `at`; 0 past the end.
     std::uint32_t read(std::size_t at, int size) const
     {
@@ -59,41 +69,42 @@ struct Directories {
             return 0;
         std::uint32_t value = 0;
         for (int i = 0; i < size; ++i)
-            value = value << 8 |
-                    std::uint8_t(block[at + std::size_t(block[0] == 'I' ? size - 1 - i : i)]);
+            value = value << 8 | std::uint8_t(block[at + std::size_t(little() ? size - 1 - i : i)]);
         return value;
     }
+    void write(std::size_t at, int size, std::uint32_t value)
+    {
+        for (int i = 0; i < size; ++i)
+            block[at + std::size_t(little() ? i : size - 1 - i)] = char(value >> (8 * i));
+    }
     std::size_t first() const { return read(4, 4); }
-    // Where the directory at `at` links to the next, after its entries.
-    std::size_t link(std::size_t at) const { return at + 2 + 12 * std::size_t(read(at, 2)); }
+    std::size_t entries() const { return read(first(), 2); }
+    // Where the first directory links to the next, after its entries.
+    std::size_t link() const { return first() + 2 + 12 * entries(); }
+    bool whole() const { return valid() && first() >= 8 && link() + 4 <= block.size(); }
+
+    // Orientation, a SHORT held in its entry, set where it is.
+    void setOrientation(int orientation)
+    {
+        for (std::size_t entry = first() + 2; entry + 12 <= link(); entry += 12)
+            if (read(entry, 2) == 0x0112 && read(entry + 2, 2) == 3 && read(entry + 4, 4) == 1)
+                write(entry + 8, 2, std::uint32_t(orientation));
+    }
+    // EXIF's second directory holds only the thumbnail and its tags: the
+    // link to it zeroed, no reader finds them.
+    void unlinkNext() { write(link(), 4, 0); }
 };
 
-// Unlinks EXIF's second directory, which holds only the thumbnail and its
-// tags, by zeroing the first directory's link to it: four bytes changed in
-// place, and no reader finds a thumbnail of length 0.
-void unlinkThumbnailDirectory(std::string& block)
+// Zeroes every JPEG stream in the block, wherever a pointer says (or,
+// damaged, does not say) it lies; false when the block cannot be told safe.
+bool blankPictures(std::string& block)
 {
-    const Directories directories{block};
-    if (const std::size_t link = directories.link(directories.first()); link + 4 <= block.size())
-        std::memset(block.data() + link, 0, 4);
-}
-
-// Puts back each entry's type and count as the camera wrote them, in the
-// directory at `at` and the EXIF, GPS and interoperability ones below it:
-// values change in place, sizes never (Exiv2 may count a maker note anew,
-// which then overlaps what follows it).
-void keepSizes(const std::string& block, std::string& changed, std::size_t at, int depth)
-{
-    const Directories original{block};
-    if (depth > 3 || at + 2 > block.size())
-        return;
-    const std::size_t end = std::min(original.link(at), block.size());
-    for (std::size_t entry = at + 2; entry + 12 <= end; entry += 12) {
-        std::memcpy(changed.data() + entry + 2, block.data() + entry + 2, 6);
-        if (const std::uint32_t tag = original.read(entry, 2);
-            tag == 0x8769 || tag == 0x8825 || tag == 0xa005)
-            keepSizes(block, changed, original.read(entry + 8, 4), depth + 1);
-    }
+    const auto streams = jpegStreamsIn(block);
+    if (!streams)
+        return false;
+    for (const Span& span : *streams)
+        std::memset(block.data() + span.start, 0, span.end - span.start);
+    return true;
 }
 
 } // namespace
@@ -101,33 +112,21 @@ void keepSizes(const std::string& block, std::string& changed, std::size_t at, i
 std::optional<std::string> cameraBlockForOutput(const std::string& block, int orientation)
 {
     std::string changed = block;
-    Exiv2::ExifData exif;
-    const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(
-        exif, reinterpret_cast<const Exiv2::byte*>(block.data()), std::uint32_t(block.size()));
-    if (const auto found = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-        orientation != 0 && found != exif.end())
-        found->setValue(std::to_string(orientation));
-    // The previews' lengths become 0, in the types they had, so that no
-    // reader takes them; their bytes are zeroed below.
-    for (Exiv2::Exifdatum& datum : exif)
-        if (isPreview(datum) && datum.tagName().ends_with("Length"))
-            datum.setValue("0");
-    // Values changed where they stand; anything more would move bytes.
-    Exiv2::Blob rebuilt;
-    if (Exiv2::ExifParser::encode(rebuilt, reinterpret_cast<const Exiv2::byte*>(changed.data()),
-                                  std::uint32_t(changed.size()), order,
-                                  exif) != Exiv2::wmNonIntrusive)
+    Directory directory{changed};
+    if (!directory.whole())
         return std::nullopt;
-    for (const std::string& preview : previewsIn(block)) {
-        const std::size_t at = preview.size() < 16 ? std::string::npos : changed.find(preview);
-        if (at != std::string::npos)
-            std::memset(changed.data() + at, 0, preview.size());
-    }
-    if (const Directories original{block}; original.valid()) {
-        keepSizes(block, changed, original.first(), 0);
-        unlinkThumbnailDirectory(changed);
-    }
+    if (orientation != 0)
+        directory.setOrientation(orientation);
+    directory.unlinkNext();
+    if (!blankPictures(changed) || holdsPictures(changed))
+        return std::nullopt;
     return changed;
+}
+
+bool holdsPictures(const std::string& block)
+{
+    const auto streams = jpegStreamsIn(block);
+    return !streams || !streams->empty() || previewsHoldPictures(block);
 }
 
 void erasePreviews(Exiv2::ExifData& exif)

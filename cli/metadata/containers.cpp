@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace metadata {
 
@@ -64,6 +66,18 @@ bool withExifSegment(std::string& header, const std::string& block)
     app1 += char(length & 0xff);
     header.insert(at, app1 + segment);
     return true;
+}
+
+void withoutExifSegment(std::string& header)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> found;
+    eachSegment(header, [&](std::size_t at, unsigned marker, std::size_t length) {
+        if (marker == 0xe1 && header.compare(at + 4, 6, std::string("Exif\0\0", 6)) == 0)
+            found.emplace_back(at, length);
+        return true;
+    });
+    for (auto segment = found.rbegin(); segment != found.rend(); ++segment)
+        header.erase(segment->first, segment->second);
 }
 
 bool withExifChunk(std::string& file, const std::string& block)

@@ -10,6 +10,9 @@ namespace metadata {
 // APP0; false when the block is larger than a segment holds.
 bool withExifSegment(std::string& header, const std::string& block);
 
+// A JPEG header without its EXIF APP1 segments.
+void withoutExifSegment(std::string& header);
+
 // A WebP file whose EXIF chunk holds the block instead; false when it has
 // no EXIF chunk or is no RIFF file.
 bool withExifChunk(std::string& file, const std::string& block);

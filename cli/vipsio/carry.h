@@ -2,30 +2,44 @@
 
 #include "formats/formats.h"
 #include "metadata/carried.h"
+#include "metadata/route.h"
+#include "outcome.h"
+#include "vipsio/load.h"
 
 #include <vips/vips8>
 
 #include <string>
+#include <vector>
 
 namespace vipsio {
 
-// The input's EXIF, XMP and IPTC as Exiv2 reads them from the file open at
-// `fd`, for the formats whose files it knows; nothing for the others, or
-// when --strip drops them. An input whose metadata cannot be parsed leaves
-// its reason in `error`.
-metadata::Carried carriedFrom(int fd, const formats::Format* read, bool strip, Error& error);
+// An input's metadata on its way into one output: what goes, and the route
+// it takes (decided once, with the reasons for what is left out).
+struct Travelling {
+    metadata::Carried carried;
+    metadata::Route route;
+    // libvips's own copy of the input's EXIF is what goes (Exiv2 read none).
+    bool libvipsExif = false;
+};
 
-// The image as libvips is to save it when `carried` goes into the output:
-// where libvips writes the metadata (PNG, HEIF/AVIF), with Exiv2's EXIF
-// block and the input's XMP packet in place of its own. Where Exiv2 writes
-// it, libvips writes its own copies, which Exiv2 replaces, and which stay,
-// with a warning, should Exiv2 fail.
-vips::VImage handedOver(const vips::VImage& image, const metadata::Carried& carried,
-                        const formats::Format& format);
+// Reads the metadata of the input open at `fd` (-1: none), loaded as
+// `loaded`, and decides its route into `pages` pages of `format`: with
+// `strip`, only Orientation goes; for a contact sheet (`sheet`), nothing.
+// An input whose metadata Exiv2 cannot read leaves a warning, as does
+// everything the route leaves out.
+Travelling travellingFor(int fd, const Loaded& loaded, const formats::Format& format, int pages,
+                         bool strip, bool sheet, bool upright, Warnings& warnings);
 
-// Whether libvips (or the program's PNG writer) writes the metadata libvips
-// holds into files of the format, rather than Exiv2.
-bool libvipsWritesTheMetadata(const formats::Format& format);
+// The image as libvips is to save it along the route: the fields each
+// writer reads set to what goes (Exiv2's EXIF block, the XMP packet as it
+// was written, IPTC's records), and those of what does not go removed.
+// Where Exiv2 writes, libvips writes its own copies first, which Exiv2
+// replaces, and which stay, with a warning, should Exiv2 fail.
+vips::VImage handedOver(const vips::VImage& image, const Travelling& travelling);
+
+// What a TIFF of several pages gets in its first directory: the EXIF
+// entries and IPTC's records (libtiff writes them, see tifftags.h).
+std::vector<metadata::TiffTag> tiffTagsOf(const Travelling& travelling);
 
 // The XMP packet that libvips's HEIF loader keeps among the file's
 // untyped items (heif-mime-N), which Exiv2 0.27 does not read (empty if none).
@@ -35,9 +49,5 @@ std::string heifXmpOf(const vips::VImage& image);
 // input held them (empty if none).
 std::string exifBlockOf(const vips::VImage& image);
 std::string xmpPacketOf(const vips::VImage& image);
-
-// Under --strip, a PNG keeps Orientation in an EXIF block of its own, as
-// libvips's savers keep it in theirs.
-vips::VImage withOrientationBlock(const vips::VImage& image);
 
 } // namespace vipsio

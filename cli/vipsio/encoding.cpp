@@ -6,6 +6,7 @@ Encoding encodingOf(const command::Options& options)
 {
     Encoding encoding;
     encoding.quality = options.quality;
+    encoding.keepQuality = options.keepQuality;
     encoding.compression = options.compression;
     encoding.pngFilters = options.pngFilters;
     encoding.strip = options.strip;

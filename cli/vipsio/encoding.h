@@ -9,7 +9,11 @@ namespace vipsio {
 
 // The encoder settings and the metadata choice an output is written with.
 struct Encoding {
-    std::optional<int> quality;     // -Q, for lossy formats; nothing: the format's default
+    std::optional<int> quality; // -Q, for lossy formats; nothing: the format's default
+    bool keepQuality = false;   // -Q keep
+    // A JPEG input's quality and chroma, for a JPEG output under -Q keep.
+    std::optional<int> jpegQuality;
+    bool jpegChromaHalved = false;
     std::optional<int> compression; // PNG's level; its default when not given
     bool pngFilters = false;        // PNG rows filtered as libpng chooses
     bool strip = false;             // drop what identifies the picture, keep Orientation

@@ -1,6 +1,7 @@
 #include "vipsio/inputcoding.h"
 
 #include "fileio/descriptors.h"
+#include "vipsio/jpegquality.h"
 #include "vipsio/tiffinplace.h"
 
 #include <tiffio.h>
@@ -71,6 +72,13 @@ void keepInputCoding(int fd, const formats::Format* read, Encoding& encoding)
         break;
     case formats::KeptCoding::Chunks:
         encoding.pngInput = fd;
+        break;
+    case formats::KeptCoding::Quality:
+        if (encoding.keepQuality)
+            if (const auto coding = jpegCodingOf(fd)) {
+                encoding.jpegQuality = coding->quality;
+                encoding.jpegChromaHalved = coding->chromaHalved;
+            }
         break;
     case formats::KeptCoding::None:
         break;

@@ -3,6 +3,7 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "fileio/spool.h"
+#include "vipsio/carry.h"
 #include "vipsio/encoding.h"
 #include "vipsio/inputcoding.h"
 #include "vipsio/load.h"
@@ -10,6 +11,7 @@
 #include "vipsio/memoryestimate.h"
 #include "vipsio/save.h"
 #include "vipsio/tiffpages.h"
+#include "vipsio/tifftags.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -31,13 +33,14 @@ Error refusalOf(const Loaded& page, const ImageJob& job)
 // Writes one page, mapped, as a TIFF of its own in an unnamed temporary
 // file, and joins it to the others.
 Error addPage(const Loaded& page, int number, int count, const formats::Format& format,
-              const Encoding& encoding, const ImageJob& job, TiffPages& joined)
+              const Encoding& encoding, const ImageJob& job, const Travelling& travelling,
+              TiffPages& joined)
 {
     std::string folder;
     const int spool = fileio::openUnnamedTemporary(folder);
     if (spool < 0)
         return Error("cannot make a temporary file in " + folder + ": " + fileio::reasonOf(errno));
-    save(mapImage(page.image, job.options.a, job.branch), format, encoding,
+    save(handedOver(mapImage(page.image, job.options.a, job.branch), travelling), format, encoding,
          vips::VTarget::new_to_descriptor(spool));
     std::string failure;
     const bool added = joined.add(spool, number, count, failure);
@@ -48,11 +51,14 @@ Error addPage(const Loaded& page, int number, int count, const formats::Format& 
 } // namespace
 
 Outcome renderPagesApart(int fd, std::string_view start, int pages, const formats::Format& format,
-                         const ImageJob& job)
+                         const ImageJob& job, const Loaded& first)
 {
     const command::Options& options = job.options;
     fileio::OutputFile& output = *job.written;
     Encoding encoding = encodingOf(options);
+    Warnings warnings;
+    const Travelling travelling =
+        travellingFor(fd, first, format, pages, options.strip, false, false, warnings);
     TiffPages joined(output);
     for (int number = 0; number < pages; ++number) {
         const Loaded page =
@@ -64,15 +70,17 @@ Outcome renderPagesApart(int fd, std::string_view start, int pages, const format
                 Error("page " + std::to_string(number + 1) + ": " + refusal.reason()));
         if (number == 0)
             keepInputCoding(fd, page.read, encoding);
-        if (Error error = addPage(page, number, pages, format, encoding, job, joined))
+        if (Error error = addPage(page, number, pages, format, encoding, job, travelling, joined))
             return Outcome::failed(error);
     }
     std::string failure;
     if (!joined.finish(failure))
         return Outcome::failed(Error(failure));
+    if (Error error = writeTiffTags(output, tiffTagsOf(travelling)))
+        return Outcome::failed(error);
     if (Error error = output.commit())
         return Outcome::failed(error);
-    return Outcome::rendered();
+    return warnings.outcome();
 }
 
 } // namespace vipsio

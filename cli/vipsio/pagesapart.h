@@ -2,6 +2,7 @@
 
 #include "formats/formats.h"
 #include "outcome.h"
+#include "vipsio/load.h"
 #include "vipsio/render.h"
 
 #include <string_view>
@@ -11,8 +12,8 @@ namespace vipsio {
 // Renders the file open at `fd`, whose `pages` pages differ in size, page
 // by page into an output of `format` (one that keeps pages of any size):
 // each page loaded, mapped and written by libvips on its own, then joined.
-// Each page carries what libvips reads of its own metadata.
+// The first page carries the file's metadata, along its route.
 Outcome renderPagesApart(int fd, std::string_view start, int pages, const formats::Format& format,
-                         const ImageJob& job);
+                         const ImageJob& job, const Loaded& first);
 
 } // namespace vipsio

@@ -63,33 +63,6 @@ bool turnsUpright(const Loaded& loaded, const formats::Format& format)
            vips_image_get_orientation(loaded.image.get_image()) > 1;
 }
 
-// The metadata Exiv2 is to carry from the input open at `fd` into the
-// output; an input whose metadata it cannot read leaves a warning.
-metadata::Carried carriedFor(int fd, const Loaded& loaded, const formats::Format& format,
-                             bool strip, Warnings& warnings)
-{
-    Error unreadable;
-    metadata::Carried carried = carriedFrom(fd, loaded.read, strip, unreadable);
-    if (unreadable)
-        warnings.add("rendered, but " + unreadable.reason() +
-                     "; it carries what libvips reads of it");
-    if (!strip) {
-        // What Exiv2 found no way to read, libvips may have: HEIF's XMP
-        // item, an EXIF block in a place Exiv2 does not look.
-        // The XMP packet as written, which libvips holds: Exiv2 gives its
-        // own encoding of it.
-        carried.keepXmpPacket(xmpPacketOf(loaded.image));
-        if (loaded.read && loaded.read->decodesUpright)
-            carried.adoptXmp(heifXmpOf(loaded.image));
-        carried.keepCameraBlock(exifBlockOf(loaded.image));
-    }
-    // A decoder that applies the file's own rotation and mirroring gives
-    // upright pixels, as does turning them: EXIF Orientation says so.
-    if ((loaded.read && loaded.read->decodesUpright) || turnsUpright(loaded, format))
-        carried.setOrientation(1);
-    return carried;
-}
-
 // Whether a Netpbm file holds anything after its first image.
 bool moreImagesInFile(int fd)
 {
@@ -112,8 +85,8 @@ Outcome writeSheet(const Loaded& loaded, const formats::Format& format, const Im
     const VImage sheet = contactSheet(loaded.image, job.options.sheet);
     fileio::OutputFile& output = *job.written;
     Warnings warnings;
-    if (Error error = writeOut(sheet, 1, format, encodingOf(job.options), metadata::Carried(),
-                               output, warnings))
+    const Travelling nothing = travellingFor(-1, loaded, format, 1, false, true, false, warnings);
+    if (Error error = writeOut(sheet, format, encodingOf(job.options), nothing, output, warnings))
         return Outcome::failed(error);
     if (Error error = output.commit())
         return Outcome::failed(error);
@@ -137,7 +110,11 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     Warnings warnings;
     Encoding encoding = encodingOf(job.options);
     keepInputCoding(fd, loaded.read, encoding);
-    const metadata::Carried carried = carriedFor(fd, loaded, *format, job.options.strip, warnings);
+    const bool upright =
+        (loaded.read && loaded.read->decodesUpright) || turnsUpright(loaded, *format);
+    const Travelling travelling = travellingFor(fd, loaded, *format, pagesOf(loaded),
+                                                job.options.strip, false, upright, warnings);
+    const metadata::Carried& carried = travelling.carried;
     VImage mapped = mapImage(loaded.image, job.options.a, job.branch);
     // Loaders that read no resolution (HEIF, WebP) leave libvips's one
     // pixel a millimetre; the input's EXIF tells the real one.
@@ -149,8 +126,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     if (turnsUpright(loaded, *format))
         mapped = mapped.copy_memory().autorot();
     fileio::OutputFile& output = *job.written;
-    if (Error error =
-            writeOut(mapped, pagesOf(loaded), *format, encoding, carried, output, warnings))
+    if (Error error = writeOut(mapped, *format, encoding, travelling, output, warnings))
         return Outcome::failed(error);
     if (netpbm::isBinary(start.substr(0, 2)) && fd >= 0 && moreImagesInFile(fd))
         return Outcome::failed(Error(
@@ -189,6 +165,10 @@ Outcome renderFile(int fd, const ImageJob& job)
     return guarded([&] {
         const std::string start = startOf(fd);
         const command::Options& options = job.options;
+        if (formats::isRaw({}, start) ||
+            (formats::byMagic(start) && formats::byMagic(start)->name == "tiff" &&
+             metadata::holdsRawSensorData(fd)))
+            return Outcome::failed(Error("a raw file; develop it first"));
         LoadSettings settings{strictnessFor(formats::byMagic(start), options.salvage), false,
                               options.allowUntrusted};
         Loaded loaded = load(fd, start, settings);
@@ -209,7 +189,7 @@ Outcome renderFile(int fd, const ImageJob& job)
                     return Outcome::failed(Error(
                         "its pages differ in size, which only a TIFF output keeps (-f tiff)"));
                 vips_error_clear();
-                return renderPagesApart(fd, start, pages, *format, job);
+                return renderPagesApart(fd, start, pages, *format, job, loaded);
             }
         }
         // A file cut short or corrupt past what the decoder goes on after

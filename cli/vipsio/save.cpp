@@ -129,8 +129,11 @@ VImage withoutIdentity(const VImage& image, const Encoding& encoding)
     VImage stripped = image.copy();
     gchar** fields = vips_image_get_fields(stripped.get_image());
     for (gchar** field = fields; *field; ++field)
-        if (encoding.strip ? identifies(*field, encoding.stripIcc)
-                           : std::string(*field) == VIPS_META_ICC_NAME)
+        // What EXIF goes under --strip is the carried block, Orientation alone.
+        if (encoding.strip
+                ? identifies(*field, encoding.stripIcc) &&
+                      !(encoding.exifCarried && std::string(*field) == VIPS_META_EXIF_NAME)
+                : std::string(*field) == VIPS_META_ICC_NAME)
             stripped.remove(*field);
     g_strfreev(fields);
     return stripped;
@@ -163,9 +166,7 @@ VImage prepared(const VImage& image, const formats::Format& format, const Encodi
     const VImage stripped = withoutPhotoshopSegment(
         withoutIdentity(encoding.exifCarried ? image : withoutExifThumbnail(image), encoding),
         format);
-    const bool ownChunks = format.metadata == formats::MetadataRoute::PngChunks;
-    return saveable(encoding.strip && ownChunks ? withOrientationBlock(stripped) : stripped,
-                    format);
+    return saveable(stripped, format);
 }
 
 // What a row's variant tells its saver to write.
@@ -189,12 +190,18 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
         saving->set("lossless", true);
     if (format.kept == formats::KeptCoding::Compression)
         saving->set("compression", tiffCompression(encoding.tiffCompression));
+    // Under -Q keep, a JPEG from a JPEG is coded as its input was.
+    const bool kept = format.kept == formats::KeptCoding::Quality && encoding.jpegQuality;
+    const int quality =
+        kept ? *encoding.jpegQuality : encoding.quality.value_or(format.defaultQuality);
     if (format.lossy)
-        saving->set("Q", encoding.quality.value_or(format.defaultQuality));
+        saving->set("Q", quality);
     if (format.subsamplesBelow90)
-        saving->set("subsample_mode", encoding.quality.value_or(format.defaultQuality) >= 90
-                                          ? VIPS_FOREIGN_SUBSAMPLE_OFF
-                                          : VIPS_FOREIGN_SUBSAMPLE_AUTO);
+        saving->set("subsample_mode", kept
+                                          ? (encoding.jpegChromaHalved ? VIPS_FOREIGN_SUBSAMPLE_ON
+                                                                       : VIPS_FOREIGN_SUBSAMPLE_OFF)
+                                      : quality >= 90 ? VIPS_FOREIGN_SUBSAMPLE_OFF
+                                                      : VIPS_FOREIGN_SUBSAMPLE_AUTO);
     if (format.deflateLevel) {
         saving->set("compression", encoding.compression.value_or(6));
         if (encoding.pngFilters)

@@ -1,29 +1,14 @@
 #include "vipsio/writeout.h"
 
 #include "fileio/outputfile.h"
-#include "vipsio/carry.h"
 #include "vipsio/save.h"
+#include "vipsio/tifftags.h"
 
 using vips::VImage;
 
 namespace vipsio {
 
 namespace {
-
-// Whether Exiv2 writes the metadata, into the header or the finished file.
-bool exiv2Writes(const formats::Format& format, int pages, const metadata::Carried& carried)
-{
-    switch (format.metadata) {
-    case formats::MetadataRoute::JpegHeader:
-        return !carried.empty();
-    case formats::MetadataRoute::Exiv2Rewrite:
-        // Exiv2 0.27 rewrites one page of a TIFF only.
-        return (!carried.empty() || format.exifNeedsRewrite) &&
-               (pages == 1 || format.rewritesPages);
-    default:
-        return false;
-    }
-}
 
 // The image without an ICC profile larger than the format holds: a JPEG
 // counts its profile's segments in one byte, and a larger profile makes a
@@ -45,29 +30,34 @@ VImage withProfileThatFits(const VImage& image, const formats::Format& format, W
 
 } // namespace
 
-Error writeOut(const VImage& mapped, int pages, const formats::Format& format, Encoding encoding,
-               const metadata::Carried& carried, fileio::OutputFile& output, Warnings& warnings)
+Error writeOut(const VImage& mapped, const formats::Format& format, Encoding encoding,
+               const Travelling& travelling, fileio::OutputFile& output, Warnings& warnings)
 {
-    const bool byExiv2 = exiv2Writes(format, pages, carried);
-    const VImage ready = withProfileThatFits(handedOver(mapped, carried, format), format, warnings);
-    encoding.exifCarried = carried.hasExif() && libvipsWritesTheMetadata(format);
+    using metadata::Writer;
+    const metadata::Carried& carried = travelling.carried;
+    const metadata::Route& route = travelling.route;
+    const VImage ready = withProfileThatFits(handedOver(mapped, travelling), format, warnings);
+    encoding.exifCarried = carried.hasExif() && route.writer != Writer::JpegHeader &&
+                           route.writer != Writer::Exiv2Rewrite;
+    // libvips's copy of the input's EXIF stays where it is what goes; one
+    // its savers make up goes.
+    const bool keepFileExif = travelling.libvipsExif;
     // A JPEG's header is rewritten before any of it is written.
     HeaderRewrite rewrite;
-    if (byExiv2 && format.metadata == formats::MetadataRoute::JpegHeader)
-        rewrite = [&carried, &warnings](std::string& header) {
-            if (const Error error = carried.intoJpegHeader(header))
+    if (route.writer == Writer::JpegHeader)
+        rewrite = [&carried, &warnings, keepFileExif](std::string& header) {
+            if (const Error error = carried.intoJpegHeader(header, keepFileExif))
                 warnings.add("rendered, but " + error.reason() +
                              "; it carries what libvips writes of it");
         };
     if (Error error = save(ready, format, encoding, output, warnings, rewrite))
         return error;
-    if (!byExiv2 || format.metadata != formats::MetadataRoute::Exiv2Rewrite)
+    if (route.writer == Writer::TiffTags)
+        return writeTiffTags(output, tiffTagsOf(travelling));
+    if (route.writer != Writer::Exiv2Rewrite || (carried.empty() && !format.exifNeedsRewrite))
         return {};
-    if (!format.exifInOneBlock && carried.hasOpaqueMakerNote())
-        warnings.add("its maker notes, which Exiv2 cannot read, were left out: moved among a " +
-                     std::string(format.title) + "'s tags, they could read wrong");
     bool changed = false;
-    Error error = carried.rewrite(output.descriptor(), output.shownName(), changed);
+    Error error = carried.rewrite(output.descriptor(), output.shownName(), keepFileExif, changed);
     // A file Exiv2 never touched is whole, if without the rewrite, unless
     // what libvips wrote is what readers refuse.
     if (!error || changed || format.exifNeedsRewrite)
