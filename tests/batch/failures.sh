@@ -24,9 +24,12 @@ done
 
 status=0
 "$render" -q -j 1 -d one d* 2> one.txt || status=$?
-[ "$status" = 1 ] && [ "$(wc -l < one.txt)" = "$n" ] || { cat one.txt; exit 1; }
+# Each file fails with a line or renders whole (a lossy WebP's decoder takes
+# noise for picture data).
+[ "$status" = 1 ] && [ $(($(wc -l < one.txt) + $(ls one | wc -l))) = "$n" ] \
+  && [ "$(wc -l < one.txt)" -ge $((n - 3)) ] || { cat one.txt; exit 1; }
 for run in 1 2 3 4 5; do
-  "$render" -q -j 4 -d four d* 2> four.txt || true
+  rm -rf four && "$render" -q -j 4 -d four d* 2> four.txt || true
   if ! diff <(sort one.txt) <(sort four.txt); then
     echo "run $run on four threads gave other reasons than one thread"
     exit 1
