@@ -2,14 +2,17 @@
 #include "batch/stopsignals.h"
 #include "command/parse.h"
 #include "fileio/descriptors.h"
+#include "shownname.h"
 #include "vipsio/availability.h"
 #include "vipsio/start.h"
 #include "workers/capacity.h"
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -52,8 +55,17 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     const command::ParsedCommandLine parsed =
-        command::parseCommandLine(QCoreApplication::arguments(), vipsio::Catalogue());
+        command::parseCommandLine(std::vector<std::string>(argv, argv + argc), vipsio::Catalogue());
     if (!parsed.options)
         return printParsed(parsed);
-    return leave(batch::run(*parsed.options));
+    // The results for programs go where --json says, opened before anything is planned.
+    std::FILE* json = nullptr;
+    if (const std::string& where = parsed.options->json; where == "-") {
+        json = stdout;
+    } else if (!where.empty() && !(json = std::fopen(where.c_str(), "we"))) {
+        std::fprintf(stderr, "inverse-logistic-render: --json: cannot write %s: %s\n",
+                     shownName(where).c_str(), std::strerror(errno));
+        return 1;
+    }
+    return leave(batch::run(*parsed.options, json));
 }

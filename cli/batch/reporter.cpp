@@ -1,7 +1,11 @@
 #include "batch/reporter.h"
 
+#include "batch/stopsignals.h"
+
 #include <chrono>
-#include <cstdio>
+#include <cmath>
+#include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace batch {
@@ -24,9 +28,89 @@ std::string seconds(double value)
     return text;
 }
 
+// A time left as a person reads it: 45 s, 3:07, 2:03:07.
+std::string timeLeft(double value)
+{
+    const auto whole = static_cast<long long>(std::ceil(value));
+    char text[48];
+    if (whole < 60)
+        std::snprintf(text, sizeof text, "%lld s", whole);
+    else if (whole < 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    return text;
+}
+
+const char* outcomeName(Outcome::Kind kind)
+{
+    switch (kind) {
+    case Outcome::Kind::Rendered:
+        return "rendered";
+    case Outcome::Kind::Warned:
+        return "warned";
+    case Outcome::Kind::Skipped:
+        return "skipped";
+    case Outcome::Kind::OutputExists:
+        return "exists";
+    case Outcome::Kind::Failed:
+        break;
+    }
+    return "failed";
+}
+
+// The length of the UTF-8 character `text` starts with, or 0 where it is none.
+std::size_t characterLength(std::string_view text)
+{
+    const auto byte = [&text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char first = byte(0);
+    const std::size_t length = first < 0x80                    ? 1
+                               : first >= 0xc2 && first < 0xe0 ? 2
+                               : first >= 0xe0 && first < 0xf0 ? 3
+                               : first >= 0xf0 && first < 0xf5 ? 4
+                                                               : 0;
+    if (length == 0 || length > text.size())
+        return 0;
+    for (std::size_t at = 1; at < length; ++at)
+        if ((byte(at) & 0xc0) != 0x80)
+            return 0;
+    // Overlong and surrogate forms are no characters.
+    if ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xed && byte(1) >= 0xa0) ||
+        (first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) >= 0x90))
+        return 0;
+    return length;
+}
+
 } // namespace
 
-Reporter::Reporter(bool quiet) : progress_(!quiet && isatty(STDERR_FILENO)), start_(now()) {}
+std::string jsonString(std::string_view text)
+{
+    std::string json = "\"";
+    while (!text.empty()) {
+        const std::size_t length = characterLength(text);
+        const auto c = static_cast<unsigned char>(text.front());
+        char escaped[8];
+        if (length > 1) {
+            json.append(text.substr(0, length));
+        } else if (c == '"' || c == '\\') {
+            json += '\\';
+            json += char(c);
+        } else if (length == 1 && c >= 0x20 && c != 0x7f) {
+            json += char(c);
+        } else {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
+            json += escaped;
+        }
+        text.remove_prefix(length > 0 ? length : 1);
+    }
+    return json + "\"";
+}
+
+Reporter::Reporter(bool quiet, std::FILE* json)
+    : quiet_(quiet), progress_(!quiet && isatty(STDERR_FILENO)), json_(json), start_(now())
+{
+}
 
 Reporter::~Reporter() { clearProgress(); }
 
@@ -41,24 +125,58 @@ void Reporter::planning(std::size_t planned, std::size_t total)
 
 void Reporter::rendering(std::size_t total)
 {
-    total_ = done_ + total; // what failed before rendering counts as done
+    total_ = done_ + total; // what ended before rendering counts as done
+    doneBefore_ = done_;
+    renderingSince_ = now();
     clearProgress();
 }
 
-void Reporter::finished(const std::string& input, const Outcome& outcome)
+void Reporter::finished(const Finished& input)
 {
+    const Outcome& outcome = input.outcome;
     ++done_;
+    rendered_ += outcome.kind() == Outcome::Kind::Rendered ? 1 : 0;
+    warned_ += outcome.kind() == Outcome::Kind::Warned ? 1 : 0;
     skipped_ += outcome.kind() == Outcome::Kind::Skipped ? 1 : 0;
-    failed_ += outcome.failed() ? 1 : 0;
+    failed_ += outcome.kind() == Outcome::Kind::Failed ? 1 : 0;
     if (outcome.kind() == Outcome::Kind::OutputExists && ++existing_ > existingNamed) {
-        // A resumed batch would otherwise say so once per file.
+        // A rerun would otherwise say so once per file.
     } else if (outcome.failed() || outcome.kind() == Outcome::Kind::Warned) {
         clearProgress();
-        std::fprintf(stderr, "inverse-logistic-render: %s: %s%s\n", input.c_str(),
+        std::fprintf(stderr, "inverse-logistic-render: %s: %s%s\n", input.shown.c_str(),
                      outcome.failed() ? "" : "warning: ", outcome.reason().c_str());
     }
-    show(std::to_string(done_) + " done, " + std::to_string(total_ - done_) + " left, " +
-         seconds(now() - start_));
+    if (json_) {
+        char numbers[96];
+        std::snprintf(numbers, sizeof numbers, "\"a\":%.9g,\"seconds\":%.3f", double(input.a),
+                      input.seconds);
+        writeJson("{\"input\":" + (input.input.empty() ? "null" : jsonString(input.input)) +
+                  ",\"output\":" + (input.output.empty() ? "null" : jsonString(input.output)) +
+                  ",\"outcome\":\"" + outcomeName(outcome.kind()) + "\",\"branch\":" +
+                  (input.branch ? "\"" + std::string(input.branch) + "\"" : "null") + "," +
+                  numbers + ",\"reason\":" + jsonString(outcome.reason()) + "}");
+    }
+    if (!progress_ || (now() - lastShown_ < 0.1 && done_ < total_))
+        return;
+    std::string line = std::to_string(done_) + " of " + std::to_string(total_);
+    if (total_ > 0)
+        line += " (" + std::to_string(done_ * 100 / total_) + "%)";
+    // The pace of this run's rendering, and the time the rest takes at it.
+    const double took = now() - renderingSince_;
+    const std::size_t renderedNow = done_ - doneBefore_;
+    if (renderedNow >= 2 && took > 0.5) {
+        const double rate = double(renderedNow) / took;
+        char pace[32];
+        std::snprintf(pace, sizeof pace, ", %.1f files/s", rate);
+        line += pace;
+        if (done_ < total_)
+            line += ", about " + timeLeft(double(total_ - done_) / rate) + " left";
+    }
+    if (failed_ > 0)
+        line += ", " + std::to_string(failed_) + " failed";
+    if (existing_ > 0)
+        line += ", " + std::to_string(existing_) + " already there";
+    show(line);
 }
 
 void Reporter::told(const std::string& line)
@@ -67,20 +185,51 @@ void Reporter::told(const std::string& line)
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-void Reporter::summarise(std::size_t skipped)
+int Reporter::summarise(int signal, bool overwrite)
 {
-    if (existing_ > existingNamed) {
-        clearProgress();
+    const int status = signal != 0 ? 128 + signal : failed_ > 0 ? 1 : existing_ > 0 ? 3 : 0;
+    clearProgress();
+    if (existing_ > existingNamed)
         std::fprintf(stderr,
                      "inverse-logistic-render: %zu more outputs already exist (use -y to "
                      "replace them, or --skip-existing to render only what is missing)\n",
                      existing_ - existingNamed);
+    const double took = now() - start_;
+    if (!quiet_) {
+        std::string line = std::to_string(rendered_ + warned_) + " rendered";
+        if (warned_ > 0)
+            line += " (" + std::to_string(warned_) + " with a warning)";
+        line += ", " + std::to_string(skipped_) + " skipped";
+        if (existing_ > 0)
+            line += ", " + std::to_string(existing_) + " already there";
+        line += ", " + std::to_string(failed_) + " failed, " + seconds(took);
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
-    if (!progress_)
-        return;
-    clearProgress();
-    std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed, %s\n", done_ - failed_ - skipped_,
-                 skipped + skipped_, failed_, seconds(now() - start_).c_str());
+    if (signal != 0) {
+        const char* name = ::sigabbrev_np(signal);
+        std::fprintf(stderr,
+                     "inverse-logistic-render: stopped by SIG%s with %zu of %zu left; the same "
+                     "command with --skip-existing%s renders the rest\n",
+                     name ? name : "?", total_ - done_, total_, overwrite ? " instead of -y" : "");
+    }
+    if (json_) {
+        char summary[256];
+        std::snprintf(summary, sizeof summary,
+                      "{\"summary\":{\"rendered\":%zu,\"warned\":%zu,\"skipped\":%zu,"
+                      "\"exists\":%zu,\"failed\":%zu,\"left\":%zu,\"seconds\":%.3f,"
+                      "\"status\":%d}}",
+                      rendered_, warned_, skipped_, existing_, failed_, total_ - done_, took,
+                      status);
+        writeJson(summary);
+    }
+    return status;
+}
+
+void Reporter::writeJson(const std::string& object)
+{
+    std::fputs(object.c_str(), json_);
+    std::fputc('\n', json_);
+    std::fflush(json_);
 }
 
 void Reporter::show(const std::string& progress)
@@ -89,6 +238,7 @@ void Reporter::show(const std::string& progress)
         return;
     std::fprintf(stderr, "\r%s\033[K", progress.c_str());
     shown_ = true;
+    stopsignals::lineOpen(true);
     lastShown_ = now();
 }
 
@@ -97,6 +247,7 @@ void Reporter::clearProgress()
     if (shown_)
         std::fprintf(stderr, "\r\033[K");
     shown_ = false;
+    stopsignals::lineOpen(false);
 }
 
 } // namespace batch

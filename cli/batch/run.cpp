@@ -72,13 +72,35 @@ Outcome reported(const Outcome& outcome, const command::Options& options)
                : outcome;
 }
 
+const char* branchOf(const RenderJob& job, const command::Options& options)
+{
+    return !options.sheet.empty()                   ? "both"
+           : job.branch == transform::Branch::Lower ? "lower"
+                                                    : "upper";
+}
+
+// How a job ended, as the reporter tells it.
+Finished finishedOf(const RenderJob& job, const command::Options& options, const Outcome& outcome,
+                    double seconds)
+{
+    const bool drawn =
+        outcome.kind() == Outcome::Kind::Rendered || outcome.kind() == Outcome::Kind::Warned;
+    return {job.input->shownName(),
+            job.input->kind == command::Input::Kind::EmbeddedPhotograph ? std::string_view()
+                                                                        : job.input->spelling(),
+            outputOf(job, options),
+            reported(outcome, options),
+            drawn ? branchOf(job, options) : nullptr,
+            options.a,
+            seconds};
+}
+
 // What -v says of an image rendered: input, output, branch, seconds.
 std::string doneLine(const RenderJob& job, const command::Options& options, double seconds)
 {
     const std::string output = outputOf(job, options);
-    const char* branch = !options.sheet.empty()                   ? "both branches"
-                         : job.branch == transform::Branch::Lower ? "lower branch"
-                                                                  : "upper branch";
+    const std::string branch =
+        std::string(branchOf(job, options)) + (options.sheet.empty() ? " branch" : " branches");
     char took[32];
     std::snprintf(took, sizeof took, "%.2f s", seconds);
     return job.input->shownName() + " -> " +
@@ -141,6 +163,12 @@ struct Jobs {
     std::size_t start(std::size_t next)
     {
         while (pool.hasRoom() && next < jobs.size() && stopsignals::received() == 0) {
+            // Refused when planned (an output that exists, say): no process for it.
+            if (jobs[next]->refusal) {
+                report(next, Outcome::failed(jobs[next]->refusal), 0.0);
+                ++next;
+                continue;
+            }
             JobFiles opened(*jobs[next], options);
             if (opened.error()) {
                 report(next, Outcome::failed(opened.error()), 0.0);
@@ -181,7 +209,7 @@ struct Jobs {
         if (stopsignals::received() != 0)
             return;
         const RenderJob& job = *jobs[index];
-        reporter.finished(job.input->shownName(), reported(outcome, options));
+        reporter.finished(finishedOf(job, options, outcome, seconds));
         if (options.verbose && outcome.kind() != Outcome::Kind::Skipped && !outcome.failed())
             reporter.told(doneLine(job, options, seconds));
     }
@@ -238,11 +266,11 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
 
 } // namespace
 
-int run(const command::Options& options)
+int run(const command::Options& options, std::FILE* json)
 {
     // Planning may already look into files; -j threads until the jobs are known.
     vipsio::configure(options.allowUntrusted, options.threads);
-    Reporter reporter(options.quiet);
+    Reporter reporter(options.quiet, json);
     const Plan plan = planJobs(options, [&reporter](std::size_t planned, std::size_t total) {
         reporter.planning(planned, total);
     });
@@ -253,13 +281,21 @@ int run(const command::Options& options)
         return 1;
     }
     for (const Unreadable& folder : plan.unreadable)
-        reporter.finished(shownName(folder.folder), Outcome::failed(folder.error));
+        reporter.finished({shownName(folder.folder),
+                           folder.folder,
+                           {},
+                           Outcome::failed(folder.error),
+                           nullptr,
+                           options.a,
+                           0.0});
     for (const Unreadable& file : plan.passedOver)
         reporter.told("inverse-logistic-render: " + file.folder + ": " + file.error.reason());
     std::vector<const RenderJob*> jobs;
     for (const RenderJob& job : plan.jobs)
         if (!job.skip)
             jobs.push_back(&job);
+        else
+            reporter.finished(finishedOf(job, options, Outcome::skipped(), 0.0));
     // Folders of -d's tree are made as needed, and temporaries that killed
     // runs left where this one writes go first.
     std::set<std::string> folders;
@@ -277,8 +313,7 @@ int run(const command::Options& options)
                      error.reason().c_str());
         return 1;
     }
-    reporter.summarise(plan.jobs.size() - jobs.size());
-    return reporter.failed() > 0 ? 1 : 0;
+    return reporter.summarise(stopsignals::received(), options.overwrite);
 }
 
 } // namespace batch

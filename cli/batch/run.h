@@ -2,11 +2,14 @@
 
 #include "command/options.h"
 
+#include <cstdio>
+
 namespace batch {
 
 // Runs a batch: plans every input, stops if two would write one output,
-// renders the jobs in worker processes, reports each failure and a summary;
-// returns the program's exit status (0 when every image was rendered).
-int run(const command::Options& options);
+// renders the jobs in processes of their own, reports each failure and a
+// summary (and, to `json` if not null, each input's end and the summary as
+// JSON Lines); returns the program's exit status (Reporter::summarise()).
+int run(const command::Options& options, std::FILE* json);
 
 } // namespace batch

@@ -11,14 +11,18 @@ namespace batch::stopsignals {
 namespace {
 
 std::atomic<bool> rendering{false};
+std::atomic<bool> openLine{false};
 std::atomic<int> stopSignal{0};
 
-// Runs on the signal: only what is safe there (atomics, kill, _exit).
+// Runs on the signal: only what is safe there (atomics, kill, write, _exit).
 void onSignal(int signal)
 {
     stopSignal = signal;
-    if (!rendering)
+    if (!rendering) {
+        if (openLine)
+            (void)!::write(STDERR_FILENO, "\r\033[K", 4);
         ::_exit(128 + signal);
+    }
     workers::killAll();
 }
 
@@ -35,13 +39,10 @@ void install()
 
 void renderingStarts() { rendering = true; }
 
-void renderingEnds()
-{
-    rendering = false;
-    if (stopSignal != 0)
-        ::_exit(128 + stopSignal);
-}
+void renderingEnds() { rendering = false; }
 
 int received() { return stopSignal; }
+
+void lineOpen(bool open) { openLine = open; }
 
 } // namespace batch::stopsignals

@@ -23,6 +23,7 @@ struct Options {
     int threads = 1; // -j: threads in all, shared by the batch's workers and libvips
     bool quiet = false;
     bool verbose = false;   // a line per file: input, output, branch, seconds
+    std::string json;       // --json: where each input's end goes as JSON Lines ("-": stdout)
     bool recursive = false; // folders among the inputs are walked, their trees kept under -d
     // --sheet: the values of a a contact sheet shows, each on both
     // branches, instead of a rendering; empty: a rendering.

@@ -51,9 +51,12 @@ const char* const description =
     "breaks the program's protocol fails alone. SIGINT, SIGTERM and SIGHUP leave no\n"
     "temporary file; status 128 + signal.\n"
     "\n"
-    "Exit status: 0 when every image was rendered, 1 when any failed (each failure is\n"
-    "one line on standard error, but outputs that exist already are named a few at a\n"
-    "time, then counted), 2 for a usage error.";
+    "Exit status: 0 when every input was rendered (warnings included) or skipped;\n"
+    "1 when any failed (each failure is one line on standard error); 2 for a usage\n"
+    "error; 3 when nothing failed but outputs existed already and were left alone\n"
+    "(named a few at a time, then counted: -y replaces them, --skip-existing counts\n"
+    "them as done); 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped the run,\n"
+    "after its summary and the command that renders the rest.";
 
 } // namespace
 
@@ -72,7 +75,7 @@ OptionSet::OptionSet()
          pngFilters, strip,     stripIcc,    lossless,       tiffCompression, maxPixels,
          maxMemory,  timeLimit, salvage,     allowUntrusted, noSandbox,       overwrite,
          threads,    filesFrom, nul,         shard,          skipExisting,    quiet,
-         verbose});
+         verbose,    json});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

@@ -158,7 +158,17 @@ struct OptionSet {
     QCommandLineOption quiet{{"q", "quiet"}, "No progress line and no summary."};
     QCommandLineOption verbose{{"v", "verbose"},
                                "A line per image rendered, on standard error: input, output, "
-                               "branch and seconds."};
+                               "branch and seconds; and once, how the jobs are sandboxed and "
+                               "their memory bounded."};
+    QCommandLineOption json{
+        "json",
+        "Write how each input ended to FILE (- for standard output) as it ends, as JSON Lines "
+        "for programs: one object per input with input, output (null where none), outcome "
+        "(rendered, warned, skipped, exists or failed), branch (lower, upper, both, or null "
+        "where none was drawn), a, seconds and reason; then one {\"summary\": {...}} object with "
+        "the counts, the inputs left and the exit status. Names that are not UTF-8 have each "
+        "stray byte as the character of its number.",
+        "FILE"};
 
     OptionSet();
 };

@@ -25,6 +25,38 @@ using UsageError = std::optional<QString>;
 
 QString quoted(const QString& text) { return QString("\u201c%1\u201d").arg(text); }
 
+// The bytes a name had on the command line. Qt decodes arguments as UTF-8,
+// which a file name need not be: a byte that is not comes back as U+FFFD,
+// so such a name is looked up among the arguments as given (in order, from
+// `from`, for the inputs; anywhere for an option's value, "--name=value"
+// included).
+class RawNames {
+public:
+    explicit RawNames(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+    std::string of(const QString& decoded, std::size_t* from = nullptr) const
+    {
+        if (!decoded.contains(QChar::ReplacementCharacter))
+            return decoded.toStdString();
+        for (std::size_t n = from ? *from : 0; n < arguments_.size(); ++n) {
+            const std::string& raw = arguments_[n];
+            const std::size_t equals = raw.find('=');
+            const std::string value = !from && raw.starts_with("--") && equals != std::string::npos
+                                          ? raw.substr(equals + 1)
+                                          : raw;
+            if (QString::fromLocal8Bit(value) == decoded) {
+                if (from)
+                    *from = n + 1;
+                return value;
+            }
+        }
+        return decoded.toStdString();
+    }
+
+private:
+    const std::vector<std::string>& arguments_;
+};
+
 // An integer option in [low, high]; nothing when the text is not one.
 std::optional<qlonglong> integerIn(const QString& text, qlonglong low, qlonglong high)
 {
@@ -184,7 +216,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
     return std::nullopt;
 }
 
-UsageError readBatch(const OptionSet& p, Options& options)
+UsageError readBatch(const OptionSet& p, const RawNames& raw, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
     options.threads = int(std::max(1u, std::thread::hardware_concurrency()));
@@ -208,23 +240,29 @@ UsageError readBatch(const OptionSet& p, Options& options)
     options.skipExisting = parser.isSet(p.skipExisting);
     options.quiet = parser.isSet(p.quiet);
     options.verbose = parser.isSet(p.verbose);
+    options.json = raw.of(parser.value(p.json));
+    if (parser.isSet(p.json) && options.json.empty())
+        return QString("--json: the file name is empty (- writes standard output)");
     options.recursive = parser.isSet(p.recursive);
     if (options.overwrite && options.skipExisting)
         return QString("-y replaces existing outputs and --skip-existing keeps them; give one");
     return std::nullopt;
 }
 
-UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, Options& options)
+UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, const RawNames& raw,
+                           Options& options)
 {
     const QCommandLineParser& parser = p.parser;
     if (parser.isSet(p.output) == parser.isSet(p.outputDir))
         return QString("give exactly one of -o FILE and -d DIR");
-    options.output = parser.value(p.output).toStdString();
-    options.outputDir = parser.value(p.outputDir).toStdString();
+    options.output = raw.of(parser.value(p.output));
+    options.outputDir = raw.of(parser.value(p.outputDir));
     if (parser.isSet(p.output) && options.output.empty())
         return QString("-o: the output name is empty");
     if (parser.isSet(p.outputDir) && options.outputDir.empty())
         return QString("-d: the folder name is empty");
+    if (options.toStandardOutput() && options.json == standardStream)
+        return QString("--json - and -o - would both write standard output; give --json a file");
     const std::string suffix = formats::suffixOf(options.output);
     if (options.format.empty() && !options.toStandardOutput() && !suffix.empty() &&
         !formats.writableName(suffix, options.allowUntrusted))
@@ -242,15 +280,16 @@ bool readsStandardInput(const Options& options)
 
 // The inputs, read last: a --files-from list (perhaps standard input) is
 // read only once every option is known to be valid.
-UsageError readInputs(const OptionSet& p, Options& options)
+UsageError readInputs(const OptionSet& p, const RawNames& raw, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
+    std::size_t from = 1;
     for (const QString& argument : parser.positionalArguments())
-        options.inputs.addArgument(argument.toStdString());
+        options.inputs.addArgument(raw.of(argument, &from));
     if (parser.isSet(p.nul) && !parser.isSet(p.filesFrom))
         return QString("--null describes a --files-from list; give one");
     if (parser.isSet(p.filesFrom)) {
-        const std::string list = parser.value(p.filesFrom).toStdString();
+        const std::string list = raw.of(parser.value(p.filesFrom));
         if (list == standardStream && readsStandardInput(options))
             return QString("standard input cannot be both the list and an input");
         std::size_t listed = 0;
@@ -298,11 +337,16 @@ QString helpText()
     return text;
 }
 
-ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats)
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                                   const FormatCatalogue& formats)
 {
+    QStringList decoded;
+    for (const std::string& argument : arguments)
+        decoded.append(QString::fromLocal8Bit(argument));
+    const RawNames raw(arguments);
     OptionSet p;
     QCommandLineParser& parser = p.parser;
-    if (!parser.parse(arguments))
+    if (!parser.parse(decoded))
         return usageError(parser.errorText());
     if (parser.isSet("help") || parser.isSet("help-all"))
         return {std::nullopt, helpText().toStdString(), 0};
@@ -319,11 +363,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCat
         return usageError(*error);
     if (UsageError error = readEncoding(p, formats, options))
         return usageError(*error);
-    if (UsageError error = readBatch(p, options))
+    if (UsageError error = readBatch(p, raw, options))
         return usageError(*error);
-    if (UsageError error = readDestination(p, formats, options))
+    if (UsageError error = readDestination(p, formats, raw, options))
         return usageError(*error);
-    if (const UsageError error = readInputs(p, options))
+    if (const UsageError error = readInputs(p, raw, options))
         return usageError(*error);
     return {std::move(options), {}, 0};
 }

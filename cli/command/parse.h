@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace command {
 
@@ -21,7 +22,10 @@ struct ParsedCommandLine {
     int exitStatus = 0;
 };
 
-ParsedCommandLine parseCommandLine(const QStringList& arguments, const FormatCatalogue& formats);
+// `arguments`: the program's, as the system gave them (argv), the program's
+// name first.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                                   const FormatCatalogue& formats);
 
 // What --max-memory is by default: a quarter of this machine's memory, at
 // most 1 GiB (whole-frame decoders of 100-megapixel pictures fit in it).

@@ -157,8 +157,13 @@ std::unique_ptr<MemoryGroups> MemoryGroups::make(int count, std::uint64_t bytes,
 
 MemoryGroups::~MemoryGroups()
 {
+    // A process killed a moment ago may still be leaving its group: it is
+    // given a second, then the next run removes what is left.
     for (std::size_t group = 0; group < leased_.size(); ++group)
-        ::rmdir(groupFolder(int(group)).c_str());
+        for (int tries = 0;
+             ::rmdir(groupFolder(int(group)).c_str()) != 0 && errno == EBUSY && tries < 100;
+             ++tries)
+            ::usleep(10'000);
     ::rmdir(run_.c_str());
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,6 +53,15 @@ bool drain(int fd, std::string& into, std::size_t most)
     return true;
 }
 
+// Reaps the jobs' processes that outlived their template (and, killed with
+// it, have ended or are ending).
+void reapOrphans()
+{
+    int status = 0;
+    while (::waitpid(-1, &status, WNOHANG) > 0) {
+    }
+}
+
 } // namespace
 
 struct Pool::Running {
@@ -85,6 +95,9 @@ Pool::Pool(const Job& job, const Limits& limits, int processes)
     : limits_(limits), processes_(std::max(1, processes)),
       template_(std::make_unique<Template>(job, limits))
 {
+    // A job's process whose template died is the program's to reap, not init's:
+    // until it is reaped, its memory group cannot be removed.
+    (void)::prctl(PR_SET_CHILD_SUBREAPER, 1);
     if (limits.memoryBudget != 0) {
         // Room for its threads' stacks and malloc's arenas, as for its data.
         const std::uint64_t room =
@@ -96,11 +109,19 @@ Pool::Pool(const Job& job, const Limits& limits, int processes)
 
 Pool::~Pool()
 {
-    // The template's end ends the jobs' processes; their groups go with the pool.
-    template_.reset();
+    // The jobs still running (the run was stopped) end, and are reaped,
+    // before their groups go.
     for (const auto& job : running_)
+        job->kill();
+    template_.reset();
+    for (const auto& job : running_) {
+        pollfd ended{job->process, POLLIN, 0};
+        while (::poll(&ended, 1, 1000) < 0 && errno == EINTR) {
+        }
         for (int* fd : {&job->answers, &job->errors, &job->process})
             closeIfOpen(*fd);
+    }
+    reapOrphans();
 }
 
 bool Pool::hasRoom() const { return int(running_.size()) + givenUp_ < processes_; }
@@ -221,10 +242,12 @@ Error Pool::waitForWork(int alsoWatch)
             if (!job->ended && job->index == news.job)
                 finish(*job, news.status);
     ended_.clear();
-    if (!templateAlive)
+    if (!templateAlive) {
         for (const auto& job : running_)
             if (!job->ended)
                 finish(*job, SIGKILL); // as killed by it
+        reapOrphans();
+    }
     std::erase_if(running_, [](const auto& job) { return job->ended; });
     return {};
 }
