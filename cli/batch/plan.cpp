@@ -201,6 +201,31 @@ struct Written {
     }
 };
 
+// The folder a found file's walk started from, as given.
+std::string_view walkedFrom(const Input& input)
+{
+    std::string_view top = input.path.substr(0, input.below);
+    while (top.size() > 1 && top.back() == '/')
+        top.remove_suffix(1);
+    return top;
+}
+
+// What would have kept two inputs' outputs apart.
+std::string keepApart(const Input& first, const Input& second, const Options& options)
+{
+    if (first.below > 0 && second.below > 0) {
+        const auto above = [](const Input& input) {
+            const std::string folder = fs::path(walkedFrom(input)).parent_path().string();
+            return shownName(folder.empty() ? std::string(".") : folder);
+        };
+        return "give the folders above them with -r, as -r -d " + shownName(options.outputDir) +
+               " " + above(first) + " " + above(second) + ", to keep them apart";
+    }
+    if (fs::path(first.path).parent_path() != fs::path(second.path).parent_path())
+        return "give their folders with -r, so that each keeps its own, or render them in two runs";
+    return "their names differ only in their suffix; render them in two runs";
+}
+
 std::vector<std::string> conflictsAmong(std::vector<Written> written,
                                         const std::vector<const Input*>& inputs,
                                         const Options& options)
@@ -219,10 +244,12 @@ std::vector<std::string> conflictsAmong(std::vector<Written> written,
             const std::string path = output(written[at]);
             if (sameFileKey(output(written[first])) != sameFileKey(path))
                 continue;
-            found.emplace_back(written[at].input,
-                               inputs[written[first].input]->shownName() + " and " +
-                                   inputs[written[at].input]->shownName() +
-                                   " would both be written to " + shownName(path));
+            const Input& one = *inputs[written[first].input];
+            const Input& other = *inputs[written[at].input];
+            found.emplace_back(written[at].input, one.shownName() + " and " + other.shownName() +
+                                                      " would both be written to " +
+                                                      shownName(path) + "; nothing was rendered (" +
+                                                      keepApart(one, other, options) + ")");
             break;
         }
     }
@@ -249,9 +276,9 @@ std::string outputOf(const RenderJob& job, const Options& options)
     if (!options.output.empty())
         return options.output;
     const std::string_view path = job.input->isFile() ? job.input->path : std::string_view();
-    // A file found with -r keeps its path below the folder given.
+    // A file found with -r keeps its folder's name and its path below it.
     const fs::path kept =
-        job.input->below > 0 ? fs::path(path.substr(job.input->below)).parent_path() : fs::path();
+        job.input->below > 0 ? fs::path(path.substr(job.input->kept)).parent_path() : fs::path();
     const std::string base = job.input->isFile() ? fs::path(path).stem().string() : "photo";
     // A name whose suffix already names the format keeps it as written
     // (x.jpeg stays .jpeg, X.JPG .JPG), so that files beside it still match.

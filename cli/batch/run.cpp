@@ -276,8 +276,7 @@ int run(const command::Options& options, std::FILE* json)
     });
     if (!plan.conflicts.empty()) {
         for (const std::string& conflict : plan.conflicts)
-            std::fprintf(stderr, "inverse-logistic-render: %s; nothing was rendered\n",
-                         conflict.c_str());
+            std::fprintf(stderr, "inverse-logistic-render: %s\n", conflict.c_str());
         return 1;
     }
     for (const Unreadable& folder : plan.unreadable)

@@ -29,14 +29,14 @@ std::string_view InputList::hold(std::string_view path)
 void InputList::addArgument(std::string_view argument)
 {
     if (argument == standardStream)
-        inputs_.push_back({Input::Kind::StandardInput, 0, {}});
+        inputs_.push_back({Input::Kind::StandardInput, 0, 0, {}});
     else
         addFile(argument);
 }
 
 void InputList::addFile(std::string_view path)
 {
-    inputs_.push_back({Input::Kind::File, 0, hold(path)});
+    inputs_.push_back({Input::Kind::File, 0, 0, hold(path)});
 }
 
 void InputList::addFound(std::string_view folder, std::string_view below)
@@ -46,7 +46,14 @@ void InputList::addFound(std::string_view folder, std::string_view below)
         folder.remove_suffix(1);
     const std::string path = folder == "/" ? std::string(folder).append(below)
                                            : std::string(folder) + "/" + std::string(below);
-    inputs_.push_back({Input::Kind::File, std::uint32_t(path.size() - below.size()), hold(path)});
+    const auto beneath = std::uint32_t(path.size() - below.size());
+    // The folder's own name, unless it names none ("/", ".", "..", "DIR/.").
+    const std::size_t slash = folder.find_last_of('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+    const bool contents = name.empty() || name == "." || name == "..";
+    const auto kept = contents ? beneath : std::uint32_t(folder.size() - name.size());
+    inputs_.push_back({Input::Kind::File, beneath, kept, hold(path)});
 }
 
 } // namespace command

@@ -22,14 +22,17 @@ struct Input {
 
     Kind kind = Kind::File;
     // For a file found in a folder given with -r: where, in `path`, its
-    // path below that folder starts (which its output keeps); else 0.
+    // path below that folder starts (beneath which it is opened), and where
+    // the part its output keeps starts: the folder's own name, or, for a
+    // folder given as "DIR/." (its contents), its path below it; else 0.
     std::uint32_t below = 0;
+    std::uint32_t kept = 0;
     // For a file: as the user wrote it (found in a folder: that folder as
     // written, then the path below it), a NUL after it where it lies (in
     // the InputList that holds it).
     std::string_view path;
 
-    static Input embeddedPhotograph() { return {Kind::EmbeddedPhotograph, 0, {}}; }
+    static Input embeddedPhotograph() { return {Kind::EmbeddedPhotograph, 0, 0, {}}; }
     // The path as a C string, for the system's calls.
     const char* cPath() const { return path.data(); }
 
@@ -72,7 +75,9 @@ public:
     void addArgument(std::string_view argument);
     void addFile(std::string_view path);
     // A file found in a folder given with -r: `folder` as written, then
-    // the path below it.
+    // the path below it. Its output keeps the folder's name (as cp -r does)
+    // and the path below, but for "." and a folder given as "DIR/.": its
+    // contents, the path below only.
     void addFound(std::string_view folder, std::string_view below);
     void reserve(std::size_t count) { inputs_.reserve(count); }
 

@@ -36,13 +36,16 @@ struct OptionSet {
                                  "Where renderings go for several inputs; each keeps its input's "
                                  "base name, and its suffix as written where the format stays "
                                  "(IMG_0001.JPG stays IMG_0001.JPG; as PNG, IMG_0001.png). "
-                                 "With -r, each keeps its path below the folder given.",
+                                 "With -r, each keeps its folder's name and its path below it.",
                                  "DIR"};
     QCommandLineOption recursive{
         {"r", "recursive"},
         "Render the images in folders given as inputs (or listed with --files-from) and in the "
-        "folders below them, into -d's folder as a tree like theirs: photos/100CANON/IMG_0001.JPG "
-        "goes to DIR/100CANON/IMG_0001.JPG. An image is a file whose suffix, in any case, names "
+        "folders below them, into -d's folder as a tree like theirs, each folder under its own "
+        "name, as cp -r copies: -r -d DIR photos/100CANON photos/101CANON writes "
+        "DIR/100CANON/IMG_0001.JPG and DIR/101CANON/IMG_0001.JPG. A folder given as photos/. "
+        "(or .) gives what is in it, without its name: DIR/100CANON/... An image is a file whose "
+        "suffix, in any case, names "
         "a format --list-formats reads (.JPG, .jpeg, .HEIC, .tif), or one without a suffix "
         "whose first bytes do; other files, names beginning with a dot, links to folders and "
         "-d's folder are passed over. A link to a file is followed while it stays inside the "

@@ -13,7 +13,7 @@ printf 'notes\n' > photos/README
 mkfifo photos/DCIM/100CANON/planted.jpg
 "$render" -q -r -d out photos 2>said.txt || fail "the tree failed: $(cat said.txt)"
 [ "$(cd out && find . -type f | sort | tr '\n' ' ')" = \
-  "./DCIM/100CANON/A.JPG ./DCIM/100CANON/B.jpeg ./DCIM/100CANON/C.Png ./DCIM/NOSUFFIX.jpg " ] \
+  "./photos/DCIM/100CANON/A.JPG ./photos/DCIM/100CANON/B.jpeg ./photos/DCIM/100CANON/C.Png ./photos/DCIM/NOSUFFIX.jpg " ] \
   || fail "the tree gave: $(cd out && find . -type f | sort)"
 
 echo "the tree stays a tree: a link out of it is passed over with a line, the output folder is no input"
@@ -25,8 +25,21 @@ mkdir -p up/out/earlier && cp up/a.jpg up/out/earlier/a.jpg
 "$render" -q -r -d up/out up 2>said.txt || fail "a tree with links: $(cat said.txt)"
 [ "$(grep -c 'passed over: a link that leads out of up$' said.txt)" = 2 ] && [ "$(wc -l <said.txt)" = 2 ] \
   || fail "links out of the tree said: $(cat said.txt)"
-[ "$(cd up/out && find . -type f | sort | tr '\n' ' ')" = "./a.jpg ./earlier/a.jpg ./sub/inside.jpg " ] \
+[ "$(cd up/out && find . -type f | sort | tr '\n' ' ')" = "./earlier/a.jpg ./up/a.jpg ./up/sub/inside.jpg " ] \
   || fail "a tree with links gave: $(cd up/out && find . -type f | sort)"
+
+echo "several folders keep their names, as cp -r keeps them; DIR/. gives what is in it"
+mkdir -p cards/100CANON cards/101CANON && cp photos/DCIM/100CANON/A.JPG cards/100CANON/IMG_0001.JPG \
+  && cp photos/DCIM/100CANON/A.JPG cards/101CANON/IMG_0001.JPG
+rm -rf out && "$render" -q -r -d out cards/100CANON cards/101CANON/ && "$render" -q -r -d contents cards/. \
+  || fail "several folders failed"
+[ "$(cd out && find . -type f | sort | tr '\n' ' ')" = "./100CANON/IMG_0001.JPG ./101CANON/IMG_0001.JPG " ] \
+  && [ "$(cd contents && find . -type f | sort | tr '\n' ' ')" = "./100CANON/IMG_0001.JPG ./101CANON/IMG_0001.JPG " ] \
+  || fail "several folders gave: $(find out contents -type f)"
+mkdir -p x/photos y/photos && cp cards/100CANON/IMG_0001.JPG x/photos/ && cp cards/100CANON/IMG_0001.JPG y/photos/
+"$render" -q -r -d clash x/photos y/photos 2>said.txt
+[ $? = 1 ] && grep -q "would both be written to clash/photos/IMG_0001.JPG; nothing was rendered (give the folders above them with -r, as -r -d clash x y, to keep them apart)" said.txt \
+  || fail "a clash said: $(cat said.txt)"
 
 echo "-v names each image's branch, as rendered"
 rm -rf out && "$render" -q -v --seed 3 -r -d out photos 2>said.txt || fail "$(cat said.txt)"

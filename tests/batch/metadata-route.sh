@@ -124,7 +124,7 @@ mkdir -p card/DCIM && cp dng.tif card/DCIM/IMG_0001.DNG && printf 'IIRO\010\0\0\
 [ $? = 1 ] && [ "$(cat said.txt)" = "inverse-logistic-render: dng.tif: a raw file; develop it first" ] \
   || fail "a DNG-structured file: $(cat said.txt)"
 "$render" -q -r -d developed card 2>said.txt
-[ $? = 1 ] && [ "$(grep -c 'a raw file; develop it first' said.txt)" = 2 ] && [ -f developed/DCIM/IMG_0002.JPG ] \
+[ $? = 1 ] && [ "$(grep -c 'a raw file; develop it first' said.txt)" = 2 ] && [ -f developed/card/DCIM/IMG_0002.JPG ] \
   || fail "raw files in a tree: $(cat said.txt)"
 echo "-Q keep: a JPEG's quality and chroma into a JPEG"
 for coding in 95:1x1 75:2x2 88:2x1; do

@@ -120,8 +120,8 @@ images=$((images + 2))
 inverse-logistic-render -q --seed 7 -r photos -d whole
 expected=$(find whole -type f -printf x | wc -c)
 [ "$expected" = "$images" ] || fail "the whole run wrote $expected files, not $images"
-[ -f whole/2023/101CANON/IMG_0001.JPG ] && [ -f "whole/2024/102 CANON/IMG 0006.png" ] \
-  && [ -f whole/2024/IMG_5195.HEIC ] && [ -f whole/2023/100CANON/IMG_0005.Jpg ] \
+[ -f whole/photos/2023/101CANON/IMG_0001.JPG ] && [ -f "whole/photos/2024/102 CANON/IMG 0006.png" ] \
+  && [ -f whole/photos/2024/IMG_5195.HEIC ] && [ -f whole/photos/2023/100CANON/IMG_0005.Jpg ] \
   || fail "the tree is not kept, with its suffixes as written: $(find whole | sort)"
 
 # Runs a recipe's shell text in a fresh copy of the pictures, with out/
