@@ -279,7 +279,9 @@ std::string outputOf(const RenderJob& job, const Options& options)
     // A file found with -r keeps its folder's name and its path below it.
     const fs::path kept =
         job.input->below > 0 ? fs::path(path.substr(job.input->kept)).parent_path() : fs::path();
-    const std::string base = job.input->isFile() ? fs::path(path).stem().string() : "photo";
+    // A sheet is named so that it cannot be taken for a rendering.
+    const std::string base = (job.input->isFile() ? fs::path(path).stem().string() : "photo") +
+                             (options.sheet.empty() ? "" : "-sheet");
     // A name whose suffix already names the format keeps it as written
     // (x.jpeg stays .jpeg, X.JPG .JPG), so that files beside it still match.
     const std::string inputSuffix = fs::path(path).extension().string();

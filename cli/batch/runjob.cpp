@@ -88,6 +88,9 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     if (kind == fileio::Kind::Pipe)
         pace(true);
     const std::string magic = fileio::readStart(fd, 2);
+    if (magic.empty() && !fileio::rereadable(kind))
+        return Outcome::failed(Error("is empty: no image came through it; give it one, as "
+                                     "inverse-logistic-render -o out.png - < photo.jpg"));
     const bool stream = streams(magic, job);
     if (!outputGiven)
         if (Error error = openOutput(*imageJob.written, imageJob.output, options,

@@ -56,9 +56,10 @@ struct OptionSet {
     QCommandLineOption sheet{
         "sheet",
         "Instead of a rendering, write a contact sheet of each input: its picture, scaled to fit "
-        "320 pixels, for each value of a in the list (such as 4,5,6 or 4,4.5,5; at most 8) on "
-        "the lower "
-        "branch and on the upper, each labelled, to choose a and the branch before a batch.",
+        "320 pixels, for each value of a in the list (4 or more, such as 4,5,6 or 4,4.5,5; at "
+        "most 8) on the lower branch and on the upper, each labelled, to choose a and the "
+        "branch before a batch (so not with -b). Under -d a sheet is named NAME-sheet.EXT, "
+        "never as a rendering of NAME would be.",
         "A,..."};
     QCommandLineOption format{{"f", "format"},
                               "Output format (jpeg, png, tiff, webp, gif, ppm, ... or a suffix "

@@ -115,20 +115,26 @@ std::optional<float> parseParameter(const QString& text)
 }
 
 // --sheet's values: a's, separated by commas, with a decimal point (a
-// locale's decimal comma would read as a separator).
-std::optional<std::vector<float>> parseSheet(const QString& text)
+// locale's decimal comma would read as a separator); the usage error of
+// the first that is none, or below 4, where every value draws what 4 does.
+UsageError parseSheet(const QString& text, std::vector<float>& values)
 {
-    std::vector<float> values;
-    for (const QString& part : text.split(',')) {
+    const QStringList parts = text.split(',');
+    if (parts.size() > 8)
+        return "--sheet: " + quoted(text) + " gives " + QString::number(parts.size()) +
+               " values; a sheet shows at most 8";
+    for (const QString& part : parts) {
         float value = 0.0f;
         if (platform::readSingle(part.trimmed(), QLocale::c(), value) !=
             platform::NumberText::Number)
-            return std::nullopt;
+            return "--sheet: " + quoted(part.trimmed()) +
+                   " is not a value of a; give them as 4,5,6 (with a decimal point: 4.5)";
+        if (value < 4.0f)
+            return "--sheet: " + quoted(part.trimmed()) +
+                   " is below 4, where every value draws what 4 does; start at 4";
         values.push_back(transform::clampParameter(value));
     }
-    if (values.empty() || values.size() > 8)
-        return std::nullopt;
-    return values;
+    return std::nullopt;
 }
 
 UsageError readMap(const OptionSet& p, Options& options)
@@ -136,7 +142,9 @@ UsageError readMap(const OptionSet& p, Options& options)
     const QCommandLineParser& parser = p.parser;
     const auto a = parseParameter(parser.value(p.parameter));
     if (!a)
-        return "-a: " + quoted(parser.value(p.parameter)) + " is not a number in the float range";
+        return "-a: " + quoted(parser.value(p.parameter)) +
+               " is not a number this program takes; give one such as 4, 4.5 or 6 (4 or more: "
+               "smaller values count as 4)";
     options.a = transform::clampParameter(*a);
 
     const QString branch = parser.value(p.branch).toLower();
@@ -150,11 +158,11 @@ UsageError readMap(const OptionSet& p, Options& options)
     if (parser.isSet(p.seed) && !(options.seed = unsignedNumber(parser.value(p.seed))))
         return "--seed: " + quoted(parser.value(p.seed)) + " is not a non-negative integer";
     if (parser.isSet(p.sheet)) {
-        const auto values = parseSheet(parser.value(p.sheet));
-        if (!values)
-            return "--sheet: " + quoted(parser.value(p.sheet)) +
-                   " is not one to eight values of a, separated by commas (4,5,6)";
-        options.sheet = *values;
+        if (UsageError error = parseSheet(parser.value(p.sheet), options.sheet))
+            return error;
+        if (parser.isSet(p.branch))
+            return QString("-b chooses the branch of a rendering; a sheet shows both, each "
+                           "labelled (drop -b)");
     }
     return std::nullopt;
 }

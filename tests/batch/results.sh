@@ -62,6 +62,23 @@ rm -rf tty && script -qec "'$render' -d tty a.jpg broken.png exists.png" /dev/nu
 grep -q $'3 of 3 (100%), 1 failed\e\[K\r\e\[K2 rendered, 0 skipped, 1 failed' screen.txt \
   || fail "the terminal showed: $(cat -v screen.txt)"
 
+echo "messages that say what was wrong and what works"
+# arguments | status | words of the one line
+while IFS='|' read -r arguments status words; do
+  # shellcheck disable=SC2086 # the arguments are words
+  "$render" $arguments -o table.png </dev/null 2>said.txt
+  got=$?
+  [ "$got" = "$status" ] && grep -qF -- "$words" said.txt || fail "$arguments: status $got, $(cat said.txt)"
+done <<'TABLE'
+-|1|standard input: is empty: no image came through it; give it one, as
+-a abc|2|-a: “abc” is not a number this program takes; give one such as 4, 4.5 or 6
+--sheet 3,4|2|--sheet: “3” is below 4, where every value draws what 4 does
+--sheet 4,5 -b lower|2|-b chooses the branch of a rendering; a sheet shows both
+--sheet 4,,5|2|--sheet: “” is not a value of a; give them as 4,5,6
+TABLE
+rm -rf sheets && "$render" -q --sheet 4,5 -d sheets a.jpg && [ -f sheets/a-sheet.jpg ] \
+  || fail "a sheet under -d: $(ls sheets)"
+
 echo "a run stopped by SIGINT: its summary, its status, and how to go on"
 mkfifo waits.jpg
 rm -rf stopped && mkdir stopped
