@@ -33,6 +33,7 @@ struct Options {
     std::optional<int> compression;
     bool pngFilters = false; // PNG rows filtered as libpng chooses
     bool strip = false;
+    bool autorotate = false; // pixels turned as Orientation says, which becomes 1
     bool stripIcc = false;
     bool lossless = false;
     std::string tiffCompression;                      // empty: a TIFF input's own, else none

@@ -29,11 +29,11 @@ const char* const description =
     "out, its maker named. XMP goes as written (JPEG's extended XMP with it), IPTC\n"
     "into JPEG and TIFF, with the ICC profile and resolution; an input without EXIF\n"
     "gets none (HEIF/AVIF but a small one of libvips's); a PNG's text (tEXt, zTXt,\n"
-    "iTXt), gAMA, cHRM, sRGB, sBIT and pHYs go to a PNG output as they were. HEIF/AVIF\n"
-    "decode upright, and a picture written as HEIF/AVIF, whose viewers ignore\n"
-    "Orientation, is turned upright; their Orientation becomes 1. No other output\n"
-    "is rotated. A contact sheet carries no metadata. Raw files (DNG, NEF, CR2, ARW,\n"
-    "ORF, ...) are refused: develop them first.\n"
+    "iTXt), gAMA, cHRM, sRGB, sBIT and pHYs go to a PNG output as they were.\n"
+    "HEIF/AVIF decode upright, and a picture written as HEIF/AVIF, whose viewers\n"
+    "ignore Orientation, is turned upright; their Orientation becomes 1. No other\n"
+    "output is rotated, unless --autorotate. A contact sheet carries no metadata. Raw\n"
+    "files (DNG, NEF, CR2, ARW, ORF, ...) are refused: develop them first.\n"
     "Metadata that cannot be written back whole (damaged in the input) leaves what\n"
     "libvips writes of it, with a warning; a failed write fails the file. A PNG's\n"
     "text past 16 MiB, and an ICC profile larger than a JPEG holds, are left out\n"
@@ -70,12 +70,12 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addOptions(
-        {version,    parameter, branch,      seed,           output,          outputDir,
-         recursive,  format,    listFormats, sheet,          quality,         compression,
-         pngFilters, strip,     stripIcc,    lossless,       tiffCompression, maxPixels,
-         maxMemory,  timeLimit, salvage,     allowUntrusted, noSandbox,       overwrite,
-         threads,    filesFrom, nul,         shard,          skipExisting,    quiet,
-         verbose,    json});
+        {version,    parameter, branch,      seed,       output,         outputDir,
+         recursive,  format,    listFormats, sheet,      quality,        compression,
+         pngFilters, strip,     stripIcc,    autorotate, lossless,       tiffCompression,
+         maxPixels,  maxMemory, timeLimit,   salvage,    allowUntrusted, noSandbox,
+         overwrite,  threads,   filesFrom,   nul,        shard,          skipExisting,
+         quiet,      verbose,   json});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

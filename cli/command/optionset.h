@@ -89,6 +89,13 @@ struct OptionSet {
                  "text) from the outputs, in every format. Orientation stays, so that the picture "
                  "stays upright; so does the ICC profile, without which colours would change."};
     QCommandLineOption stripIcc{"strip-icc", "Drop the ICC profile too."};
+    QCommandLineOption autorotate{
+        "autorotate",
+        "Turn each picture's pixels as its EXIF Orientation says and write Orientation 1, in "
+        "every format, for the viewers and tools (film makers, many web tools) that ignore "
+        "Orientation; the rest of the metadata stays. Without it only HEIF/AVIF outputs are "
+        "turned; others keep the pixels as stored and the Orientation that says how to show "
+        "them. Files of several pages keep their own."};
     QCommandLineOption lossless{"lossless",
                                 "Write WebP, HEIF/AVIF and JPEG XL lossless (a lossless WebP "
                                 "input is written lossless anyway)."};

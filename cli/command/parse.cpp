@@ -203,6 +203,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
     }
     options.pngFilters = parser.isSet(p.pngFilters);
     options.strip = parser.isSet(p.strip);
+    options.autorotate = parser.isSet(p.autorotate);
     options.stripIcc = parser.isSet(p.stripIcc);
     options.lossless = parser.isSet(p.lossless);
     options.tiffCompression = parser.value(p.tiffCompression).toLower().toStdString();

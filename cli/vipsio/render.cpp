@@ -54,12 +54,14 @@ Error refusalOf(const Loaded& loaded, const formats::Format& format, const Image
     return {};
 }
 
-// Whether the picture is turned upright before it is written: viewers of
-// some formats follow the file's own transforms and ignore EXIF
-// Orientation, so a sideways-stored photograph would show sideways.
-bool turnsUpright(const Loaded& loaded, const formats::Format& format)
+// Whether the picture is turned upright before it is written: as asked
+// (--autorotate), or where viewers of the format follow the file's own
+// transforms and ignore EXIF Orientation, so that a sideways-stored
+// photograph would show sideways. A file of several pages keeps its own.
+bool turnsUpright(const Loaded& loaded, const formats::Format& format, const ImageJob& job)
 {
-    return format.turnsUpright && !(loaded.read && loaded.read->decodesUpright) &&
+    return (format.turnsUpright || job.options.autorotate) && pagesOf(loaded) == 1 &&
+           !(loaded.read && loaded.read->decodesUpright) &&
            vips_image_get_orientation(loaded.image.get_image()) > 1;
 }
 
@@ -111,7 +113,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
     Encoding encoding = encodingOf(job.options);
     keepInputCoding(fd, loaded.read, encoding);
     const bool upright =
-        (loaded.read && loaded.read->decodesUpright) || turnsUpright(loaded, *format);
+        (loaded.read && loaded.read->decodesUpright) || turnsUpright(loaded, *format, job);
     const Travelling travelling = travellingFor(fd, loaded, *format, pagesOf(loaded),
                                                 job.options.strip, false, upright, warnings);
     const metadata::Carried& carried = travelling.carried;
@@ -123,7 +125,7 @@ Outcome mapAndWrite(const Loaded& loaded, int fd, std::string_view start, const 
         mapped = mapped.copy(
             VImage::option()->set("xres", resolution->first)->set("yres", resolution->second));
     // Turning needs the whole picture, as the encoders that ask for it hold anyway.
-    if (turnsUpright(loaded, *format))
+    if (turnsUpright(loaded, *format, job))
         mapped = mapped.copy_memory().autorot();
     fileio::OutputFile& output = *job.written;
     if (Error error = writeOut(mapped, *format, encoding, travelling, output, warnings))
