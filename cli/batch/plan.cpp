@@ -223,7 +223,8 @@ std::string keepApart(const Input& first, const Input& second, const Options& op
     }
     if (fs::path(first.path).parent_path() != fs::path(second.path).parent_path())
         return "give their folders with -r, so that each keeps its own, or render them in two runs";
-    return "their names differ only in their suffix; render them in two runs";
+    return "their names differ only in their suffix; keep it in the outputs' names with --name "
+           "'{stem}.{suffix}.{ext}'";
 }
 
 std::vector<std::string> conflictsAmong(std::vector<Written> written,
@@ -263,6 +264,32 @@ std::vector<std::string> conflictsAmong(std::vector<Written> written,
 
 } // namespace
 
+std::string outputName(std::string_view pattern, std::string_view stem, std::string_view suffix,
+                       std::string_view ext)
+{
+    if (pattern.empty())
+        pattern = "{stem}.{ext}";
+    std::string name;
+    for (std::size_t at = 0; at < pattern.size();) {
+        const auto field = [&](std::string_view key) {
+            return pattern.substr(at).starts_with(key);
+        };
+        if (field("{stem}")) {
+            name += stem;
+            at += 6;
+        } else if (field("{suffix}")) {
+            name += suffix;
+            at += 8;
+        } else if (field("{ext}")) {
+            name += ext;
+            at += 5;
+        } else {
+            name += pattern[at++];
+        }
+    }
+    return name;
+}
+
 fileio::InputFile openInput(const Input& input, fileio::InputFile::Wait wait)
 {
     if (input.below == 0)
@@ -279,9 +306,7 @@ std::string outputOf(const RenderJob& job, const Options& options)
     // A file found with -r keeps its folder's name and its path below it.
     const fs::path kept =
         job.input->below > 0 ? fs::path(path.substr(job.input->kept)).parent_path() : fs::path();
-    // A sheet is named so that it cannot be taken for a rendering.
-    const std::string base = (job.input->isFile() ? fs::path(path).stem().string() : "photo") +
-                             (options.sheet.empty() ? "" : "-sheet");
+    const std::string stem = job.input->isFile() ? fs::path(path).stem().string() : "photo";
     // A name whose suffix already names the format keeps it as written
     // (x.jpeg stays .jpeg, X.JPG .JPG), so that files beside it still match.
     const std::string inputSuffix = fs::path(path).extension().string();
@@ -289,7 +314,12 @@ std::string outputOf(const RenderJob& job, const Options& options)
         job.format && !inputSuffix.empty() && formats::named(inputSuffix.substr(1)) == job.format
             ? inputSuffix.substr(1)
             : std::string(job.format ? job.format->suffixes.front() : "");
-    return (fs::path(options.outputDir) / kept / (base + "." + suffix)).string();
+    // A sheet is named so that it cannot be taken for a rendering.
+    const std::string name =
+        options.sheet.empty() ? outputName(options.name, stem,
+                                           inputSuffix.empty() ? "" : inputSuffix.substr(1), suffix)
+                              : stem + "-sheet." + suffix;
+    return (fs::path(options.outputDir) / kept / name).string();
 }
 
 Plan planJobs(const Options& options, const PlanProgress& progress)

@@ -27,6 +27,12 @@ struct Plan {
 // by a path that leads out of it (as a link planted since could).
 fileio::InputFile openInput(const command::Input& input, fileio::InputFile::Wait wait);
 
+// An output's file name from --name's pattern (empty: "{stem}.{ext}"):
+// {stem} is the input's name without its suffix, {suffix} the input's
+// suffix as written, {ext} the output's.
+std::string outputName(std::string_view pattern, std::string_view stem, std::string_view suffix,
+                       std::string_view ext);
+
 // Where a job's rendering goes: -o's path, or in -d's folder the input's
 // base name (a file found with -r: its path below the folder given) with
 // its format's suffix; one the input's name has already is kept as written

@@ -18,6 +18,7 @@ struct Options {
     std::optional<std::uint64_t> seed;
     std::string output;    // -o: one file, or "-" for standard output
     std::string outputDir; // -d
+    std::string name;      // --name: the pattern of -d's file names; empty: {stem}.{ext}
     std::string format;    // -f, a writable format's name; empty: from the output name or the input
     bool overwrite = false;
     int threads = 1; // -j: threads in all, shared by the batch's workers and libvips

@@ -70,12 +70,11 @@ OptionSet::OptionSet()
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addOptions(
-        {version,    parameter, branch,      seed,       output,         outputDir,
-         recursive,  format,    listFormats, sheet,      quality,        compression,
-         pngFilters, strip,     stripIcc,    autorotate, lossless,       tiffCompression,
-         maxPixels,  maxMemory, timeLimit,   salvage,    allowUntrusted, noSandbox,
-         overwrite,  threads,   filesFrom,   nul,        shard,          skipExisting,
-         quiet,      verbose,   json});
+        {version,   parameter, branch,         seed,      output,          outputDir,   name,
+         recursive, format,    listFormats,    sheet,     quality,         compression, pngFilters,
+         strip,     stripIcc,  autorotate,     lossless,  tiffCompression, maxPixels,   maxMemory,
+         timeLimit, salvage,   allowUntrusted, noSandbox, overwrite,       threads,     filesFrom,
+         nul,       shard,     skipExisting,   quiet,     verbose,         json});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

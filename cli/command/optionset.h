@@ -38,6 +38,12 @@ struct OptionSet {
                                  "(IMG_0001.JPG stays IMG_0001.JPG; as PNG, IMG_0001.png). "
                                  "With -r, each keeps its folder's name and its path below it.",
                                  "DIR"};
+    QCommandLineOption name{
+        "name",
+        "The names of -d's files, from PATTERN: {stem} is the input's name without its suffix, "
+        "{suffix} the input's suffix as written, {ext} the output's (default {stem}.{ext}); "
+        "such as '{stem}-il.{ext}', or '{stem}.{suffix}.{ext}' to keep x.jpg and x.png apart.",
+        "PATTERN"};
     QCommandLineOption recursive{
         {"r", "recursive"},
         "Render the images in folders given as inputs (or listed with --files-from) and in the "

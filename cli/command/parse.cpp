@@ -266,6 +266,20 @@ UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, c
         return QString("give exactly one of -o FILE and -d DIR");
     options.output = raw.of(parser.value(p.output));
     options.outputDir = raw.of(parser.value(p.outputDir));
+    options.name = raw.of(parser.value(p.name));
+    if (parser.isSet(p.name)) {
+        if (!parser.isSet(p.outputDir))
+            return QString("--name names -d's files; -o names its one file itself");
+        const QString pattern = parser.value(p.name);
+        QString rest = pattern;
+        for (const char* field : {"{stem}", "{suffix}", "{ext}"})
+            rest.remove(field);
+        if (!pattern.contains("{stem}") || rest.contains('/') || rest.contains('{') ||
+            rest.contains('}'))
+            return "--name: " + quoted(pattern) +
+                   " is no pattern of file names: it needs {stem}, may hold {suffix} and {ext}, "
+                   "and no other {field} or /";
+    }
     if (parser.isSet(p.output) && options.output.empty())
         return QString("-o: the output name is empty");
     if (parser.isSet(p.outputDir) && options.outputDir.empty())
