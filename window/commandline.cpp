@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "licence.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -55,7 +57,8 @@ std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments,
         return CommandLineAnswer{text, 0};
     }
     if (parser.isSet(version_))
-        return CommandLineAnswer{QString("%1 %2\n").arg(programName, version), 0};
+        return CommandLineAnswer{
+            QString("%1 %2\n%3").arg(programName, version, platform::licenceNotice), 0};
     if (!parser.positionalArguments().isEmpty())
         return usageError(QString("takes no file or other argument, but was given \u201c%1\u201d")
                               .arg(parser.positionalArguments().first()));

@@ -5,6 +5,7 @@
 #include "command/inputlist.h"
 #include "command/optionset.h"
 #include "formats/formats.h"
+#include "licence.h"
 #include "numbers.h"
 #include "shownname.h"
 
@@ -375,7 +376,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
         return {std::nullopt, helpText().toStdString(), 0};
     if (parser.isSet("version"))
         return {std::nullopt,
-                (QCoreApplication::applicationName() + " " + QCoreApplication::applicationVersion())
+                (QCoreApplication::applicationName() + " " +
+                 QCoreApplication::applicationVersion() + "\n" + platform::licenceNotice)
                     .toStdString(),
                 0};
     if (parser.isSet(p.listFormats))

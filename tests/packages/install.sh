@@ -69,13 +69,17 @@ echo "packages: installed $(chroot "$root" dpkg-query -W -f '${Package} ${Versio
 inside "cd /tmp && inverse-logistic-render -q -o in.jpg && inverse-logistic-render -q -a 5 -b lower -o out.jpg in.jpg \
         && [ \"\$(od -An -tx1 -N3 out.jpg | tr -d ' ')\" = ffd8ff ]" "rendering a JPEG"
 inside "man -w inverse-logistic-render && man -w inverse-logistic" "the man pages"
+inside "[ -f /usr/share/bash-completion/completions/inverse-logistic-render ] \
+        && [ -f /usr/share/bash-completion/completions/inverse-logistic ] \
+        && grep -q GPL-3.0-or-later /usr/share/doc/inverse-logistic-render/copyright \
+        && grep -q GPL-3.0-or-later /usr/share/doc/inverse-logistic/copyright" "completion and licence"
 inside "xvfb-run -a inverse-logistic --version | grep -qx 'inverse-logistic 1.00'" "the window's --version"
 inside "xvfb-run -a sh -c 'inverse-logistic & window=\$!
           for i in \$(seq 300); do
             xwininfo -root -tree | grep -q '\"Form1\"' && { kill \$window; exit 0; }
             sleep 0.1
           done; exit 1'" "starting the window under Xvfb"
-echo "packages: rendered a JPEG, found both man pages, started the window under Xvfb"
+echo "packages: rendered a JPEG, found both man pages, completions and licences, started the window under Xvfb"
 
 files=$(chroot "$root" dpkg -L inverse-logistic inverse-logistic-render | sort -u)
 inside "apt-get purge -y -q inverse-logistic inverse-logistic-render" "apt purge"
