@@ -105,6 +105,7 @@ private Q_SLOTS:
     void aJobThatLiesOrHangsFailsAlone_data();
     void aJobThatLiesOrHangsFailsAlone();
     void aJobAtAPipesPaceIsNotTimed();
+    void timeTheProgramWasStoppedIsNoJobs();
     void aStopStartsNoMoreJobs();
 
 private:
@@ -272,6 +273,35 @@ void WorkersTest::aJobAtAPipesPaceIsNotTimed()
     QCOMPARE(results[1].outcome.reason(),
              std::string("took more than 100 ms (--time-limit), so it was stopped; "
                          "nothing was written"));
+}
+
+void WorkersTest::timeTheProgramWasStoppedIsNoJobs()
+{
+    // The job waits for the test; meanwhile the program is stopped (Ctrl-Z)
+    // for ten times its time limit, as the clock the pool reads says.
+    int released[2] = {-1, -1};
+    QCOMPARE(::pipe(released), 0);
+    auto now = std::chrono::steady_clock::now();
+    workers::Pool pool(
+        [](std::size_t, workers::JobDescriptors given, const workers::Pace&) {
+            char byte = 0;
+            return ::read(given.input, &byte, 1) == 1 ? Outcome::rendered()
+                                                      : Outcome::failed(Error("not released"));
+        },
+        {0, 1, std::chrono::seconds(1)}, 1, [&now] { return now; });
+    QVERIFY(pool.start(0, {}, {released[0], -1}));
+    now += std::chrono::seconds(10);
+    QVERIFY(!pool.waitForWork());
+    QVERIFY(pool.running());
+    QCOMPARE(::write(released[1], "x", 1), ssize_t(1));
+    std::optional<workers::Pool::Finished> done;
+    while (!done) {
+        QVERIFY(!pool.waitForWork());
+        done = pool.nextFinished();
+    }
+    ::close(released[0]);
+    ::close(released[1]);
+    QVERIFY2(!done->outcome.failed(), done->outcome.reason().c_str());
 }
 
 void WorkersTest::aStopStartsNoMoreJobs()

@@ -91,8 +91,8 @@ struct Pool::Running {
     }
 };
 
-Pool::Pool(const Job& job, const Limits& limits, int processes)
-    : limits_(limits), processes_(std::max(1, processes)),
+Pool::Pool(const Job& job, const Limits& limits, int processes, Now now)
+    : limits_(limits), processes_(std::max(1, processes)), now_(std::move(now)),
       template_(std::make_unique<Template>(job, limits))
 {
     // A job's process whose template died is the program's to reap, not init's:
@@ -146,7 +146,7 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
     job->index = index;
     job->place = place;
     job->reader = protocol::AnswerReader(index);
-    job->started = Clock::now();
+    job->started = now_();
     job->deadline = limits_.time.count() != 0 ? job->started + limits_.time : never;
     int answers[2] = {-1, -1};
     int errors[2] = {-1, -1};
@@ -188,7 +188,7 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
             ++givenUp_;
             return false;
         }
-        finished_.push_back({index, Outcome::failed(error), Clock::now() - job->started});
+        finished_.push_back({index, Outcome::failed(error), now_() - job->started});
         return true;
     }
     if (!job->group)
@@ -217,7 +217,7 @@ Error Pool::waitForWork(int alsoWatch)
     // as a wait far longer than asked.
     std::chrono::milliseconds timeout(-1);
     if (nearest != never)
-        timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()),
+        timeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(nearest - now_()),
                              std::chrono::milliseconds(0), std::chrono::milliseconds(100));
     if (::poll(watched.data(), watched.size(), int(timeout.count())) < 0) {
         if (errno == EINTR)
@@ -227,7 +227,7 @@ Error Pool::waitForWork(int alsoWatch)
     // Away for longer than the wait was to take, since the program last
     // looked (or since the job started), it was stopped, in the wait or
     // anywhere in the loop: that time was no job's.
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = now_();
     for (const auto& job : running_)
         if (const auto away = now - std::max(lastLooked_, job->started) - timeout;
             timeout.count() >= 0 && away > std::chrono::milliseconds(250) && job->deadline != never)
@@ -321,7 +321,7 @@ void Pool::finish(Running& job, int status)
         outcome = Outcome::failed(death({status, lastLine(job.said), job.outOfTime, oomKilled,
                                          job.lingered, job.group.has_value()},
                                         limits_, job.place));
-    finished_.push_back({job.index, std::move(outcome), Clock::now() - job.started});
+    finished_.push_back({job.index, std::move(outcome), now_() - job.started});
 }
 
 std::optional<Pool::Finished> Pool::nextFinished()

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,7 +30,10 @@ class MemoryGroups;
 // its process has ended and been reaped, so nothing of it writes any more.
 class Pool {
 public:
-    Pool(const Job& job, const Limits& limits, int processes);
+    // `now`: the clock the jobs' time is read from (tests move it themselves).
+    using Now = std::function<std::chrono::steady_clock::time_point()>;
+    Pool(const Job& job, const Limits& limits, int processes,
+         Now now = std::chrono::steady_clock::now);
     ~Pool();
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
@@ -67,6 +71,7 @@ private:
 
     Limits limits_;
     int processes_;
+    Now now_;
     int givenUp_ = 0;
     std::unique_ptr<MemoryGroups> groups_;
     std::unique_ptr<Template> template_;

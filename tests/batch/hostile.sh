@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Hostile and damaged files, made here from a few header bytes, each fail
 # alone: status 1 or 2 (never 0, never a signal), at most one line, nothing
-# left in the output folder; and a batch goes on past them. Signals in the
-# middle of a write leave nothing either, and a resumed run completes.
-# Usage: hostile.sh RENDER_PROGRAM
+# left in the output folder; and a batch goes on past them. Signals while a
+# job runs leave nothing either, and a resumed run completes.
+# Usage: hostile.sh RENDER_PROGRAM TRY_ESCAPE_LIBRARY
 source "$(dirname "$0")/workfolder.sh"
+escape=$2
 
 "$render" -q -a 5 -o p.png || fail "cannot make the test picture"
 convert p.png -interlace JPEG prog.jpg
@@ -111,45 +112,42 @@ long=$(printf 'n%.0s' $(seq 251)).png
 cp p.png setuid.png && chmod 6755 setuid.png && "$render" -q -y -o setuid.png p.png
 [ "$(stat -c %a setuid.png)" = 755 ] || fail "a replaced file kept mode $(stat -c %a setuid.png)"
 
-echo "signals in the middle of a write"
-convert -size 2500x2500 xc: +noise Random noise.png
+echo "signals while a job runs: its output left nowhere"
+convert -size 600x400 xc: +noise Random noise.png
+mkfifo held.png
 for signal in TERM INT HUP KILL; do
   rm -rf out && mkdir out
-  "$render" -q --compression 9 -d out noise.png &
+  "$render" -q -f png -d out held.png 2>err.txt &
   program=$!
-  # Waits until a worker holds the unnamed output open, then signals.
-  writing=""
-  while [ -z "$writing" ] && kill -0 "$program" 2>/dev/null; do
-    for worker in $(jobProcesses "$program"); do
-      ls -l "/proc/$worker/fd" 2>/dev/null | grep -q "$work/out/" && writing=$worker
-    done
-  done
-  [ -n "$writing" ] || fail "the render of noise.png ended before it could be signalled"
+  # The job reads the FIFO once this opens it, and waits for bytes that never come.
+  exec 3>held.png
+  worker=""
+  until [ -n "$worker" ]; do worker=$(jobProcesses "$program"); done
   kill -s "$signal" "$program"
   wait "$program"
   status=$?
-  while kill -0 "$writing" 2>/dev/null; do sleep 0.05; done
+  exec 3>&-
+  while kill -0 "$worker" 2>/dev/null; do sleep 0.05; done
   [ -z "$(ls -A out)" ] || fail "SIG$signal left $(ls -A out)"
   [ "$signal" = KILL ] || [ "$status" = $((128 + $(kill -l "$signal"))) ] \
-    || fail "SIG$signal gave status $status"
+    || fail "SIG$signal gave status $status: $(cat err.txt)"
 done
-"$render" -q --skip-existing -d out noise.png && [ -s out/noise.png ] || fail "the resumed run failed"
+"$render" -q -d out noise.png && "$render" -q --skip-existing -d out noise.png && [ -s out/noise.png ] \
+  || fail "the resumed run failed"
 
-echo "a worker that stops answering, into a folder and into a device"
-for destination in "-d out" "-f png -o /dev/null"; do
-  rm -rf out && mkdir out
-  # shellcheck disable=SC2086 # the destination is two or three words
-  timeout 60 "$render" -q --compression 9 --time-limit 1 $destination noise.png 2>err.txt &
-  program=$!
-  # Stopped, the worker can only end by the time limit's kill.
-  worker=""
-  while [ -z "$worker" ] && kill -0 "$program" 2>/dev/null; do
-    worker=$(jobProcesses "$program")
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+  echo "a decoder that never answers: skipped, as the sanitizers' runtime must be loaded first"
+else
+  echo "a decoder that never answers, into a folder and into a device"
+  "$render" -q -o noise.jpg noise.png || fail "cannot make a JPEG"
+  for destination in "-d out" "-f png -o /dev/null"; do
+    rm -rf out && mkdir out
+    # shellcheck disable=SC2086 # the destination is two or three words
+    IL_TRY_ESCAPE=wait LD_PRELOAD=$escape timeout 60 "$render" -q --time-limit 1 $destination noise.jpg \
+      2>err.txt
+    status=$?
+    [ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "took more than 1 s (--time-limit)" err.txt \
+      && [ -z "$(ls -A out)" ] || fail "a stuck decoder ($destination) gave status $status: $(cat err.txt)"
   done
-  [ -n "$worker" ] && kill -STOP "$worker" || fail "the render ($destination) ended before it could be stopped"
-  wait "$program"
-  status=$?
-  [ "$status" = 1 ] && [ "$(wc -l <err.txt)" = 1 ] && grep -q "took more than 1 s (--time-limit)" err.txt \
-    && [ -z "$(ls -A out)" ] || fail "a stopped worker ($destination) gave status $status: $(cat err.txt)"
-done
+fi
 echo "hostile: ok"

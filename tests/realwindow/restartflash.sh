@@ -21,9 +21,9 @@ read -r x y < <(xwininfo -id "$win" | awk '/Absolute upper-left X/{x=$NF} /Absol
 sampler_pid=$!
 xdotool mousemove "$((x + restart[0]))" "$((y + restart[1]))" \
   click --repeat "$clicks" --delay "$((1000 / rate))" 1
-# The loop's first pass after the last Restart comes one interval later.
-sleep 0.4
+# Sampled until the loop's first pass after the last Restart shows.
+win=$(visible_windows Form1 | tail -1)
+shows_rendering 4
 kill -TERM "$sampler_pid"
 wait "$sampler_pid"
-win=$(visible_windows Form1 | tail -1)
 quit_program
