@@ -8,9 +8,9 @@
 // these: exceptions stop at the library boundaries, and none crosses a thread.
 class [[nodiscard]] Error {
 public:
-    // Whose words the reason is, or what it reports: libvips's words, or an
-    // output that already exists (which a resumed batch counts as done).
-    enum class Cause { Program, Libvips, OutputExists };
+    // What the reason reports: a failure, or an output that already exists
+    // (which a resumed batch counts as done).
+    enum class Cause { Program, OutputExists };
 
     Error() = default;
     explicit Error(std::string reason, Cause cause = Cause::Program)
@@ -21,7 +21,6 @@ public:
     explicit operator bool() const { return !reason_.empty(); }
     const std::string& reason() const { return reason_; }
     Cause cause() const { return cause_; }
-    bool fromLibvips() const { return cause_ == Cause::Libvips; }
     bool outputExists() const { return cause_ == Cause::OutputExists; }
     // `shownOutput` exists, and no option said to replace or keep it.
     static Error exists(const std::string& shownOutput)

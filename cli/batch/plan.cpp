@@ -304,8 +304,9 @@ std::string outputOf(const RenderJob& job, const Options& options)
         return options.output;
     const std::string_view path = job.input->isFile() ? job.input->path : std::string_view();
     // A file found with -r keeps its folder's name and its path below it.
-    const fs::path kept =
-        job.input->below > 0 ? fs::path(path.substr(job.input->kept)).parent_path() : fs::path();
+    const fs::path kept = job.input->below > 0
+                              ? fs::path(path.substr(job.input->keptFrom)).parent_path()
+                              : fs::path();
     const std::string stem = job.input->isFile() ? fs::path(path).stem().string() : "photo";
     // A name whose suffix already names the format keeps it as written
     // (x.jpeg stays .jpeg, X.JPG .JPG), so that files beside it still match.

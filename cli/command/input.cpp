@@ -52,8 +52,8 @@ void InputList::addFound(std::string_view folder, std::string_view below)
     const std::string_view name =
         slash == std::string_view::npos ? folder : folder.substr(slash + 1);
     const bool contents = name.empty() || name == "." || name == "..";
-    const auto kept = contents ? beneath : std::uint32_t(folder.size() - name.size());
-    inputs_.push_back({Input::Kind::File, beneath, kept, hold(path)});
+    const auto keptFrom = contents ? beneath : std::uint32_t(folder.size() - name.size());
+    inputs_.push_back({Input::Kind::File, beneath, keptFrom, hold(path)});
 }
 
 } // namespace command

@@ -26,7 +26,7 @@ struct Input {
     // the part its output keeps starts: the folder's own name, or, for a
     // folder given as "DIR/." (its contents), its path below it; else 0.
     std::uint32_t below = 0;
-    std::uint32_t kept = 0;
+    std::uint32_t keptFrom = 0;
     // For a file: as the user wrote it (found in a folder: that folder as
     // written, then the path below it), a NUL after it where it lies (in
     // the InputList that holds it).

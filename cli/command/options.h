@@ -39,8 +39,8 @@ struct Options {
     bool lossless = false;
     std::string tiffCompression;                      // empty: a TIFF input's own, else none
     std::uint64_t maxPixels = std::uint64_t(1) << 30; // 0: no limit
-    std::uint64_t maxMemory = 0;                      // bytes one file may take; 0: no limit
-    std::chrono::milliseconds timeLimit{600'000};     // one file's time; 0: no limit
+    std::uint64_t maxMemory = 0; // bytes the run's jobs may take, shared alike; 0: no limit
+    std::chrono::milliseconds timeLimit{600'000}; // one file's time; 0: no limit
     bool allowUntrusted = false;
     bool sandbox = true;  // workers give up what decoding does not need
     bool salvage = false; // render what can be read of a damaged file

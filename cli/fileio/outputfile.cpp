@@ -284,8 +284,6 @@ Error OutputFile::write(const char* data, std::size_t size)
     return {};
 }
 
-bool OutputFile::seekable() const { return ::lseek(fd_, 0, SEEK_CUR) >= 0; }
-
 std::int64_t OutputFile::seek(std::int64_t offset, int whence)
 {
     return ::lseek(fd_, off_t(offset), whence);

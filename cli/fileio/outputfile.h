@@ -49,9 +49,6 @@ public:
     void paceWith(std::function<void(bool atTheirs)> pace) { pace_ = std::move(pace); }
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
-    // Whether what is written can be sought in and read back, as a file
-    // (or a held stream) can and a stream written as it comes cannot.
-    bool seekable() const;
     // For writers that go back over what they wrote: as lseek and read.
     std::int64_t seek(std::int64_t offset, int whence);
     std::ptrdiff_t readBack(char* data, std::size_t size);

@@ -44,7 +44,7 @@ Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings)
         text = "VipsJpeg: " + losing;
     }
     if (!salvage)
-        return Error(text, Error::Cause::Libvips);
+        return Error(text);
     warnings.add("damaged (" + text + "); rendered what could be read");
     return {};
 }
@@ -60,8 +60,7 @@ Error damaged(const std::string& what, int fd, std::string_view start, bool allo
     vips_error_clear();
     return Error("damaged: " + what +
                      (salvageable ? " (--salvage renders what can be read)"
-                                  : " (nothing can be read past the damage)"),
-                 Error::Cause::Libvips);
+                                  : " (nothing can be read past the damage)"));
 }
 
 } // namespace vipsio

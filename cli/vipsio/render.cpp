@@ -34,7 +34,7 @@ Error libvipsError(const vips::VError& error)
         text += " (libvips marks this loader untrusted; --allow-untrusted permits it)";
     if (text.empty())
         text = "cannot decode or encode it (libvips gave no reason)";
-    return Error(text, Error::Cause::Libvips);
+    return Error(text);
 }
 
 // Why the image cannot be rendered as asked, before any of it is decoded.

@@ -51,9 +51,9 @@ std::uint64_t oomKills()
     return 0;
 }
 
-std::string lastLine(const std::string& said)
+std::string lastLine(const std::string& lastWords)
 {
-    std::string text = said;
+    std::string text = lastWords;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text.substr(text.find_last_of('\n') + 1);
@@ -76,9 +76,9 @@ Error death(const Death& what, const Limits& limits, const JobPlace& place)
     const bool killed = WIFSIGNALED(what.status) && WTERMSIG(what.status) == SIGKILL;
     // An allocation that failed where the library could only end the
     // program: C++'s, or GLib's, which aborts with a trap.
-    if (what.said.find("std::bad_alloc") != std::string::npos ||
-        (what.said.find("GLib-ERROR") != std::string::npos &&
-         what.said.find("failed to allocate") != std::string::npos))
+    if (what.lastWords.find("std::bad_alloc") != std::string::npos ||
+        (what.lastWords.find("GLib-ERROR") != std::string::npos &&
+         what.lastWords.find("failed to allocate") != std::string::npos))
         return Error(outOfMemory(limits.memoryBudget) + left);
     if (killed && what.oomKilled && what.ownGroup)
         return Error(outOfMemory(limits.memoryBudget) +
@@ -89,8 +89,8 @@ Error death(const Death& what, const Limits& limits, const JobPlace& place)
                           ? (killed ? std::string("was killed (") : std::string("crashed (")) +
                                 strsignal(WTERMSIG(what.status)) + ")"
                           : "failed with status " + std::to_string(WEXITSTATUS(what.status));
-    if (!what.said.empty())
-        how += ": " + shownName(what.said.substr(0, 200));
+    if (!what.lastWords.empty())
+        how += ": " + shownName(what.lastWords.substr(0, 200));
     return Error("the decoder or encoder " + how + left);
 }
 

@@ -20,14 +20,14 @@ std::string outOfMemory(std::uint64_t memoryBudget);
 std::uint64_t oomKills();
 
 // The last line of what a job's process wrote to its standard error.
-std::string lastLine(const std::string& said);
+std::string lastLine(const std::string& lastWords);
 
-// The error for a job's process that ended with `status`, having said
-// `said` (shown as names are: it may forge lines), and what that left of
+// The error for a job's process that ended with `status`, having lastWords
+// `lastWords` (shown as names are: it may forge lines), and what that left of
 // the job's output.
 struct Death {
     int status = 0;
-    std::string said;
+    std::string lastWords;
     bool outOfTime = false; // killed for the time limit
     bool oomKilled = false; // the kernel's out-of-memory killer ran meanwhile
     bool answered = false;  // it answered, but did not end

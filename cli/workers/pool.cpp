@@ -71,7 +71,7 @@ struct Pool::Running {
     int answers = -1;
     int errors = -1;
     protocol::AnswerReader reader{0};
-    std::string said;
+    std::string lastWords; // the end of what it wrote to its standard error
     Clock::time_point started;
     Clock::time_point deadline = never;
     std::optional<MemoryGroups::Lease> group;
@@ -268,10 +268,10 @@ void Pool::service(Running& job, Clock::time_point now)
         }
     }
     if (job.errors >= 0) {
-        if (!drain(job.errors, job.said, std::size_t(1) << 20))
+        if (!drain(job.errors, job.lastWords, std::size_t(1) << 20))
             closeIfOpen(job.errors);
-        if (job.said.size() > saidKept)
-            job.said.erase(0, job.said.size() - saidKept);
+        if (job.lastWords.size() > saidKept)
+            job.lastWords.erase(0, job.lastWords.size() - saidKept);
     }
     if (job.broken)
         job.kill();
@@ -303,7 +303,7 @@ void Pool::finish(Running& job, int status)
             job.broken = job.reader.ended();
     }
     if (job.errors >= 0)
-        (void)drain(job.errors, job.said, std::size_t(1) << 20);
+        (void)drain(job.errors, job.lastWords, std::size_t(1) << 20);
     for (int* fd : {&job.answers, &job.errors, &job.process})
         closeIfOpen(*fd);
     const bool oomKilled =
@@ -318,7 +318,7 @@ void Pool::finish(Running& job, int status)
              WEXITSTATUS(status) == 0)
         outcome = *job.reader.answer();
     else
-        outcome = Outcome::failed(death({status, lastLine(job.said), job.outOfTime, oomKilled,
+        outcome = Outcome::failed(death({status, lastLine(job.lastWords), job.outOfTime, oomKilled,
                                          job.lingered, job.group.has_value()},
                                         limits_, job.place));
     finished_.push_back({job.index, std::move(outcome), now_() - job.started});
