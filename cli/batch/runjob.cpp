@@ -2,6 +2,7 @@
 
 #include "batch/jobfiles.h"
 #include "batch/plan.h"
+#include "batch/runfilm.h"
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
@@ -56,10 +57,15 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
     return error ? Outcome::failed(error) : Outcome::rendered();
 }
 
-// Renders, through libvips, the file open at `fd`, once what it needs is open.
-Outcome renderOpened(int fd, const vipsio::ImageJob& imageJob)
+// Renders the file open at `fd`, a film through FFmpeg, anything else
+// through libvips, once what it needs is open.
+Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
 {
     const std::string start = fileio::firstBytes(fd, 16);
+    if (isFilm(start))
+        return renderFilmJob(fd, job, imageJob);
+    if (imageJob.format && imageJob.format->film)
+        return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     vipsio::openAhead(start, imageJob.format, imageJob.options);
     // Pages of different sizes are written one at a time to scratch.
     if (const formats::Format* read = formats::byMagic(start); read && read->keepsPagesOfAnySize)
@@ -98,12 +104,12 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
         return renderStream(magic, fd, job, imageJob, pace);
     // Standard input is read from where it stands, even in a file.
     if (job.input->isFile() && fileio::rereadable(kind))
-        return renderOpened(fd, imageJob);
+        return renderOpened(fd, job, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
         return Outcome::failed(spooled.error());
     pace(false);
-    return renderOpened(spooled.descriptor(), imageJob);
+    return renderOpened(spooled.descriptor(), job, imageJob);
 }
 
 Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)

@@ -87,6 +87,10 @@ struct Format {
     bool warnsOfDamage = false;     // its decoder's warnings are judged once it has run
     bool exiv2Reads = false;        // Exiv2 reads its EXIF, XMP and IPTC
     bool streamedByProgram = false; // the program's own binary Netpbm stream keeps it
+
+    // Films, which FFmpeg's libraries read and write, not libvips.
+    bool film = false;
+    std::string_view muxer; // FFmpeg's name for the container
 };
 
 // Every row, in the order --list-formats prints them.
@@ -105,6 +109,9 @@ const Format* byMagic(std::string_view start);
 // The formats whose files keep every page, as messages name them: "TIFF,
 // WebP or GIF", and as -f does: "-f tiff, -f webp or -f gif".
 std::string keepingPages(bool asOptions);
+
+// Whether the program reads the format: libvips has a loader for it, or it is a film.
+bool readable(const Format* format);
 
 // The suffix of a file name, lower case and without the dot; empty when none.
 std::string suffixOf(std::string_view path);

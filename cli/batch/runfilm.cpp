@@ -1,0 +1,43 @@
+#include "batch/runfilm.h"
+
+#include "film/film.h"
+#include "formats/formats.h"
+#include "sandbox/sandbox.h"
+
+namespace batch {
+
+bool isFilm(std::string_view start)
+{
+    const formats::Format* format = formats::byMagic(start);
+    return format && format->film;
+}
+
+Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
+{
+    const command::Options& options = imageJob.options;
+    const formats::Format* format = imageJob.format;
+    if (!format || !format->film)
+        return Outcome::failed(Error("a film is written as a film (.mp4, .mov, .mkv or .webm)"));
+    if (options.sandbox)
+        if (Error error = sandbox::enter())
+            return Outcome::failed(Error("cannot enter the sandbox: " + error.reason() +
+                                         " (--no-sandbox runs without)"));
+    const transform::PassSchedule schedule = transform::PassSchedule(job.branch);
+    film::FilmJob filmJob;
+    filmJob.input = fd;
+    filmJob.output = imageJob.written;
+    filmJob.format = format;
+    filmJob.a = options.a;
+    filmJob.schedule = &schedule;
+    filmJob.quality = options.quality;
+    filmJob.maxPixels = options.maxPixels;
+    filmJob.threads = options.threads;
+    Outcome outcome = film::renderFilm(filmJob);
+    if (outcome.failed())
+        return outcome;
+    if (Error error = imageJob.written->commit())
+        return Outcome::failed(error);
+    return outcome;
+}
+
+} // namespace batch
