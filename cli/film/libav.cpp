@@ -15,7 +15,7 @@ void remember(void* object, int level, const char* format, va_list arguments)
     if (level > AV_LOG_ERROR)
         return;
     char line[512];
-    int prefix = 1;
+    int prefix = 0;
     av_log_format_line2(object, level, format, arguments, line, sizeof line, &prefix);
     std::string text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
