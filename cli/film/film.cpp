@@ -70,6 +70,9 @@ Error openOutput(const FilmJob& job, Io& io, Output& output)
     if (!io || !context->url)
         return Error("cannot write the film: no memory");
     context->pb = io.get();
+    // No time of the rendering in the file: a film renders to the same
+    // bytes in every run, and keeps the creation time it had.
+    context->flags |= AVFMT_FLAG_BITEXACT;
     openOnlyOutput(context, job.output);
     return {};
 }

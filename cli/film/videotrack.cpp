@@ -10,6 +10,9 @@ namespace {
 constexpr int widest = 16384;
 // Pictures an encoder may hold back at once; more is no encoder's lookahead.
 constexpr std::size_t mostHeldBack = 1024;
+// Encoders write other bytes for other thread counts: one count whatever
+// -j and the machine, so that a film renders the same in every shard.
+constexpr int encoderThreads = 8;
 
 Error checkSize(const AVCodecParameters& source, std::uint64_t maxPixels)
 {
@@ -86,7 +89,7 @@ Error VideoTrack::openCodecs(AVFormatContext& output)
     encoder.color_trc = source.color_trc;
     encoder.chroma_sample_location = source.chroma_location;
     encoder.field_order = source.field_order;
-    encoder.thread_count = settings_.threads;
+    encoder.thread_count = encoderThreads;
     if (output.oformat->flags & AVFMT_GLOBALHEADER)
         encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
