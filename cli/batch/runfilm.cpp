@@ -3,6 +3,7 @@
 #include "film/film.h"
 #include "formats/formats.h"
 #include "sandbox/sandbox.h"
+#include "vipsio/show.h"
 
 namespace batch {
 
@@ -22,7 +23,9 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
         if (Error error = sandbox::enter())
             return Outcome::failed(Error("cannot enter the sandbox: " + error.reason() +
                                          " (--no-sandbox runs without)"));
-    const transform::PassSchedule schedule = transform::PassSchedule(job.branch);
+    const transform::PassSchedule schedule = options.passes > 0
+                                                 ? transform::PassSchedule::drawn(job.passDraws)
+                                                 : transform::PassSchedule(job.branch);
     film::FilmJob filmJob;
     filmJob.input = fd;
     filmJob.output = imageJob.written;
@@ -33,6 +36,31 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
     filmJob.maxPixels = options.maxPixels;
     filmJob.threads = options.threads;
     Outcome outcome = film::renderFilm(filmJob);
+    if (outcome.failed())
+        return outcome;
+    if (Error error = imageJob.written->commit())
+        return Outcome::failed(error);
+    return outcome;
+}
+
+Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
+{
+    const command::Options& options = imageJob.options;
+    const transform::PassSchedule schedule = transform::PassSchedule::drawn(job.passDraws);
+    if (!imageJob.format || !imageJob.format->film)
+        return vipsio::renderShow(fd, imageJob, schedule, options.passes);
+    vipsio::RgbPicture picture;
+    if (Error error = vipsio::decodeRgb(fd, imageJob, picture))
+        return Outcome::failed(error);
+    film::FilmJob filmJob;
+    filmJob.output = imageJob.written;
+    filmJob.format = imageJob.format;
+    filmJob.a = options.a;
+    filmJob.schedule = &schedule;
+    filmJob.quality = options.quality;
+    const film::Still still{picture.rgb.data(), picture.width, picture.height,
+                            std::size_t(picture.width) * 3};
+    Outcome outcome = film::renderShow(still, options.passes, filmJob);
     if (outcome.failed())
         return outcome;
     if (Error error = imageJob.written->commit())

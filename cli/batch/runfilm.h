@@ -17,4 +17,9 @@ bool isFilm(std::string_view start);
 // output is committed only once the film is written whole.
 Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
 
+// Renders the window's show (--passes) from the picture open at `fd` (-1:
+// the embedded photograph): an animation through libvips, or a film where
+// the output's format is one. The job's process is in its sandbox.
+Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
+
 } // namespace batch

@@ -64,7 +64,7 @@ Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& image
     const std::string start = fileio::firstBytes(fd, 16);
     if (isFilm(start))
         return renderFilmJob(fd, job, imageJob);
-    if (imageJob.format && imageJob.format->film)
+    if (imageJob.options.passes == 0 && imageJob.format && imageJob.format->film)
         return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     vipsio::openAhead(start, imageJob.format, imageJob.options);
     // Pages of different sizes are written one at a time to scratch.
@@ -72,6 +72,8 @@ Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& image
         fileio::reserveScratch();
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
+    if (imageJob.options.passes > 0)
+        return renderShowJob(fd, job, imageJob);
     return vipsio::renderFile(fd, imageJob);
 }
 
@@ -112,7 +114,7 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     return renderOpened(spooled.descriptor(), job, imageJob);
 }
 
-Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
+Outcome renderPhotograph(const RenderJob& job, const vipsio::ImageJob& imageJob, bool outputGiven)
 {
     if (!outputGiven)
         if (Error error = openOutput(*imageJob.written, imageJob.output, imageJob.options,
@@ -121,6 +123,10 @@ Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
     vipsio::openAhead({}, imageJob.format, imageJob.options);
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
+    if (imageJob.options.passes > 0)
+        return renderShowJob(-1, job, imageJob);
+    if (imageJob.format && imageJob.format->film)
+        return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     return vipsio::renderEmbeddedPhotograph(imageJob);
 }
 
@@ -146,7 +152,7 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int sharer
     // the job says its streams are open.
     const fileio::FifoHold fifo(given.output >= 0 ? std::string() : imageJob.output);
     if (job.input->kind == command::Input::Kind::EmbeddedPhotograph)
-        return renderPhotograph(imageJob, given.output >= 0);
+        return renderPhotograph(job, imageJob, given.output >= 0);
     if (!input)
         input.emplace(job.input->isFile() ? fileio::InputFile(std::string(job.input->path))
                                           : fileio::InputFile::standardInput());

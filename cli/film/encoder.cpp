@@ -100,11 +100,4 @@ void setQuality(const AVCodec& codec, std::optional<int> quality, AVCodecContext
     }
 }
 
-std::string qualityScaleText()
-{
-    return "x264's and x265's CRF from 51 (-Q 1) to 0 (-Q 100), CRF = 51 x (100 - Q) / 99 "
-           "rounded (-Q 55 is their default, 23); VP8, VP9 and AV1 CRF from 63 to 0 (30 "
-           "without -Q); other encoders' quantiser from 31 to 1";
-}
-
 } // namespace film

@@ -24,7 +24,4 @@ EncoderChoice chooseEncoder(const AVCodecParameters& source, const AVOutputForma
 void setQuality(const AVCodec& codec, std::optional<int> quality, AVCodecContext& context,
                 AVDictionary** options);
 
-// How --help says it.
-std::string qualityScaleText();
-
 } // namespace film

@@ -139,8 +139,6 @@ bool writes(const formats::Format& format)
     return av_guess_format(std::string(format.muxer).c_str(), nullptr, nullptr) != nullptr;
 }
 
-std::string qualityScale() { return film::qualityScaleText(); }
-
 Outcome renderFilm(const FilmJob& job)
 {
     quietLog();

@@ -46,7 +46,4 @@ Outcome renderShow(const Still& still, int passes, const FilmJob& job);
 // Is this build's FFmpeg able to write the container `format` names.
 bool writes(const formats::Format& format);
 
-// How -Q reaches the encoders, for --help.
-std::string qualityScale();
-
 } // namespace film
