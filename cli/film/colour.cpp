@@ -1,6 +1,7 @@
 #include "film/colour.h"
 
 extern "C" {
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -28,6 +29,28 @@ int matrixOf(const AVCodecParameters& source)
 transform::LevelTable tableFor(bool deep, float a, transform::Branch branch)
 {
     return transform::LevelTable(deep ? 65535 : 255, a, branch);
+}
+
+// A scaler that shares each picture among threads, as many as FFmpeg
+// sees fit (the result does not depend on how many).
+SwsContext* scaler(int width, int height, AVPixelFormat from, AVPixelFormat to)
+{
+    SwsContext* made = sws_alloc_context();
+    if (!made)
+        return nullptr;
+    av_opt_set_int(made, "srcw", width, 0);
+    av_opt_set_int(made, "srch", height, 0);
+    av_opt_set_int(made, "src_format", from, 0);
+    av_opt_set_int(made, "dstw", width, 0);
+    av_opt_set_int(made, "dsth", height, 0);
+    av_opt_set_int(made, "dst_format", to, 0);
+    av_opt_set_int(made, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(made, "threads", 0, 0);
+    if (sws_init_context(made, nullptr, nullptr) < 0) {
+        sws_freeContext(made);
+        return nullptr;
+    }
+    return made;
 }
 
 void tellRanges(SwsContext* scaler, const Conversion& conversion, bool fromRgb)
@@ -89,8 +112,7 @@ FrameMapper::FrameMapper(const Conversion& conversion, int width, int height, fl
 SwsContext* FrameMapper::scalerFrom(AVPixelFormat format)
 {
     if (!from_ || format != fromFormat_) {
-        from_.reset(sws_getContext(width_, height_, unJ(format), width_, height_, rgb_, SWS_BICUBIC,
-                                   nullptr, nullptr, nullptr));
+        from_.reset(scaler(width_, height_, unJ(format), rgb_));
         fromFormat_ = format;
         if (from_)
             tellRanges(from_.get(), conversion_, false);
@@ -101,8 +123,7 @@ SwsContext* FrameMapper::scalerFrom(AVPixelFormat format)
 SwsContext* FrameMapper::scalerTo(AVPixelFormat format)
 {
     if (!to_ || format != toFormat_) {
-        to_.reset(sws_getContext(width_, height_, rgb_, width_, height_, unJ(format), SWS_BICUBIC,
-                                 nullptr, nullptr, nullptr));
+        to_.reset(scaler(width_, height_, rgb_, unJ(format)));
         toFormat_ = format;
         if (to_)
             tellRanges(to_.get(), conversion_, true);
@@ -118,8 +139,7 @@ bool FrameMapper::map(const AVFrame& in, transform::Branch branch, AVFrame& out)
     SwsContext* to = scalerTo(AVPixelFormat(out.format));
     if (!from || !to)
         return false;
-    if (sws_scale(from, in.data, in.linesize, 0, height_, picture_->data, picture_->linesize) !=
-        height_)
+    if (sws_scale_frame(from, picture_.get(), &in) < 0)
         return false;
     const transform::SampleMapper& mapper = branch == transform::Branch::Lower ? lower_ : upper_;
     const transform::SampleLayout layout{conversion_.alpha ? 4 : 3, 3};
@@ -132,8 +152,7 @@ bool FrameMapper::map(const AVFrame& in, transform::Branch branch, AVFrame& out)
             mapper.map(line, line, std::size_t(width_), layout);
         }
     }
-    return sws_scale(to, picture_->data, picture_->linesize, 0, height_, out.data, out.linesize) ==
-           height_;
+    return sws_scale_frame(to, &out, picture_.get()) >= 0;
 }
 
 } // namespace film

@@ -64,7 +64,8 @@ Error VideoTrack::openCodecs(AVFormatContext& output)
     if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), &source) < 0)
         return Error("cannot decode the film: no memory");
     decoder_->pkt_timebase = in_.time_base;
-    decoder_->thread_count = settings_.threads;
+    // As many as FFmpeg sees fit: decoders' output does not depend on it.
+    decoder_->thread_count = 0;
     if (const int code = avcodec_open2(decoder_.get(), decoder, nullptr); code < 0)
         return failure(
             std::string("cannot open the ") + avcodec_get_name(source.codec_id) + " decoder", code);
@@ -138,7 +139,9 @@ Error VideoTrack::feed(const AVPacket* packet, Muxer& muxer)
             firstPts_ = pts;
         nextPts_ = pts + std::max<std::int64_t>(frame.pkt_duration, 1);
         const std::int64_t at = av_rescale_q(pts - firstPts_, in_.time_base, {1, 1000});
-        if (av_frame_get_buffer(mapped_.get(), 0) < 0)
+        // One picture's memory, used again once the encoder let go of it.
+        if ((mapped_->buf[0] ? av_frame_make_writable(mapped_.get())
+                             : av_frame_get_buffer(mapped_.get(), 0)) < 0)
             return Error("cannot map the film: no memory");
         if (!mapper_->map(frame, settings_.schedule->at(at), *mapped_))
             return Error("a picture of the film changes its size or cannot be converted to RGB");
@@ -147,12 +150,7 @@ Error VideoTrack::feed(const AVPacket* packet, Muxer& muxer)
         if (frame.pkt_duration > 0)
             durations_[pts] = frame.pkt_duration;
         av_frame_unref(decoded_.get());
-        Error error = encode(mapped_.get(), muxer);
-        av_frame_unref(mapped_.get());
-        mapped_->format = encoder_->pix_fmt;
-        mapped_->width = encoder_->width;
-        mapped_->height = encoder_->height;
-        if (error)
+        if (Error error = encode(mapped_.get(), muxer))
             return error;
     }
 }
