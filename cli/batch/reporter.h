@@ -24,6 +24,8 @@ public:
     // A job's outcome: a failure or a warning is a line naming `input`
     // (outputs that exist already: the first few, then how many more).
     void finished(const std::string& input, const Outcome& outcome);
+    // A film being rendered has written `pictures` of its pictures.
+    void working(const std::string& input, std::uint64_t pictures);
     // With -v, a line for each image rendered.
     void told(const std::string& line);
     std::size_t failed() const { return failed_; }

@@ -4,6 +4,7 @@
 #include "formats/formats.h"
 #include "sandbox/sandbox.h"
 #include "vipsio/show.h"
+#include "workers/job.h"
 
 namespace batch {
 
@@ -35,6 +36,7 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
     filmJob.quality = options.quality;
     filmJob.maxPixels = options.maxPixels;
     filmJob.threads = options.threads;
+    filmJob.progress = workers::tellProgress;
     Outcome outcome = film::renderFilm(filmJob);
     if (outcome.failed())
         return outcome;
@@ -58,6 +60,7 @@ Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
     filmJob.a = options.a;
     filmJob.schedule = &schedule;
     filmJob.quality = options.quality;
+    filmJob.progress = workers::tellProgress;
     const film::Still still{picture.rgb.data(), picture.width, picture.height,
                             std::size_t(picture.width) * 3};
     Outcome outcome = film::renderShow(still, options.passes, filmJob);
