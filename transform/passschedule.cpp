@@ -61,6 +61,25 @@ Branch PassSchedule::ofPass(std::int64_t pass) const
     return passes_[std::size_t(pass)];
 }
 
+Branch ShownBranches::at(std::int64_t milliseconds)
+{
+    const Branch wanted = schedule_.at(milliseconds);
+    if (!started_ || wanted == last_) {
+        started_ = true;
+        last_ = wanted;
+        return last_;
+    }
+    // The oldest of the last three changes, as a ring of them.
+    constexpr int kept = PassSchedule::mostChangesPerSecond;
+    const std::int64_t oldest = changes_[changeCount_ % kept];
+    if (changeCount_ >= kept && milliseconds - oldest <= 1000)
+        return last_;
+    changes_[changeCount_ % kept] = milliseconds;
+    ++changeCount_;
+    last_ = wanted;
+    return last_;
+}
+
 Branch PassSchedule::at(std::int64_t milliseconds) const
 {
     return ofPass(std::max<std::int64_t>(milliseconds, 0) / paceMilliseconds);

@@ -41,6 +41,23 @@ private:
     mutable std::vector<std::int64_t> changesAt_; // the passes that changed
 };
 
+// The branches a film's or an animation's pictures show, each at its own
+// time: the schedule's branch at that time, but that a change that would be
+// the fourth within one second (its ends included) of the pictures' own
+// times keeps the branch before it. Pictures come in the order they show.
+class ShownBranches {
+public:
+    explicit ShownBranches(const PassSchedule& schedule) : schedule_(schedule) {}
+    Branch at(std::int64_t milliseconds);
+
+private:
+    const PassSchedule& schedule_;
+    bool started_ = false;
+    Branch last_ = Branch::Lower;
+    std::int64_t changes_[PassSchedule::mostChangesPerSecond] = {};
+    int changeCount_ = 0;
+};
+
 // The uniform draw in [0, 1) of pass `pass`, a multiple of 2^-24.
 float passDraw(std::uint64_t draws, std::int64_t pass);
 

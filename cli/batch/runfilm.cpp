@@ -35,7 +35,7 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
     filmJob.schedule = &schedule;
     filmJob.quality = options.quality;
     filmJob.maxPixels = options.maxPixels;
-    filmJob.threads = options.threads;
+    filmJob.memoryShare = options.maxMemory / std::uint64_t(std::max(1, imageJob.memorySharers));
     filmJob.progress = workers::tellProgress;
     Outcome outcome = film::renderFilm(filmJob);
     if (outcome.failed())

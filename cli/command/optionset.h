@@ -62,10 +62,11 @@ struct OptionSet {
         "Write the window's show: a new branch for every pass, as the window draws them, "
         "instead of one per file. From a picture, a show of N passes (an animated GIF or WebP, "
         "or a film where the output's suffix says so), each pass shown for 250 ms, the "
-        "window's pace; on a film, a new branch every 250 ms of film time (N is then not "
-        "used). Flash safety: a draw that would make a fourth change between the dark and "
-        "the bright rendering within any one second keeps the branch before it, so no second "
-        "of a show holds more than three changes. With --seed the draws depend on the seed "
+        "window's pace; on a film or an animated GIF or WebP (written as the same), each "
+        "picture on the branch of the 250 ms pass its time falls in (N is then not used). "
+        "Flash safety: a change between the dark and the bright rendering that would be the "
+        "fourth within any one second keeps the branch before it, so no second of a show "
+        "holds more than three changes. With --seed the draws depend on the seed "
         "and the input's path alone: the same command makes the same file. A show carries no "
         "metadata of the picture.",
         "N"};

@@ -91,7 +91,7 @@ struct Route {
     int copiedTo = -1;
 };
 
-Error muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionary** options)
+void muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionary** options)
 {
     if (job.format->name == "mp4" || job.format->name == "mov" || job.format->name == "m4v") {
         // The index before the pictures, so that a browser plays while it loads.
@@ -100,11 +100,10 @@ Error muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionar
             flags += "+use_metadata_tags";
         av_dict_set(options, "movflags", flags.c_str(), 0);
     }
-    return {};
 }
 
-Error routeStreams(AVFormatContext& input, AVFormatContext& output, const FilmJob& job,
-                   const TrackSettings& settings, std::vector<Route>& routes, Warnings& warnings)
+Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackSettings& settings,
+                   std::vector<Route>& routes, Warnings& warnings)
 {
     routes.resize(input.nb_streams);
     int pictures = 0;
@@ -128,7 +127,6 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const FilmJo
     }
     if (pictures == 0)
         return Error("it holds no video stream");
-    (void)job;
     return {};
 }
 
@@ -152,18 +150,18 @@ Outcome renderFilm(const FilmJob& job)
         return Outcome::failed(error);
 
     std::int64_t pictures = 0;
-    TrackSettings settings{job.a, job.schedule, job.quality, job.maxPixels, job.threads, [&] {
+    TrackSettings settings{job.a, job.schedule, job.quality, job.maxPixels, job.memoryShare, [&] {
                                if (job.progress)
                                    job.progress(++pictures);
                            }};
     std::vector<Route> routes;
     Warnings warnings;
-    if (Error error = routeStreams(*input, *output, job, settings, routes, warnings))
+    if (Error error = routeStreams(*input, *output, settings, routes, warnings))
         return Outcome::failed(error);
     if (Error error = copyChaptersAndMetadata(*input, *output))
         return Outcome::failed(error);
     AVDictionary* options = nullptr;
-    (void)muxerOptions(*input, job, &options);
+    muxerOptions(*input, job, &options);
     const int header = avformat_write_header(output.get(), &options);
     av_dict_free(&options);
     if (header < 0)

@@ -23,7 +23,7 @@ struct FilmJob {
     const transform::PassSchedule* schedule = nullptr; // the branch at each moment
     std::optional<int> quality;                        // -Q
     std::uint64_t maxPixels = 0;
-    int threads = 0;
+    std::uint64_t memoryShare = 0; // what the job may take (0: no limit)
     // Told after each picture is written, with how many are.
     std::function<void(std::int64_t pictures)> progress;
 };

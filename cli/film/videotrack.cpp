@@ -2,6 +2,10 @@
 
 #include "film/encoder.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace film {
 
 namespace {
@@ -25,6 +29,23 @@ Error checkSize(const AVCodecParameters& source, std::uint64_t maxPixels)
     return {};
 }
 
+// What encoding the stream takes at once, about: x264 holds some 160
+// pictures of lookahead, references and frame threads, FFmpeg a few more.
+Error checkMemory(const AVCodecParameters& source, std::uint64_t share)
+{
+    const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(AVPixelFormat(source.format));
+    const std::uint64_t sample = described && described->comp[0].depth > 8 ? 2 : 1;
+    const std::uint64_t picture =
+        std::uint64_t(source.width) * std::uint64_t(source.height) * 3 / 2 * sample;
+    const std::uint64_t need = picture * 170 + (std::uint64_t(64) << 20);
+    if (share == 0 || need <= share)
+        return {};
+    return Error("encoding its pictures of " + std::to_string(source.width) + " x " +
+                 std::to_string(source.height) + " takes about " + std::to_string(need >> 20) +
+                 " MiB, more than a job's share of --max-memory (" + std::to_string(share >> 20) +
+                 " MiB): give --max-memory more, or -j fewer jobs");
+}
+
 } // namespace
 
 VideoTrack::VideoTrack(AVStream& in, AVStream& out, const TrackSettings& settings)
@@ -38,7 +59,8 @@ VideoTrack::~VideoTrack() = default;
 std::unique_ptr<VideoTrack> VideoTrack::open(AVStream& in, AVFormatContext& output,
                                              const TrackSettings& settings, Error& error)
 {
-    if ((error = checkSize(*in.codecpar, settings.maxPixels)))
+    if ((error = checkSize(*in.codecpar, settings.maxPixels)) ||
+        (error = checkMemory(*in.codecpar, settings.memoryShare)))
         return nullptr;
     AVStream* out = avformat_new_stream(&output, nullptr);
     if (!out) {
@@ -143,7 +165,9 @@ Error VideoTrack::feed(const AVPacket* packet, Muxer& muxer)
         if ((mapped_->buf[0] ? av_frame_make_writable(mapped_.get())
                              : av_frame_get_buffer(mapped_.get(), 0)) < 0)
             return Error("cannot map the film: no memory");
-        if (!mapper_->map(frame, settings_.schedule->at(at), *mapped_))
+        if (!shown_)
+            shown_.emplace(*settings_.schedule);
+        if (!mapper_->map(frame, shown_->at(at), *mapped_))
             return Error("a picture of the film changes its size or cannot be converted to RGB");
         mapped_->pts = pts;
         mapped_->pict_type = AV_PICTURE_TYPE_NONE;

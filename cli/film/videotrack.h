@@ -20,9 +20,9 @@ struct TrackSettings {
     float a = 4.0f;
     const transform::PassSchedule* schedule = nullptr;
     std::optional<int> quality;
-    std::uint64_t maxPixels = 0; // 0: no limit
-    int threads = 0;
-    std::function<void()> framed; // told after each picture is encoded
+    std::uint64_t maxPixels = 0;   // 0: no limit
+    std::uint64_t memoryShare = 0; // 0: no limit
+    std::function<void()> framed;  // told after each picture is encoded
 };
 
 class VideoTrack {
@@ -51,6 +51,7 @@ private:
     CodecContext decoder_;
     CodecContext encoder_;
     std::unique_ptr<FrameMapper> mapper_;
+    std::optional<transform::ShownBranches> shown_;
     Frame decoded_;
     Frame mapped_;
     Packet packet_;

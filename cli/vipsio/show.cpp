@@ -15,6 +15,50 @@ namespace vipsio {
 
 namespace {
 
+// An animation's frames, each mapped on the branch the show has at the
+// time it starts, with the animation's own timing.
+Outcome animationShow(int fd, std::string_view start, const ImageJob& job,
+                      const transform::PassSchedule& schedule)
+{
+    const LoadSettings settings{Strictness::Warnings, true, job.options.allowUntrusted};
+    const Loaded loaded = load(fd, start, settings);
+    if (loaded.error)
+        return Outcome::failed(loaded.error);
+    const VImage& frames = loaded.image;
+    const int pages = pagesOf(loaded);
+    const int pageHeight = frames.height() / pages;
+    const std::uint64_t bytes = std::uint64_t(frames.width()) * std::uint64_t(frames.height()) *
+                                std::uint64_t(frames.bands()) * 2;
+    const std::uint64_t share = job.options.maxMemory / std::uint64_t(job.memorySharers);
+    if (share != 0 && bytes > share)
+        return Outcome::failed(Error("its frames need more than --max-memory allows a job"));
+    std::vector<int> delays(std::size_t(pages), 100);
+    if (frames.get_typeof("delay") != 0)
+        delays = frames.get_array_int("delay");
+    if (delays.size() != std::size_t(pages))
+        return Outcome::failed(Error("its frames and their times do not agree"));
+    const VImage whole = frames.copy_memory();
+    transform::ShownBranches shown(schedule);
+    std::vector<VImage> mapped;
+    std::int64_t at = 0;
+    for (int page = 0; page < pages; ++page) {
+        const VImage frame = whole.crop(0, page * pageHeight, whole.width(), pageHeight);
+        mapped.push_back(mapImage(frame, job.options.a, shown.at(at)));
+        at += std::max(delays[std::size_t(page)], 0);
+    }
+    VImage show = VImage::arrayjoin(mapped, VImage::option()->set("across", 1));
+    show.set("page-height", pageHeight);
+    show.set("delay", delays);
+    show.set("loop", frames.get_typeof("loop") != 0 ? frames.get_int("loop") : 0);
+    Warnings warnings;
+    if (Error error = writeOut(show, pages, *job.format, encodingOf(job.options),
+                               metadata::Carried(), *job.written, warnings))
+        return Outcome::failed(error);
+    if (Error error = job.written->commit())
+        return Outcome::failed(error);
+    return warnings.outcome();
+}
+
 // The picture, decoded once into memory: every pass maps it again.
 Error decoded(int fd, const ImageJob& job, VImage& picture)
 {
@@ -58,6 +102,13 @@ Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& s
         if (!job.format || !job.format->keepsPages || job.format->keepsPagesOfAnySize)
             return Outcome::failed(Error("a show is written as an animation (-f gif or -f webp) "
                                          "or a film (.mp4, .mov, .mkv, .webm)"));
+        // An animation gets a new branch every pass of its own time.
+        if (fd >= 0) {
+            const std::string start = startOf(fd);
+            const LoadSettings settings{Strictness::Warnings, false, job.options.allowUntrusted};
+            if (const Loaded first = load(fd, start, settings); !first.error && pagesOf(first) > 1)
+                return animationShow(fd, start, job, schedule);
+        }
         VImage picture;
         if (Error error = decoded(fd, job, picture))
             return Outcome::failed(error);

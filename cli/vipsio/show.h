@@ -13,7 +13,8 @@ namespace vipsio {
 // The window's show from one picture, the file open at `fd` (-1: the
 // embedded photograph), written as an animation (GIF or WebP): `passes`
 // pages, each the picture mapped on its pass's branch and shown for one
-// pass. Committed once whole.
+// pass. From an animation: each frame on the branch of the pass its time
+// falls in, with its own timing. Committed once whole.
 Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& schedule,
                    int passes);
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The window's show as a file (--passes): from the embedded photograph, 12
-# passes as GIF, WebP, MP4 and WebM, and on a film a new branch every pass
-# of film time. Each output is read back: how long each picture shows, and
+# passes as GIF, WebP, MP4 and WebM, and on a film and an animated GIF a new
+# branch every pass of their time. Each output is read back: how long each picture shows, and
 # whether it is the dark or the bright rendering (its mean against the
 # middle grey). Then: the passes add up, each shows at least 250 ms, no
 # second holds more than three changes, a show changes at all, and the same
@@ -92,4 +92,11 @@ echo "film-show.mp4: $summary"
 "$render" -q --seed 7 -o film-one.mp4 clip.mp4
 branches=$(pictures film-one.mp4 | awk '{ print ($2 > 128) }' | sort -u | wc -l)
 [ "$branches" = 1 ] || fail "without --passes a film changed branch"
+echo "on an animation: each frame on the branch of the pass its time falls in"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=160x120:rate=10 -t 3 anim.gif
+"$render" -q --passes 1 --seed 7 -o anim-show.gif anim.gif
+[ "$(vipsheader -f n-pages anim-show.gif)" = "$(vipsheader -f n-pages anim.gif)" ] \
+  || fail "anim-show.gif: not a picture for each of the animation's"
+summary=$(pictures anim-show.gif | judge 3000 film) || fail "anim-show.gif: $summary"
+echo "anim-show.gif: $summary"
 echo "show: all passes paced"
