@@ -93,7 +93,7 @@ struct Route {
 
 void muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionary** options)
 {
-    if (job.format->name == "mp4" || job.format->name == "mov" || job.format->name == "m4v") {
+    if (job.format->muxer == "mp4" || job.format->muxer == "mov") {
         // The index before the pictures, so that a browser plays while it loads.
         std::string flags = "+faststart";
         if (hasKeyedMetadata(input))
@@ -119,6 +119,16 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackS
         } else if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
             stream.discard = AVDISCARD_ALL;
             warnings.add("its cover picture is left out, as it would show the film unrendered");
+        } else if (stream.codecpar->codec_type == AVMEDIA_TYPE_DATA &&
+                   avformat_query_codec(output.oformat, stream.codecpar->codec_id,
+                                        FF_COMPLIANCE_NORMAL) != 1) {
+            // A phone's timed metadata, which FFmpeg reads but no muxer of
+            // its writes: no container would keep it, so it is left out, said.
+            stream.discard = AVDISCARD_ALL;
+            char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+            av_fourcc_make_string(tag, stream.codecpar->codec_tag);
+            warnings.add(std::string("its data stream ") + tag +
+                         " is left out: " + output.oformat->long_name + " cannot hold it as it is");
         } else {
             routes[n].copiedTo = int(output.nb_streams);
             if (Error error = addCopiedStream(stream, output))
@@ -131,11 +141,6 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackS
 }
 
 } // namespace
-
-bool writes(const formats::Format& format)
-{
-    return av_guess_format(std::string(format.muxer).c_str(), nullptr, nullptr) != nullptr;
-}
 
 Outcome renderFilm(const FilmJob& job)
 {

@@ -43,7 +43,4 @@ struct Still {
 };
 Outcome renderShow(const Still& still, int passes, const FilmJob& job);
 
-// Is this build's FFmpeg able to write the container `format` names.
-bool writes(const formats::Format& format);
-
 } // namespace film
