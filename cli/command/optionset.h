@@ -84,8 +84,9 @@ struct OptionSet {
                                "keeps full-resolution colour at 90 and above. For films, -Q maps "
                                "onto the encoder's own scale: "
                                "x264's and x265's CRF from 51 (-Q 1) to 0 (-Q 100), CRF = 51 x "
-                               "(100 - Q) / 99 rounded (-Q 55 is their default, CRF 23, kept "
-                               "without -Q); VP8's, VP9's and AV1's CRF from 63 to 0 (30 without "
+                               "(100 - Q) / 99 rounded (-Q 55 is CRF 23, x264's default; "
+                               "without -Q each keeps its own, 23 and 28); VP8's, VP9's and "
+                               "AV1's CRF from 63 to 0 (30 without "
                                "-Q); other encoders' quantiser from 31 to 1.",
                                "N"};
     QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
