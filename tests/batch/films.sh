@@ -11,7 +11,7 @@
 # Usage: films.sh RENDER_PROGRAM
 set -euo pipefail
 render=$(realpath "$1")
-for tool in ffmpeg ffprobe exiftool python3; do
+for tool in ffmpeg ffprobe exiftool python3 vipsheader; do
   command -v "$tool" >/dev/null || { echo "films: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -116,6 +116,21 @@ for row in "${clips[@]}"; do
     "$same" "$other" || fail "$name: PSNR $same dB against its map (38 at least), $other against the other branch"
   echo "$name: $(grep -c 'codec_type=' "$name.after") streams, $(grep -m1 '0.r_frame_rate' "$name.after" | cut -d. -f4), $(grep -m1 '0.nb_read_frames' "$name.after" | cut -d. -f4), $(grep '^format.duration' "$name.after" | cut -d. -f2-), kept as ffprobe and exiftool see them; PSNR $same dB (other branch $other dB)"
 done
+
+echo "-r finds films among photographs, by suffix in any case or by first bytes"
+mkdir -p tree/card
+cp rate.mp4 tree/card/MVI_0001.MP4
+cp phone.mov tree/card/clip
+"$render" -q -f heif -o tree/card/IMG_0002.HEIC
+"$render" -q -o tree/card/IMG_0003.JPG
+"$render" -q --seed 1 -r tree -d rendered || fail "the tree did not render"
+for made in MVI_0001.MP4 clip.mov IMG_0002.HEIC IMG_0003.JPG; do
+  [ -s "rendered/card/$made" ] || fail "-r wrote no $made: $(find rendered | sort)"
+done
+[ "$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 rendered/card/clip.mov | sort | tr '\n' ' ')" = "audio subtitle video " ] \
+  || fail "the film found by its first bytes lost streams"
+[ "$(vipsheader -f format rendered/card/IMG_0002.HEIC 2>/dev/null || echo none)" != none ] \
+  || fail "the HEIF picture among films was not rendered as one"
 
 echo "a film with a codec the container cannot hold as it is, and hostile films, fail alone"
 "$render" -q -o subs-in.mkv phone.mov 2> refused.err && fail "mov_text went into Matroska"
