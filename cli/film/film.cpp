@@ -109,6 +109,11 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackS
     int pictures = 0;
     for (unsigned n = 0; n < input.nb_streams; ++n) {
         AVStream& stream = *input.streams[n];
+        // What the demuxer set aside: a QuickTime chapter track, whose
+        // chapters go across as chapters (the muxer makes the track anew).
+        if (stream.discard == AVDISCARD_ALL && stream.codecpar->codec_type == AVMEDIA_TYPE_DATA &&
+            input.nb_chapters > 0)
+            continue;
         stream.discard = AVDISCARD_DEFAULT;
         if (isPicture(stream)) {
             Error error;

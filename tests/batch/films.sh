@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Films in one command: a table of clips made here with ffmpeg (a rate of
-# 24000/1001 with sound, a rotation, a variable rate, HD with colour tags,
+# 24000/1001 with sound and chapters, a rotation, a variable rate, HD with colour tags,
 # 10 bits, a phone's clip with subtitles, GPS, make, model and creation
 # time), each rendered and compared with ffprobe and exiftool before and
 # after: streams, pictures and their timestamps, duration, rate, rotation,
@@ -23,10 +23,11 @@ fail() {
 }
 make_clip() { ffmpeg -nostdin -v error -y "$@"; }
 printf '1\n00:00:00,000 --> 00:00:01,000\nhello\n\n2\n00:00:01,000 --> 00:00:02,000\nworld\n' > subs.srt
+printf ';FFMETADATA1\ntitle=Two parts\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=First\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Second\n' > chapters.txt
 
 # name | how ffmpeg makes it (after its inputs) | what exiftool must still find
 clips=(
-  "rate.mp4|-f lavfi -i testsrc2=size=320x240:rate=24000/1001 -f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac|"
+  "rate.mp4|-f lavfi -i testsrc2=size=320x240:rate=24000/1001 -f lavfi -i sine=frequency=440:sample_rate=48000 -i chapters.txt -map_metadata 2 -map_chapters 2 -map 0 -map 1 -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac|"
   "rotated.mp4|-f lavfi -i testsrc2=size=320x240:rate=30 -t 1 -c:v libx264 -pix_fmt yuv420p|Rotation"
   "vfr.mp4|-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 -vf setpts=if(lt(N\\,30)\\,N\\,2*N-30)/30/TB -fps_mode passthrough -c:v libx264|"
   "hd.mp4|-f lavfi -i smptehdbars=size=1280x720:rate=25 -t 0.4 -c:v libx264 -pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv|"
@@ -36,12 +37,12 @@ clips=(
 
 # What ffprobe says of a film that the rendering must keep: every stream
 # (kind, codec, pixel format, rate, colour tags, rotation, tags), each
-# video stream's pictures and their timestamps, the container's duration
-# and tags; but the muxer's own name. (A stream's own duration and average
+# video stream's pictures and their timestamps, the chapters, the
+# container's duration and tags; but the muxer's own name. (A stream's own duration and average
 # rate, as ffprobe works them out, count the encoder's delay for B-frames
 # that an edit list hides: the container's duration says how long it plays.)
 describe() {
-  ffprobe -v error -count_frames -show_entries "stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames,nb_read_packets,color_range,color_space,color_primaries,color_transfer,time_base,start_time:stream_tags:stream_side_data=rotation:format=duration,nb_streams:format_tags" \
+  ffprobe -v error -count_frames -show_chapters -show_entries "stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames,nb_read_packets,color_range,color_space,color_primaries,color_transfer,time_base,start_time:stream_tags:stream_side_data=rotation:format=duration,nb_streams:format_tags" \
     -of flat "$1" | grep -v -i -E '\.tags\.(encoder|duration)=' | sort
   ffprobe -v error -select_streams v -show_entries frame=pts -of csv=p=0 "$1" | md5sum
 }
