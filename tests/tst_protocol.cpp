@@ -32,6 +32,7 @@ std::string frame(std::uint64_t job, int says, int kind, int cause, const std::s
 constexpr std::uint64_t job = 7;
 constexpr int theirPace = 1;
 constexpr int answer = 3;
+constexpr int progress = 4;
 const int rendered = int(Outcome::Kind::Rendered);
 const int warned = int(Outcome::Kind::Warned);
 const int failed = int(Outcome::Kind::Failed);
@@ -92,6 +93,16 @@ void ProtocolTest::framesAreBelievedOnlyWithinTheProtocol_data()
         "does not know");
     row("a reserved byte set", frame(job, answer, rendered, program, "", 1), "does not know");
     row("a pace notice with a reason", frame(job, theirPace, 0, 0, "x"), "does not know");
+    row("a film's progress, then an answer",
+        frame(job, progress, 0, 0, "12") + frame(job, answer, rendered, program, ""), "", rendered);
+    row("progress that is no count", frame(job, progress, 0, 0, "12x"), "does not know");
+    row("progress with no count", frame(job, progress, 0, 0, ""), "does not know");
+    row("progress past any film", frame(job, progress, 0, 0, std::string(19, '9')),
+        "does not know");
+    row("progress with a kind", frame(job, progress, warned, program, "1"), "does not know");
+    row("progress after the answer",
+        frame(job, answer, rendered, program, "") + frame(job, progress, 0, 0, "1"),
+        "said more after its answer");
     row("rendered, with a reason", frame(job, answer, rendered, program, "x"),
         "without the reason its answer needs");
     row("failed, without one", frame(job, answer, failed, program, ""),
@@ -131,6 +142,9 @@ void ProtocolTest::framesWeWriteAreFramesWeRead()
     QVERIFY(reader.atTheirPace());
     QVERIFY(!reader.feed(workers::protocol::pace(job, false)));
     QVERIFY(!reader.atTheirPace());
+    QCOMPARE(reader.pictures(), std::uint64_t(0));
+    QVERIFY(!reader.feed(workers::protocol::progress(job, 1234)));
+    QCOMPARE(reader.pictures(), std::uint64_t(1234));
     QVERIFY(!reader.feed(workers::protocol::answer(job, Outcome::failed(Error(forged)))));
     QVERIFY(!reader.ended());
     const std::string shown = reader.answer()->reason();

@@ -45,6 +45,12 @@ transform::Branch branchFor(std::uint64_t seed, std::string_view path)
     return transform::branchForDraw(drawFor(seed, path));
 }
 
+std::uint64_t passDrawsFor(std::uint64_t seed, std::string_view path)
+{
+    // Apart from the file's one draw: a show's first pass need not be it.
+    return mix(mix(seed) ^ hashOf(path) ^ 0x5061737365730000u);
+}
+
 int shardOf(std::string_view path, int count)
 {
     return int(mix(hashOf(path)) % std::uint64_t(count)) + 1;

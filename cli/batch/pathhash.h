@@ -16,6 +16,10 @@ namespace batch::pathhash {
 float drawFor(std::uint64_t seed, std::string_view path);
 transform::Branch branchFor(std::uint64_t seed, std::string_view path);
 
+// Where a show's draws (--passes) come from, for an input rendered with
+// --seed: from the seed and the path as given, as its one draw is.
+std::uint64_t passDrawsFor(std::uint64_t seed, std::string_view path);
+
 // Which of `count` shards (1..count) renders the input.
 int shardOf(std::string_view path, int count);
 

@@ -342,6 +342,9 @@ Plan planJobs(const Options& options, const PlanProgress& progress)
         // Every input is planned, other shards' too, so that every shard
         // refuses exactly the collisions a whole run would.
         job.branch = branchFor(options, input, engine);
+        if (options.passes > 0)
+            job.passDraws =
+                options.seed ? pathhash::passDrawsFor(*options.seed, input.spelling()) : engine();
         Error refusal = inputProblem(input, options.recursive);
         if (!refusal)
             job.format = formatFor(job, options, refusal);

@@ -17,8 +17,9 @@ struct RenderJob {
     // Nothing only for standard input written without -f: then its own format.
     const formats::Format* format = nullptr;
     transform::Branch branch = transform::Branch::Lower;
-    bool skip = false; // its output exists and --skip-existing keeps it
-    Error refusal;     // why planning already refuses this job
+    std::uint64_t passDraws = 0; // with --passes: where each pass's draw comes from
+    bool skip = false;           // its output exists and --skip-existing keeps it
+    Error refusal;               // why planning already refuses this job
 };
 
 } // namespace batch

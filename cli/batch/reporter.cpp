@@ -179,6 +179,14 @@ void Reporter::finished(const Finished& input)
     show(line);
 }
 
+void Reporter::working(const std::string& input, std::uint64_t pictures)
+{
+    if (!progress_ || now() - lastShown_ < 0.2)
+        return;
+    show(std::to_string(done_) + " done, " + std::to_string(total_ - done_) + " left, " + input +
+         ": " + std::to_string(pictures) + " pictures, " + seconds(now() - start_));
+}
+
 void Reporter::told(const std::string& line)
 {
     clearProgress();

@@ -39,6 +39,8 @@ public:
     // When the rendering of `total` jobs starts.
     void rendering(std::size_t total);
     void finished(const Finished& input);
+    // A film being rendered has written `pictures` of its pictures.
+    void working(const std::string& input, std::uint64_t pictures);
     // A line of its own (-v's), on standard error.
     void told(const std::string& line);
     // The summary, with how a stop by `signal` (0: none) left the run and

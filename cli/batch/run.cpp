@@ -204,6 +204,13 @@ struct Jobs {
         }
     }
 
+    // A film's pictures, as its job says them, on the progress line.
+    void showPictures()
+    {
+        for (const auto& [index, pictures] : pool.pictures())
+            reporter.working(jobs[index]->input->shownName(), pictures);
+    }
+
     void report(std::size_t index, const Outcome& outcome, double seconds)
     {
         if (stopsignals::received() != 0)
@@ -256,6 +263,7 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
             workers::killAll();
             break;
         }
+        underWay.showPictures();
         underWay.takeFinished();
         if (stopsignals::received() != 0 && !pool.running())
             break;

@@ -2,6 +2,7 @@
 
 #include "batch/jobfiles.h"
 #include "batch/plan.h"
+#include "batch/runfilm.h"
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
@@ -56,16 +57,23 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
     return error ? Outcome::failed(error) : Outcome::rendered();
 }
 
-// Renders, through libvips, the file open at `fd`, once what it needs is open.
-Outcome renderOpened(int fd, const vipsio::ImageJob& imageJob)
+// Renders the file open at `fd`, a film through FFmpeg, anything else
+// through libvips, once what it needs is open.
+Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
 {
     const std::string start = fileio::firstBytes(fd, 16);
+    if (isFilm(start))
+        return renderFilmJob(fd, job, imageJob);
+    if (imageJob.options.passes == 0 && imageJob.format && imageJob.format->film)
+        return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     vipsio::openAhead(start, imageJob.format, imageJob.options);
     // Pages of different sizes are written one at a time to scratch.
     if (const formats::Format* read = formats::byMagic(start); read && read->keepsPagesOfAnySize)
         fileio::reserveScratch();
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
+    if (imageJob.options.passes > 0)
+        return renderShowJob(fd, job, imageJob);
     return vipsio::renderFile(fd, imageJob);
 }
 
@@ -101,15 +109,15 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
         return renderStream(magic, fd, job, imageJob, pace);
     // Standard input is read from where it stands, even in a file.
     if (job.input->isFile() && fileio::rereadable(kind))
-        return renderOpened(fd, imageJob);
+        return renderOpened(fd, job, imageJob);
     const fileio::SpooledInput spooled(fd, streamName(job, kind), magic, options.maxMemory);
     if (spooled.error())
         return Outcome::failed(spooled.error());
     pace(false);
-    return renderOpened(spooled.descriptor(), imageJob);
+    return renderOpened(spooled.descriptor(), job, imageJob);
 }
 
-Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
+Outcome renderPhotograph(const RenderJob& job, const vipsio::ImageJob& imageJob, bool outputGiven)
 {
     if (!outputGiven)
         if (Error error = openOutput(*imageJob.written, imageJob.output, imageJob.options,
@@ -118,6 +126,10 @@ Outcome renderPhotograph(const vipsio::ImageJob& imageJob, bool outputGiven)
     vipsio::openAhead({}, imageJob.format, imageJob.options);
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
+    if (imageJob.options.passes > 0)
+        return renderShowJob(-1, job, imageJob);
+    if (imageJob.format && imageJob.format->film)
+        return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     return vipsio::renderEmbeddedPhotograph(imageJob);
 }
 
@@ -143,7 +155,7 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int sharer
     // the job says its streams are open.
     const fileio::FifoHold fifo(given.output >= 0 ? std::string() : imageJob.output);
     if (job.input->kind == command::Input::Kind::EmbeddedPhotograph)
-        return renderPhotograph(imageJob, given.output >= 0);
+        return renderPhotograph(job, imageJob, given.output >= 0);
     if (!input)
         input.emplace(job.input->isFile() ? fileio::InputFile(std::string(job.input->path))
                                           : fileio::InputFile::standardInput());

@@ -18,21 +18,16 @@ namespace {
 // Deeper than any archive: a tree beyond it is a trap, not photographs.
 constexpr int deepest = 64;
 
-// Raw files are taken too, to be refused and counted.
-bool readable(const formats::Format* format)
-{
-    return format && (!format->loader.empty() || format->raw);
-}
-
-// Whether the file open at `fd` (named `name`) is an image: by its suffix,
-// else by its first bytes, where it is a file.
+// Whether the file open at `fd` (named `name`) is an image or a film (or a
+// raw file, taken to be refused and counted): by its suffix, else by its
+// first bytes, where it is a file.
 bool isImage(const std::string& name, int fd)
 {
     if (const std::string suffix = formats::suffixOf(name); !suffix.empty())
-        return readable(formats::named(suffix));
+        return formats::readable(formats::named(suffix));
     struct stat status {};
     return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-           readable(formats::byMagic(fileio::firstBytes(fd, 16)));
+           formats::readable(formats::byMagic(fileio::firstBytes(fd, 16)));
 }
 
 std::vector<std::string> namesIn(int folder, int& error)

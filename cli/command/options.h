@@ -29,6 +29,10 @@ struct Options {
     // --sheet: the values of a a contact sheet shows, each on both
     // branches, instead of a rendering; empty: a rendering.
     std::vector<float> sheet;
+    // --passes: a new branch every pass, as the window draws them: a still
+    // becomes a show of this many passes, a film or an animation gets a
+    // new branch every pass of its time; 0: one branch per file.
+    int passes = 0;
     std::optional<int> quality; // -Q; nothing: each format's own default
     bool keepQuality = false;   // -Q keep: a JPEG input's quality and chroma into a JPEG
     std::optional<int> compression;

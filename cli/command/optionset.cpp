@@ -42,6 +42,19 @@ const char* const description =
     "video tools pipe them) gives one output stream, with one branch for the whole\n"
     "stream.\n"
     "\n"
+    "Films (MP4 and M4V, MOV, MKV, WebM) are read and written through FFmpeg's\n"
+    "libraries: every video stream is converted to RGB with the film's own matrix\n"
+    "and range (untagged: BT.709 from 1280 pixels wide or more than 576 lines, else\n"
+    "BT.601), mapped (16 bits where the film has more than 8), converted back and\n"
+    "encoded with the film's codec where this build encodes it and the container\n"
+    "holds it, else H.264 in yuv420p (VP9 in WebM), tagged with the same colour\n"
+    "description. Sound, subtitles, data and attachments are copied untouched, with\n"
+    "the chapters, the metadata (creation time, make, model, GPS), the rotation and\n"
+    "other side data; every picture keeps its timestamp (a variable rate stays\n"
+    "variable). A stream the output's container cannot hold as it is refuses the\n"
+    "film. MP4 and MOV are written for fast start. A film gets one branch, or with\n"
+    "--passes a new one every pass of film time.\n"
+    "\n"
     "New outputs appear whole or not at all, even when the program is killed or\n"
     "the disk fills; an output stream gets one whole image (Netpbm streams go\n"
     "through as they come); an existing file is replaced only with -y. Two inputs\n"
@@ -71,10 +84,11 @@ OptionSet::OptionSet()
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
     parser.addOptions(
         {version,   parameter, branch,         seed,      output,          outputDir,   name,
-         recursive, format,    listFormats,    sheet,     quality,         compression, pngFilters,
-         strip,     stripIcc,  autorotate,     lossless,  tiffCompression, maxPixels,   maxMemory,
-         timeLimit, salvage,   allowUntrusted, noSandbox, overwrite,       threads,     filesFrom,
-         nul,       shard,     skipExisting,   quiet,     verbose,         json});
+         recursive, format,    listFormats,    sheet,     passes,          quality,     compression,
+         pngFilters, strip,    stripIcc,       autorotate, lossless,       tiffCompression,
+         maxPixels, maxMemory, timeLimit,      salvage,   allowUntrusted,  noSandbox,   overwrite,
+         threads,   filesFrom, nul,            shard,     skipExisting,    quiet,       verbose,
+         json});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

@@ -67,6 +67,19 @@ struct OptionSet {
         "branch before a batch (so not with -b). Under -d a sheet is named NAME-sheet.EXT, "
         "never as a rendering of NAME would be.",
         "A,..."};
+    QCommandLineOption passes{
+        "passes",
+        "Write the window's show: a new branch for every pass, as the window draws them, "
+        "instead of one per file. From a picture, a show of N passes (an animated GIF or WebP, "
+        "or a film where the output's suffix says so), each pass shown for 250 ms, the "
+        "window's pace; on a film or an animated GIF or WebP (written as the same), each "
+        "picture on the branch of the 250 ms pass its time falls in (N is then not used). "
+        "Flash safety: a change between the dark and the bright rendering that would be the "
+        "fourth within any one second keeps the branch before it, so no second of a show "
+        "holds more than three changes. With --seed the draws depend on the seed "
+        "and the input's path alone: the same command makes the same file. A show carries no "
+        "metadata of the picture.",
+        "N"};
     QCommandLineOption format{{"f", "format"},
                               "Output format (jpeg, png, tiff, webp, gif, ppm, ... or a suffix "
                               "such as jpg); default from the output name, else the input's "
@@ -76,13 +89,18 @@ struct OptionSet {
                                    "Print the formats this build reads and writes."};
     QCommandLineOption quality{{"Q", "quality"},
                                "Quality of lossy formats (JPEG, WebP, HEIF, AVIF, JPEG XL, JPEG "
-                               "2000), 1 to 100 (default 90; HEIF 65 and AVIF 80, which give "
-                               "about the size a phone's own file of the picture has). JPEG "
+                               "2000, films), 1 to 100 (default 90; HEIF 65 and AVIF 80, which "
+                               "give about the size a phone's own file of the picture has). JPEG "
                                "keeps full-resolution colour at 90 and above. keep: a JPEG "
                                "written from a JPEG gets the quality its tables were made "
                                "with, and half-resolution colour where it had it (4:2:2 "
                                "becomes 4:2:0, which libvips writes); other outputs their "
-                               "default.",
+                               "default. For films, -Q maps onto the encoder's own scale: "
+                               "x264's and x265's CRF from 51 (-Q 1) to 0 (-Q 100), CRF = 51 x "
+                               "(100 - Q) / 99 rounded (-Q 55 is CRF 23, x264's default; "
+                               "without -Q each keeps its own, 23 and 28); VP8's, VP9's and "
+                               "AV1's CRF from 63 to 0 (30 without "
+                               "-Q); other encoders' quantiser from 31 to 1.",
                                "N"};
     QCommandLineOption compression{"compression", "PNG compression level, 0 to 9 (default 6).",
                                    "N"};
@@ -129,7 +147,10 @@ struct OptionSet {
     QCommandLineOption timeLimit{"time-limit",
                                  "Stop a file that takes longer than SECONDS to render (a "
                                  "decoder stuck on a hostile file); that file fails alone "
-                                 "(default 600; 0 for no limit). Waiting for a FIFO to be "
+                                 "(default 600; 0 for no limit). A film is one file: the limit "
+                                 "is for all of it, whatever its length (a limit that grew with "
+                                 "the length a file claims would be the file's to choose); give "
+                                 "long films more. Waiting for a FIFO to be "
                                  "opened at its other end is timed; once open, a file read "
                                  "from or written to a pipe (standard input or output included, "
                                  "when they are pipes) goes at the pace of the program at its "

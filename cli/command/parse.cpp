@@ -158,6 +158,15 @@ UsageError readMap(const OptionSet& p, Options& options)
 
     if (parser.isSet(p.seed) && !(options.seed = unsignedNumber(parser.value(p.seed))))
         return "--seed: " + quoted(parser.value(p.seed)) + " is not a non-negative integer";
+    if (parser.isSet(p.passes)) {
+        const auto passes = integerIn(parser.value(p.passes), 1, 10000);
+        if (!passes)
+            return "--passes: " + quoted(parser.value(p.passes)) +
+                   " is not a number of passes from 1 to 10000";
+        options.passes = int(*passes);
+        if (parser.isSet(p.sheet))
+            return QString("--passes writes a show and --sheet a contact sheet; give one");
+    }
     if (parser.isSet(p.sheet)) {
         if (UsageError error = parseSheet(parser.value(p.sheet), options.sheet))
             return error;

@@ -208,11 +208,54 @@ Format raw()
     return raw;
 }
 
+// A film: read and written through FFmpeg, one job like any file.
+Format film(std::string_view name, std::string_view title, std::vector<std::string_view> suffixes,
+            std::string_view muxer, std::vector<Magic> magic)
+{
+    Format film = row(name, title, std::move(suffixes), {});
+    film.lossy = true;
+    film.film = true;
+    film.muxer = muxer;
+    film.magic = std::move(magic);
+    return film;
+}
+
+// ISO media files name their brand after "ftyp"; HEIF's brands are
+// pictures, these are films.
+std::vector<Format> films()
+{
+    return {
+        film("mp4", "MP4", {"mp4", "m4v"}, "mp4",
+             {{4, "ftypisom"},
+              {4, "ftypiso2"},
+              {4, "ftypiso4"},
+              {4, "ftypiso5"},
+              {4, "ftypiso6"},
+              {4, "ftypmp41"},
+              {4, "ftypmp42"},
+              {4, "ftypavc1"},
+              {4, "ftypM4V "},
+              {4, "ftypM4VH"},
+              {4, "ftypM4VP"},
+              {4, "ftypdash"},
+              {4, "ftypXAVC"},
+              {4, "ftypMSNV"},
+              {4, "ftyp3gp"}}),
+        film("mov", "QuickTime", {"mov", "qt"}, "mov",
+             {{4, "ftypqt  "}, {4, "moov"}, {4, "mdat"}, {4, "wide"}, {4, "free"}}),
+        film("mkv", "Matroska", {"mkv"}, "matroska", {{0, "\x1a\x45\xdf\xa3"}}),
+        film("webm", "WebM", {"webm"}, "webm", {}),
+    };
+}
+
 // Every row, in the order --list-formats prints them.
 std::vector<Format> rows()
 {
-    return {jpeg(), png(), tiff(), webp(), gif(), heif(), avif(),
-            jxl(),  jp2(), ppm(),  pgm(),  pfm(), raw()};
+    std::vector<Format> table{jpeg(), png(), tiff(), webp(), gif(), heif(), avif(),
+                              jxl(),  jp2(), ppm(),  pgm(),  pfm(), raw()};
+    for (Format& film : films())
+        table.push_back(std::move(film));
+    return table;
 }
 
 std::string lower(std::string_view text)
@@ -293,6 +336,11 @@ std::string keepingPages(bool asOptions)
     for (std::size_t n = 0; n < names.size(); ++n)
         text += (n == 0 ? "" : n + 1 == names.size() ? " or " : ", ") + names[n];
     return text;
+}
+
+bool readable(const Format* format)
+{
+    return format && (!format->loader.empty() || format->film || format->raw);
 }
 
 std::string suffixOf(std::string_view path)

@@ -92,6 +92,10 @@ struct Format {
     // A camera's raw sensor data, which no row here renders: its files are
     // found by suffix and first bytes only to be refused.
     bool raw = false;
+
+    // Films, which FFmpeg's libraries read and write, not libvips.
+    bool film = false;
+    std::string_view muxer; // FFmpeg's name for the container
 };
 
 // Every row, in the order --list-formats prints them.
@@ -114,6 +118,9 @@ bool isRaw(std::string_view path, std::string_view start);
 // The formats whose files keep every page, as messages name them: "TIFF,
 // WebP or GIF", and as -f does: "-f tiff, -f webp or -f gif".
 std::string keepingPages(bool asOptions);
+
+// Whether the program reads the format: libvips has a loader for it, or it is a film.
+bool readable(const Format* format);
 
 // The suffix of a file name, lower case and without the dot; empty when none.
 std::string suffixOf(std::string_view path);

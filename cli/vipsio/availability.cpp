@@ -33,6 +33,9 @@ Trust trustOf(std::string_view operation)
 
 bool available(const formats::Format& format, bool allowUntrusted)
 {
+    // Films are FFmpeg's, which the program links.
+    if (format.film)
+        return true;
     if (format.saver.empty())
         return false;
     // libvips always has its Netpbm saver: no need to start it to know.
@@ -87,7 +90,13 @@ std::string listing(bool allowUntrusted)
         return text;
     };
     std::string writes;
+    std::string films;
     for (const formats::Format& format : formats::all()) {
+        if (format.film) {
+            for (std::string_view suffix : format.suffixes)
+                films += " ." + std::string(suffix);
+            continue;
+        }
         const Trust trust = trustOf(format.saver);
         if (trust == Trust::Missing)
             continue;
@@ -104,6 +113,7 @@ std::string listing(bool allowUntrusted)
                                            : "Only with --allow-untrusted: ") +
                 join(found.untrusted) + "\n";
     text += "Writes (-f NAME or a file suffix):\n" + writes;
+    text += "Films (FFmpeg), read and written:" + films + " (-Q)\n";
     return text;
 }
 

@@ -25,6 +25,10 @@ struct JobDescriptors {
 // time limit judges, rather than at its own.
 using Pace = std::function<void(bool atTheirs)>;
 
+// Said by a job, in its own process, as a film's pictures are written: how
+// many are, for the progress line. Nothing outside a job's process.
+void tellProgress(std::uint64_t pictures);
+
 // A job, run in a process of its own: `index` is its number in the batch.
 using Job = std::function<Outcome(std::size_t index, JobDescriptors given, const Pace& pace)>;
 

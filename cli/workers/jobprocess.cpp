@@ -15,6 +15,12 @@ namespace workers {
 
 namespace {
 
+// Where a job's process tells its progress: its answers' pipe.
+struct ProgressTo {
+    int answers = -1;
+    std::uint64_t job = 0;
+} progressTo;
+
 bool writeAll(int fd, const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
@@ -95,6 +101,7 @@ void runJobProcess(pid_t parent, const protocol::JobRequest& request, const Job&
     const Pace pace = [answers, number](bool theirs) {
         (void)writeAll(answers, protocol::pace(number, theirs));
     };
+    progressTo = {answers, number};
     Outcome outcome;
     try {
         outcome = job(std::size_t(number), arranged.job, pace);
@@ -104,6 +111,12 @@ void runJobProcess(pid_t parent, const protocol::JobRequest& request, const Job&
         outcome = Outcome::failed(Error(std::string("failed: ") + exception.what()));
     }
     ::_exit(writeAll(answers, protocol::answer(number, outcome)) ? 0 : 1);
+}
+
+void tellProgress(std::uint64_t pictures)
+{
+    if (progressTo.answers >= 0)
+        (void)writeAll(progressTo.answers, protocol::progress(progressTo.job, pictures));
 }
 
 } // namespace workers

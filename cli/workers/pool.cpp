@@ -333,6 +333,15 @@ std::optional<Pool::Finished> Pool::nextFinished()
     return first;
 }
 
+std::vector<std::pair<std::size_t, std::uint64_t>> Pool::pictures() const
+{
+    std::vector<std::pair<std::size_t, std::uint64_t>> said;
+    for (const auto& job : running_)
+        if (job->reader.pictures() != 0 && !job->broken)
+            said.emplace_back(job->index, job->reader.pictures());
+    return said;
+}
+
 void killAll() { children::killAll(); }
 
 } // namespace workers

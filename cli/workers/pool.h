@@ -61,6 +61,10 @@ public:
     // A job that finished, once per job; nothing when none is ready.
     std::optional<Finished> nextFinished();
 
+    // The running jobs that said how many pictures they have written: the
+    // job's index and the count.
+    std::vector<std::pair<std::size_t, std::uint64_t>> pictures() const;
+
     // How a job's memory is bounded, as -v says it once.
     std::string memoryBound() const;
 

@@ -76,6 +76,11 @@ std::string answer(std::uint64_t job, const Outcome& outcome)
                  outcome.reason());
 }
 
+std::string progress(std::uint64_t job, std::uint64_t pictures)
+{
+    return frame(job, Says::Progress, 0, 0, std::to_string(pictures));
+}
+
 Error AnswerReader::feed(std::string_view bytes)
 {
     while (!broken_ && !bytes.empty()) {
@@ -115,6 +120,14 @@ Error AnswerReader::frame(std::string_view header, std::string_view reason)
         if (header[9] != 0 || header[10] != 0 || !reason.empty())
             return broke("sent a frame of a kind the program does not know");
         theirPace_ = says == Says::TheirPace;
+        return {};
+    }
+    if (says == Says::Progress) {
+        // A count, in at most 18 digits: nothing else.
+        if (header[9] != 0 || header[10] != 0 || reason.empty() || reason.size() > 18 ||
+            reason.find_first_not_of("0123456789") != std::string_view::npos)
+            return broke("sent a frame of a kind the program does not know");
+        pictures_ = std::stoull(std::string(reason));
         return {};
     }
     if (says != Says::Answer || !answerable(kind) ||

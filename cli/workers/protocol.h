@@ -27,10 +27,12 @@ enum class Says : std::uint8_t {
     TheirPace = 1, // the job goes at the pace of a pipe's other end from now on
     OwnPace = 2,   // at its own again, which the time limit judges
     Answer = 3,    // how the job went; the last frame of a job
+    Progress = 4,  // how many pictures of a film the job has written, in decimal
 };
 
 std::string pace(std::uint64_t job, bool theirs);
 std::string answer(std::uint64_t job, const Outcome& outcome);
+std::string progress(std::uint64_t job, std::uint64_t pictures);
 
 // The program's reader of one job's frames, fed the bytes as they come.
 class AnswerReader {
@@ -45,6 +47,8 @@ public:
     Error ended();
 
     bool atTheirPace() const { return theirPace_; }
+    // The pictures the job last said it has written (a film's), or 0.
+    std::uint64_t pictures() const { return pictures_; }
     const std::optional<Outcome>& answer() const { return answer_; }
 
 private:
@@ -53,6 +57,7 @@ private:
     std::uint64_t job_;
     std::string pending_;
     bool theirPace_ = false;
+    std::uint64_t pictures_ = 0;
     std::optional<Outcome> answer_;
     Error broken_;
 };

@@ -7,14 +7,14 @@
 # only login; a second host over a real ssh is the one thing not run here.
 # Each run's outputs must equal one whole run's (diff -r), and every image
 # must be written exactly once (inotify sees each output appear once). Then
-# the film recipe, its film checked with ffprobe.
+# the film's pipe recipe on a phone's rotated clip, checked with ffprobe.
 # Runs under `make sanitize` as well: the daemons are Debian's, the jobs run
 # the build under test with the sanitizers' settings in their environment.
 # Usage: recipes.sh RENDER_PROGRAM README
 set -euo pipefail
 render=$(realpath "$1")
 readme=$(realpath "$2")
-for tool in munged munge slurmctld slurmd sbatch squeue parallel inotifywait python3 ffmpeg ffprobe; do
+for tool in munged munge slurmctld slurmd sbatch squeue parallel inotifywait python3 ffmpeg ffprobe exiftool; do
   command -v "$tool" >/dev/null || {
     echo "recipes: $tool is missing (scripts/setup installs it)" >&2
     exit 1
@@ -95,8 +95,8 @@ export PATH=$work/bin:$PATH
 
 # A camera archive three levels deep: cards that restart their numbering
 # (IMG_0001.JPG in every folder), suffixes in any case, a phone's HEIC, a
-# PNG, names with a space and a newline; beside them what is no image (a
-# sidecar, a film, the "._" files and hidden folders other systems leave).
+# PNG, names with a space and a newline, a film; beside them what is no
+# image (a sidecar, the "._" files and hidden folders other systems leave).
 images=0
 for card in 2023/100CANON 2023/101CANON "2024/102 CANON"; do
   for i in 1 2 3 4 5 6; do
@@ -109,7 +109,9 @@ for card in 2023/100CANON 2023/101CANON "2024/102 CANON"; do
     images=$((images + 1))
   done
   printf 'sidecar\n' > "photos/$card/IMG_0001.XMP"
-  printf 'film\n' > "photos/$card/MVI_0007.MOV"
+  ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=64x48:rate=25 -t 0.4 -c:v libx264 \
+    -pix_fmt yuv420p "photos/$card/MVI_0007.MOV"
+  images=$((images + 1))
   cp "photos/$card/IMG_0001.JPG" "photos/$card/._IMG_0001.JPG"
 done
 inverse-logistic-render -q -f heif -o photos/2024/IMG_5195.HEIC
@@ -182,17 +184,23 @@ text=$(setting "$text" /archive "$work/parallel-ssh" \
 run parallel-ssh "$text"
 check_joblog parallel-ssh/render.log 16
 
-echo "the film recipe: a 3 s clip at 24000/1001 fps with a tone"
+echo "the film's pipe recipe: a phone's 3 s clip, turned a quarter, at 24000/1001 fps with a tone"
 mkdir film
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=24000/1001 \
   -f lavfi -i sine=frequency=440:sample_rate=48000 -t 3 -c:v libx264 -pix_fmt yuv420p \
   -c:a aac film/clip.mp4
+exiftool -q -overwrite_original -Rotation=90 film/clip.mp4
+[[ $(ffprobe -v error -show_streams film/clip.mp4) == *$'\nrotation=-90\n'* ]] || fail "the clip is not rotated"
 (cd film && bash -euo pipefail -c "$(recipe film)") </dev/null || fail "the film recipe failed"
 probe() { ffprobe -v error -show_entries "stream=$2" -of csv=p=0 "film/$1"; }
 [ "$(probe out.mp4 codec_type | sort | tr '\n' ' ')" = "audio video " ] \
   || fail "the film's streams: $(probe out.mp4 codec_type)"
 [ "$(probe out.mp4 r_frame_rate | head -1)" = 24000/1001 ] && [ "$(probe out.mp4 pix_fmt | grep .)" = yuv420p ] \
   || fail "the film's rate and pixels: $(probe out.mp4 r_frame_rate,pix_fmt)"
+[ "$(probe out.mp4 width,height | head -1)" = 240,320 ] \
+  || fail "the film is not upright: $(probe out.mp4 width,height)"
+[ "$(probe out.mp4 color_range,color_space | head -1)" = tv,smpte170m ] \
+  || fail "the film's colour is not tagged as it was converted: $(probe out.mp4 color_range,color_space)"
 python3 - "$(ffprobe -v error -show_entries format=duration -of csv=p=0 film/clip.mp4)" \
   "$(ffprobe -v error -show_entries format=duration -of csv=p=0 film/out.mp4)" <<'EOF' \
   || fail "the film's length changed"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "batch/renderjob.h"
+#include "outcome.h"
+#include "vipsio/render.h"
+
+#include <string_view>
+
+namespace batch {
+
+// Whether a file that starts with `start` is a film.
+bool isFilm(std::string_view start);
+
+// Renders the film open at `fd` (read from its start) as the job says:
+// the whole film on the job's branch, or with --passes a new branch every
+// pass of film time. The job's process enters its sandbox first; the
+// output is committed only once the film is written whole.
+Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
+
+// Renders the window's show (--passes) from the picture open at `fd` (-1:
+// the embedded photograph): an animation through libvips, or a film where
+// the output's format is one. The job's process is in its sandbox.
+Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
+
+} // namespace batch
