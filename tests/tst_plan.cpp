@@ -117,19 +117,23 @@ void PlanTest::namePatterns_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("name");
     // Each from the input IMG_0001.JPG written as PNG.
-    QTest::newRow("none given") << "" << "IMG_0001.png";
-    QTest::newRow("a mark") << "{stem}-il.{ext}" << "IMG_0001-il.png";
-    QTest::newRow("the input's suffix kept") << "{stem}.{suffix}.{ext}" << "IMG_0001.JPG.png";
-    QTest::newRow("a field twice, braces of no field") << "{stem}{stem}{x}" << "IMG_0001IMG_0001{x}";
+    QTest::newRow("none given") << ""
+                                << "IMG_0001.png";
+    QTest::newRow("a mark") << "{stem}-il.{ext}"
+                            << "IMG_0001-il.png";
+    QTest::newRow("the input's suffix kept") << "{stem}.{suffix}.{ext}"
+                                             << "IMG_0001.JPG.png";
+    QTest::newRow("a field twice, braces of no field") << "{stem}{stem}{x}"
+                                                       << "IMG_0001IMG_0001{x}";
 }
 
 void PlanTest::namePatterns()
 {
     QFETCH(QString, pattern);
     QFETCH(QString, name);
-    QCOMPARE(QString::fromStdString(
-                 batch::outputName(pattern.toStdString(), "IMG_0001", "JPG", "png")),
-             name);
+    QCOMPARE(
+        QString::fromStdString(batch::outputName(pattern.toStdString(), "IMG_0001", "JPG", "png")),
+        name);
 }
 
 void PlanTest::existingOutputs_data()

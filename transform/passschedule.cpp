@@ -45,7 +45,7 @@ Branch PassSchedule::ofPass(std::int64_t pass) const
     // included) when (p - q) * pace <= 1000 ms.
     constexpr std::int64_t passesPerSecond = 1000 / paceMilliseconds;
     while (std::int64_t(passes_.size()) <= pass) {
-        const std::int64_t next = std::int64_t(passes_.size());
+        const auto next = std::int64_t(passes_.size());
         Branch branch = branchForDraw(passDraw(draws_, next));
         if (next > 0 && branch != passes_.back()) {
             const std::size_t count = changesAt_.size();

@@ -294,8 +294,8 @@ fileio::InputFile openInput(const Input& input, fileio::InputFile::Wait wait)
 {
     if (input.below == 0)
         return fileio::InputFile(std::string(input.path), wait);
-    return fileio::InputFile(std::string(input.path.substr(0, input.below)),
-                             std::string(input.path.substr(input.below)), wait);
+    return {std::string(input.path.substr(0, input.below)),
+            std::string(input.path.substr(input.below)), wait};
 }
 
 std::string outputOf(const RenderJob& job, const Options& options)

@@ -148,13 +148,13 @@ void Reporter::finished(const Finished& input)
     }
     if (json_) {
         char numbers[96];
-        std::snprintf(numbers, sizeof numbers, "\"a\":%.9g,\"seconds\":%.3f", double(input.a),
+        std::snprintf(numbers, sizeof numbers, R"("a":%.9g,"seconds":%.3f)", double(input.a),
                       input.seconds);
-        writeJson("{\"input\":" + (input.input.empty() ? "null" : jsonString(input.input)) +
-                  ",\"output\":" + (input.output.empty() ? "null" : jsonString(input.output)) +
-                  ",\"outcome\":\"" + outcomeName(outcome.kind()) + "\",\"branch\":" +
-                  (input.branch ? "\"" + std::string(input.branch) + "\"" : "null") + "," +
-                  numbers + ",\"reason\":" + jsonString(outcome.reason()) + "}");
+        writeJson(R"({"input":)" + (input.input.empty() ? "null" : jsonString(input.input)) +
+                  R"(,"output":)" + (input.output.empty() ? "null" : jsonString(input.output)) +
+                  R"(,"outcome":")" + outcomeName(outcome.kind()) + R"(","branch":)" +
+                  (input.branch ? jsonString(input.branch) : "null") + "," + numbers +
+                  R"(,"reason":)" + jsonString(outcome.reason()) + "}");
     }
     if (!progress_ || (now() - lastShown_ < 0.1 && done_ < total_))
         return;

@@ -82,13 +82,13 @@ OptionSet::OptionSet()
     QCommandLineOption helpAll("help-all");
     helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({{{"h", "help"}, "Displays this help."}, helpAll});
-    parser.addOptions(
-        {version,   parameter, branch,         seed,      output,          outputDir,   name,
-         recursive, format,    listFormats,    sheet,     passes,          quality,     compression,
-         pngFilters, strip,    stripIcc,       autorotate, lossless,       tiffCompression,
-         maxPixels, maxMemory, timeLimit,      salvage,   allowUntrusted,  noSandbox,   overwrite,
-         threads,   filesFrom, nul,            shard,     skipExisting,    quiet,       verbose,
-         json});
+    parser.addOptions({version,   parameter,    branch,     seed,        output,
+                       outputDir, name,         recursive,  format,      listFormats,
+                       sheet,     passes,       quality,    compression, pngFilters,
+                       strip,     stripIcc,     autorotate, lossless,    tiffCompression,
+                       maxPixels, maxMemory,    timeLimit,  salvage,     allowUntrusted,
+                       noSandbox, overwrite,    threads,    filesFrom,   nul,
+                       shard,     skipExisting, quiet,      verbose,     json});
     parser.addPositionalArgument("INPUT", "Image files to render (with -r, folders too).",
                                  "[INPUT ...]");
 }

@@ -42,9 +42,9 @@ public:
         for (std::size_t n = from ? *from : 0; n < arguments_.size(); ++n) {
             const std::string& raw = arguments_[n];
             const std::size_t equals = raw.find('=');
-            const std::string value = !from && raw.starts_with("--") && equals != std::string::npos
-                                          ? raw.substr(equals + 1)
-                                          : raw;
+            std::string value = !from && raw.starts_with("--") && equals != std::string::npos
+                                    ? raw.substr(equals + 1)
+                                    : raw;
             if (QString::fromLocal8Bit(value) == decoded) {
                 if (from)
                     *from = n + 1;

@@ -28,7 +28,7 @@ int matrixOf(const AVCodecParameters& source)
 
 transform::LevelTable tableFor(bool deep, float a, transform::Branch branch)
 {
-    return transform::LevelTable(deep ? 65535 : 255, a, branch);
+    return {deep ? 65535 : 255, a, branch};
 }
 
 // A scaler that shares each picture among threads, as many as FFmpeg

@@ -145,6 +145,41 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackS
     return {};
 }
 
+// Every packet of the film, in order: a video stream's decoded, mapped and
+// encoded again, another's copied; then what the encoders still hold.
+Error passPackets(AVFormatContext& input, std::vector<Route>& routes, Muxer& muxer)
+{
+    const Packet packet(av_packet_alloc());
+    if (!packet)
+        return Error("cannot read the film: no memory");
+    for (;;) {
+        const int code = av_read_frame(&input, packet.get());
+        if (code == AVERROR_EOF)
+            break;
+        if (code < 0)
+            return failure("cannot read the film", code);
+        if (packet->flags & AV_PKT_FLAG_CORRUPT)
+            return Error("the film is cut short or damaged");
+        const auto stream = unsigned(packet->stream_index);
+        Error error;
+        if (stream < routes.size() && routes[stream].track)
+            error = routes[stream].track->feed(packet.get(), muxer);
+        else if (stream < routes.size() && routes[stream].copiedTo >= 0)
+            error = muxer.write(*packet, input.streams[stream]->time_base, routes[stream].copiedTo);
+        av_packet_unref(packet.get());
+        if (error)
+            return error;
+    }
+    for (Route& route : routes)
+        if (route.track) {
+            if (Error error = route.track->feed(nullptr, muxer))
+                return error;
+            if (route.track->frames() == 0)
+                return Error("a video stream of the film holds no picture");
+        }
+    return {};
+}
+
 } // namespace
 
 Outcome renderFilm(const FilmJob& job)
@@ -178,35 +213,8 @@ Outcome renderFilm(const FilmJob& job)
         return Outcome::failed(failure("cannot write the film's header", header));
 
     Muxer muxer(output.get());
-    const Packet packet(av_packet_alloc());
-    if (!packet)
-        return Outcome::failed(Error("cannot read the film: no memory"));
-    for (;;) {
-        const int code = av_read_frame(input.get(), packet.get());
-        if (code == AVERROR_EOF)
-            break;
-        if (code < 0)
-            return Outcome::failed(failure("cannot read the film", code));
-        if (packet->flags & AV_PKT_FLAG_CORRUPT)
-            return Outcome::failed(Error("the film is cut short or damaged"));
-        const auto stream = unsigned(packet->stream_index);
-        Error error;
-        if (stream < routes.size() && routes[stream].track)
-            error = routes[stream].track->feed(packet.get(), muxer);
-        else if (stream < routes.size() && routes[stream].copiedTo >= 0)
-            error =
-                muxer.write(*packet, input->streams[stream]->time_base, routes[stream].copiedTo);
-        av_packet_unref(packet.get());
-        if (error)
-            return Outcome::failed(error);
-    }
-    for (Route& route : routes)
-        if (route.track) {
-            if (Error error = route.track->feed(nullptr, muxer))
-                return Outcome::failed(error);
-            if (route.track->frames() == 0)
-                return Outcome::failed(Error("a video stream of the film holds no picture"));
-        }
+    if (Error error = passPackets(*input, routes, muxer))
+        return Outcome::failed(error);
     if (const int code = av_write_trailer(output.get()); code < 0)
         return Outcome::failed(failure("cannot finish the film", code));
     if (outputIo->error < 0)

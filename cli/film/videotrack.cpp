@@ -48,8 +48,8 @@ Error checkMemory(const AVCodecParameters& source, std::uint64_t share)
 
 } // namespace
 
-VideoTrack::VideoTrack(AVStream& in, AVStream& out, const TrackSettings& settings)
-    : in_(in), out_(out), settings_(settings), decoded_(av_frame_alloc()),
+VideoTrack::VideoTrack(AVStream& in, AVStream& out, TrackSettings settings)
+    : in_(in), out_(out), settings_(std::move(settings)), decoded_(av_frame_alloc()),
       mapped_(av_frame_alloc()), packet_(av_packet_alloc())
 {
 }
@@ -75,7 +75,7 @@ std::unique_ptr<VideoTrack> VideoTrack::open(AVStream& in, AVFormatContext& outp
     return error ? nullptr : std::move(track);
 }
 
-Error VideoTrack::openCodecs(AVFormatContext& output)
+Error VideoTrack::openDecoder()
 {
     const AVCodecParameters& source = *in_.codecpar;
     const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
@@ -91,7 +91,14 @@ Error VideoTrack::openCodecs(AVFormatContext& output)
     if (const int code = avcodec_open2(decoder_.get(), decoder, nullptr); code < 0)
         return failure(
             std::string("cannot open the ") + avcodec_get_name(source.codec_id) + " decoder", code);
+    return {};
+}
 
+Error VideoTrack::openCodecs(AVFormatContext& output)
+{
+    if (Error error = openDecoder())
+        return error;
+    const AVCodecParameters& source = *in_.codecpar;
     const EncoderChoice choice = chooseEncoder(source, *output.oformat);
     if (!choice.codec)
         return Error("this build has no encoder for the output's video");

@@ -41,7 +41,8 @@ public:
     std::int64_t frames() const { return frames_; }
 
 private:
-    VideoTrack(AVStream& in, AVStream& out, const TrackSettings& settings);
+    VideoTrack(AVStream& in, AVStream& out, TrackSettings settings);
+    Error openDecoder();
     Error openCodecs(AVFormatContext& output);
     Error encode(const AVFrame* frame, Muxer& muxer);
 

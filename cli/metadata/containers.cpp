@@ -1,5 +1,6 @@
 #include "metadata/containers.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -76,8 +77,10 @@ void withoutExifSegment(std::string& header)
             found.emplace_back(at, length);
         return true;
     });
-    for (auto segment = found.rbegin(); segment != found.rend(); ++segment)
-        header.erase(segment->first, segment->second);
+    // From the last, so that each cut leaves the offsets before it as they were.
+    std::reverse(found.begin(), found.end());
+    for (const auto& [at, length] : found)
+        header.erase(at, length);
 }
 
 bool withExifChunk(std::string& file, const std::string& block)

@@ -59,8 +59,8 @@ Error damaged(const std::string& what, int fd, std::string_view start, bool allo
     }
     vips_error_clear();
     return Error("damaged: " + what +
-                     (salvageable ? " (--salvage renders what can be read)"
-                                  : " (nothing can be read past the damage)"));
+                 (salvageable ? " (--salvage renders what can be read)"
+                              : " (nothing can be read past the damage)"));
 }
 
 } // namespace vipsio

@@ -1,10 +1,10 @@
 #include "vipsio/show.h"
 
 #include "fileio/outputfile.h"
+#include "vipsio/carry.h"
 #include "vipsio/embeddedphoto.h"
 #include "vipsio/encoding.h"
 #include "vipsio/load.h"
-#include "vipsio/carry.h"
 #include "vipsio/mapimage.h"
 #include "vipsio/writeout.h"
 
@@ -124,8 +124,8 @@ Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& s
         show.set("loop", 0);
         Warnings warnings;
         fileio::OutputFile& output = *job.written;
-        if (Error error = writeOut(show, *job.format, encodingOf(job.options), Travelling{},
-                                   output, warnings))
+        if (Error error = writeOut(show, *job.format, encodingOf(job.options), Travelling{}, output,
+                                   warnings))
             return Outcome::failed(error);
         if (Error error = output.commit())
             return Outcome::failed(error);

@@ -68,21 +68,27 @@ std::size_t countOf(const metadata::TiffTag& tag)
     return tag.numbers.empty() ? tag.bytes.size() : tag.numbers.size();
 }
 
+// The field libtiff knows a tag by: one it does not know is made known, in
+// the type Exiv2 gives.
+const TIFFField* fieldOf(TIFF* tiff, const metadata::TiffTag& tag)
+{
+    if (const TIFFField* field = TIFFFindField(tiff, tag.tag, TIFF_ANY))
+        return field;
+    static char name[] = "carried";
+    const TIFFFieldInfo info{
+        tag.tag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFFDataType(tag.type), FIELD_CUSTOM, 1, 1, name};
+    if (TIFFMergeFieldInfo(tiff, &info, 1) != 0)
+        return nullptr;
+    return TIFFFindField(tiff, tag.tag, TIFF_ANY);
+}
+
 // Sets one entry in libtiff's current directory, as the field it knows the
-// tag by (a tag it does not know is made known, in the type Exiv2 gives);
-// false when the value does not fit the field.
+// tag by; false when the value does not fit the field.
 bool setTag(TIFF* tiff, const metadata::TiffTag& tag)
 {
-    const TIFFField* field = TIFFFindField(tiff, tag.tag, TIFF_ANY);
-    if (!field) {
-        static char name[] = "carried";
-        const TIFFFieldInfo info{
-            tag.tag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFFDataType(tag.type), FIELD_CUSTOM, 1, 1,
-            name};
-        if (TIFFMergeFieldInfo(tiff, &info, 1) != 0 ||
-            !(field = TIFFFindField(tiff, tag.tag, TIFF_ANY)))
-            return false;
-    }
+    const TIFFField* field = fieldOf(tiff, tag);
+    if (!field)
+        return false;
     const std::size_t count = countOf(tag);
     const bool passCount = TIFFFieldPassCount(field);
     const int fixed = TIFFFieldReadCount(field);
