@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The front door: every target sets up what it needs first.
 BUILD ?= build
 

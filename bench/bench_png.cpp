@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG writer on a 24-megapixel RGB image with fine detail, on 1 and 2
 // threads, against libpng writing the same pixels in one piece at the same
 // level, in the same run, so the ratios hold whatever the machine.

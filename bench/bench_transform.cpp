@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table transform of a 6000 x 4000 RGBX image against memcpy of the same
 // buffer, in the same run, so the ratio holds whatever the machine.
 #include "leveltable.h"

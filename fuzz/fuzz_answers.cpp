@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's reader of a job process's frames, fed what a process taken
 // over by a hostile file could send, in pieces of any size: it must never
 // crash, hold more than one frame, or let a control character through.

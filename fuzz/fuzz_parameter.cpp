@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary text through the parameter path: the conversion (in a decimal
 // point and a decimal comma locale), the clamp, then the colour map of every
 // channel value, whose results must stay in their branch's half.

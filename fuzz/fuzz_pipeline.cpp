@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes through the batch renderer's pipeline, all in memory: a
 // binary Netpbm stream through the program's own reader, anything else
 // decoded by libvips (with the program's loaders and a pixel limit), mapped,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two Debian packages from one build (`make package`): the window with its
 # menu entry, and the renderer alone, for machines without a display (a
 # cluster node). Their dependencies are read off the libraries each program

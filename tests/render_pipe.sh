@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The renderer between two video tools: 50 frames piped in as a Netpbm stream
 # come out as 50 frames; and a reader that goes away is a write error (status 1,
 # one line naming standard output), not a silent success or a signal.

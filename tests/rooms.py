@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every room of the renderer includes only what its rule allows: the
 program's own rooms and the system's libraries, read from what the compiler
 says each of its sources included (the .o.d files of the build), so that

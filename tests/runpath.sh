@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # No built or installed program looks for libraries in the working folder:
 # every RPATH entry is absolute or starts at the program's own ($ORIGIN).
 # Usage: runpath.sh BUILD_DIR PROGRAM...

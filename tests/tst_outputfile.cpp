@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A new output takes its name only where none is taken, also on file systems
 // without hard links, where the link is replaced by a check and a rename; and
 // one that another run wrote meanwhile is left as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The show's schedule: a new draw every pass from the draws alone, and the
 // flash rule (never a fourth change between the dark and the bright
 // rendering within one second, its ends included), on passes and on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Planning a batch: every output named before anything is rendered, the
 // user's files refused or kept as asked, collisions found in every shard,
 // and every input in exactly one shard with the branch its path gives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parallel PNG writer against libpng as an independent reader and
 // writer: exact pixels, libpng's own filter choices, the same file whatever
 // the thread count, a size near a one-piece encode, chunks in their places.

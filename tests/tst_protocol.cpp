@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a job's process sends the program is read as a stranger's: every
 // frame that breaks the protocol fails the job with one line, whether its
 // bytes come at once or one at a time, and what reaches a line is shown as

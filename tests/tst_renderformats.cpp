@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renderer on every format family, band layout and sample depth, with
 // metadata, animation, Netpbm streams, and the guarantees that no output is
 // lost or half written.

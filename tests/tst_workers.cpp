@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jobs' processes: every job once, in a process of its own that holds
 // only its own descriptors; a job that crashes, aborts, hangs, lies or
 // outstays its answer fails alone, with one line, and the jobs after it

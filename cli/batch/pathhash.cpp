@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/pathhash.h"
 
 // NEVER CHANGE THE ARITHMETIC BELOW. People rerun old batches (a resumed run,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SIGINT, SIGTERM and SIGHUP (Ctrl-C, a scheduler's cancel, a closed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "film/descriptorio.h"
 #include "film/film.h"
 #include "film/libav.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata/cameraexif.h"
 #include "metadata/descriptorio.h"
 #include "metadata/extendedxmp.h"

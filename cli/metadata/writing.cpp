@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata/containers.h"
 #include "metadata/extendedxmp.h"
 #include "metadata/held.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Landlock, the kernel's own sandbox for unprivileged processes: with it,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a user sees of a camera archive: which images a tree holds, what -v
 # says of each (its branch as rendered), a resumed run said once, and the
 # sheet to choose a by (its cells as the renderings, each labelled).

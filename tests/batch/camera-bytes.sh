@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Camera metadata as the camera wrote it, on real camera files: into JPEG,
 # WebP and PNG the EXIF block travels byte for byte (its maker notes'
 # bytes and every value equal), with no preview of the unrendered picture

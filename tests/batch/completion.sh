@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Bash completion of the renderer: its options as --help lists them, the
 # formats it writes after -f, the branches after -b.
 # Usage: completion.sh RENDER_PROGRAM COMPLETION_SCRIPT

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Many damaged files of different kinds rendered on four threads: each file's
 # one line gives that file's own reason, exactly as a run on one thread does,
 # however the failures interleave.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Films in one command: a table of clips made here with ffmpeg (a rate of
 # 24000/1001 with sound and chapters, a rotation, a variable rate, HD with colour tags,
 # 10 bits, a phone's clip with subtitles, GPS, make, model and creation

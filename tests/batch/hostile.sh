@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hostile and damaged files, made here from a few header bytes, each fail
 # alone: status 1 or 2 (never 0, never a signal), at most one line, nothing
 # left in the output folder; and a batch goes on past them. Signals while a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A decoder taken over by a hostile file lies to the program or hoards: it
 # answers half a frame, answers and never ends, answers what does not
 # exist or twice, forges lines, maps memory no data limit counts, writes

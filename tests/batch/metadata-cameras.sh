@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Camera files: JPEGs whose maker notes Exiv2's tool writes as each maker's
 # cameras do, with GPS and Orientation. Rendered to JPEG, WebP and PNG, each
 # keeps every EXIF and maker-note tag (counted by exiftool, before and after)

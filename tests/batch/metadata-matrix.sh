@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What survives a rendering, for every pair of the formats photographs are
 # kept in, without and with --strip; printed as a table (rows input, columns
 # output) and compared with what each pair is known to achieve. A cell names

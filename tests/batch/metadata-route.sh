@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Each file's metadata route, on real camera files and every output format
 # that holds metadata. Where the output holds EXIF as one block (JPEG, PNG,
 # WebP), the block is the input's byte for byte but for the bytes zeroed

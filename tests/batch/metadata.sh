@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What travels with a rendering: --strip drops every identifying item in
 # every format and keeps Orientation; EXIF's stale thumbnail never travels;
 # a lossless WebP stays lossless and an LZW TIFF stays LZW; JPEG 2000 is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One input read once, one output written once: a JPEG whose decoder warns
 # gives a stream one image, byte-equal to the file; each input's path is
 # opened once; a full disk leaves one line and nothing under the final

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The README's large-batch recipes, taken from the README itself and run as
 # written on a camera archive: the Slurm job array on a private single-node Slurm (munge,
 # slurmctld and slurmd started here on free ports, stopped at the end

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a script and a person read of a batch: --json's line per input and
 # its summary, with every outcome; the exit status of each kind of end; the
 # summary off a terminal; and a run stopped by a signal, which says how far

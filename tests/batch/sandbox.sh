@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A worker that a hostile file takes over: once the sandbox is on it has no
 # privileges, no capabilities and a seccomp filter; it can open no file,
 # create no socket and run no program; that file fails with one line and

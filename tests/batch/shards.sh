@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A batch split into shards under GNU parallel, given as a reversed file list,
 # or interrupted and resumed, renders every image exactly as one whole run.
 # Usage: shards.sh RENDER_PROGRAM

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's show as a file (--passes): from the embedded photograph, 12
 # passes as GIF, WebP, MP4 and WebM, and on a film and an animated GIF a new
 # branch every pass of their time. Each output is read back: how long each picture shows, and

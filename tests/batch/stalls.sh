@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A batch nothing can stall, fool or outgrow: a low limit on open files
 # means fewer workers, never a failed file or a spin; a FIFO that never
 # opens fails alone within the time limit; a link planted in the output

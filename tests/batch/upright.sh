@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --autorotate: a picture stored sideways (or mirrored) under each of the
 # eight Orientations comes out with its pixels upright and Orientation 1,
 # in every format that writes metadata and in one that writes none; without

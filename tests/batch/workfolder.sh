@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the renderer's script tests: `render` is the program given as
 # the first argument; the test runs in a temporary folder, removed at exit;
 # fail() names the test and ends it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian packages as a user installs them, on a bare Debian 12
 # (debootstrap --variant=minbase, kept in the build folder between runs):
 # `apt install ./...deb` of both, a JPEG rendered, the man pages found, the

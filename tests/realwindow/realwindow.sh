@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the built program in a real window, as a person would, and checks
 # what it shows pixel by pixel.
 # Usage: realwindow.sh PROGRAM SCREENCHECK SCREENSAMPLER

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures what the screen shows while Restart is clicked during a render
 # loop: starts the program, presses Go, then clicks Restart CLICKS times at
 # RATE a second while screensampler watches the window's area.

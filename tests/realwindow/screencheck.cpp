@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks screenshots of the window taken by the real-window test.
 //   screencheck fresh SHOT        PicTo shows the photograph over the background, as PicFrom does
 //   screencheck rendered SHOT A   PicTo is the colour map at A of PicFrom, in one branch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Samples the window's area of the screen in a tight loop until SIGTERM or
 // SIGINT, then reports what it saw:
 //   screensampler X Y    (the window's inner top-left on the screen)

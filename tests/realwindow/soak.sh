@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Clicks Go and Restart in the real window, cycle after cycle, then checks
 # that the program still renders and quits with 0. Every cycle sees Go's
 # parameter rendered before it clicks Restart, and the fresh window alone on

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers for driving the real window under Xvfb with xdotool; sourced.
 # Nothing here sleeps for a fixed time and hopes: every step waits until it
 # sees the state it expects, and gives up (failing) only after a long bound.

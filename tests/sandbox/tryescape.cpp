@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A library for tests only, preloaded into the renderer (LD_PRELOAD): it
 // stands in for libjpeg's jpeg_read_header, the first call a JPEG's bytes
 // reach, as a decoder taken over by a hostile file would. With
