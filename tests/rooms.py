@@ -12,25 +12,15 @@ import sys
 build, source = (os.path.realpath(p) for p in sys.argv[1:3])
 cli = os.path.join(source, 'cli')
 
-# room: (rooms it may see, system libraries it may include)
-RULES = {
-    'formats': (set(), set()),
-    'command': ({'formats', 'transform', 'platform'}, {'Qt'}),
-    'fileio': (set(), set()),
-    'netpbm': ({'transform', 'platform'}, set()),
-    'png': ({'fileio'}, {'zlib'}),
-    'metadata': ({'formats'}, {'Exiv2'}),
-    'vipsio': ({'formats', 'fileio', 'metadata', 'netpbm', 'png', 'command', 'transform',
-                'platform'}, {'libvips', 'GLib', 'libtiff', 'libwebp', 'libexif', 'libjpeg', 'zlib',
-                              'Qt'}),
-    'film': ({'fileio', 'formats', 'transform', 'platform'}, {'FFmpeg'}),
-    'sandbox': (set(), {'libseccomp'}),
-    'workers': (set(), set()),
-    'batch': ({'command', 'formats', 'fileio', 'netpbm', 'vipsio', 'film', 'sandbox', 'workers',
-               'transform', 'platform'}, set()),
-    'program': ({'command', 'batch', 'vipsio', 'formats', 'fileio', 'workers', 'transform',
-                 'platform'}, {'Qt'}),
-}
+# room: (rooms it may see, system libraries it may include), from cli/rooms.txt.
+RULES = {}
+for line in open(os.path.join(cli, 'rooms.txt')):
+    if line.startswith('#') or ':' not in line:
+        continue
+    room, rest = line.split(':', 1)
+    seen, _, libraries = rest.partition('|')
+    RULES[room.strip()] = (set(seen.split()), set(libraries.split()))
+
 LIBRARIES = [  # where a system header lives, and whose it is
     ('/usr/include/vips/', 'libvips'),
     ('/usr/include/glib-2.0/', 'GLib'), ('/usr/lib/x86_64-linux-gnu/glib-2.0/', 'GLib'),
@@ -97,7 +87,23 @@ for room, (rooms, libraries) in RULES.items():
             whose = owner(header)
             if whose is not None and whose not in allowed and not (room == 'program' and whose == 'cli'):
                 faults.append(f'{room}/{unit} includes {header} ({whose})')
+# The READMEs name what each room sees as the rules do: cli/README.md's
+# table, a row a room (main.cpp for the program), and the top README's layout.
+rows = {}
+for line in open(os.path.join(cli, 'README.md')):
+    cells = [cell.strip() for cell in line.split('|')]
+    if len(cells) > 3 and cells[1].startswith('`'):
+        name = cells[1].strip('`').rstrip('/')
+        rows['program' if name == 'main.cpp' else name] = set(
+            cell.strip('` ') for cell in cells[2].split(',') if cell.strip() != 'nothing')
+layout = next(line for line in open(os.path.join(source, 'README.md')) if line.startswith('| `cli/`'))
+for room, (seen, _) in RULES.items():
+    if rows.get(room) != seen - {'transform', 'platform'}:
+        faults.append(f'cli/README.md says {room} sees {sorted(rows.get(room, []))}, '
+                      f'cli/rooms.txt {sorted(seen - {"transform", "platform"})}')
+    if room != 'program' and f'`{room}/`' not in layout:
+        faults.append(f"README.md's layout does not name {room}/")
 for fault in sorted(set(faults)):
     print('rooms: ' + fault)
-print(f'rooms: {len(RULES)} rooms checked, {len(set(faults))} forbidden includes')
+print(f'rooms: {len(RULES)} rooms checked, {len(set(faults))} faults')
 sys.exit(1 if faults else 0)
