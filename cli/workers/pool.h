@@ -4,6 +4,7 @@
 #include "error.h"
 #include "outcome.h"
 #include "workers/job.h"
+#include "workers/runner.h"
 #include "workers/template.h"
 
 #include <chrono>
@@ -29,42 +30,32 @@ class MemoryGroups;
 // frame that breaks it, an answer late or never followed by the process's
 // end, kills that process and fails that job. A job is finished only once
 // its process has ended and been reaped, so nothing of it writes any more.
-class Pool {
+class Pool : public Runner {
 public:
     // `now`: the clock the jobs' time is read from (tests move it themselves).
     using Now = std::function<std::chrono::steady_clock::time_point()>;
     Pool(const Job& job, const Limits& limits, int processes,
          Now now = std::chrono::steady_clock::now);
-    ~Pool();
+    ~Pool() override;
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
 
     // Whether a job may start now, and whether any job is running.
-    bool hasRoom() const;
-    bool running() const;
+    bool hasRoom() const override;
+    bool running() const override;
     // Starts job `index` with the program's descriptors `files` (which stay
     // the caller's); false when no process could start for it while others
     // run: it then waits for one of them, and one fewer runs at a time.
     // (When none runs, the job finishes at once, failed with why.)
-    bool start(std::size_t index, const JobPlace& place, const JobDescriptors& files);
+    bool start(std::size_t index, const JobPlace& place, const JobDescriptors& files) override;
     // Waits until a job's process says or does something, a job's time
     // runs out, `alsoWatch` (if not -1) becomes readable, or a signal
     // arrives (then it returns at once, for the loop to look at why). Time
     // the program spent stopped (Ctrl-Z, a scheduler's suspend) counts
     // against no job. An error is one the run cannot go on after.
-    Error waitForWork(int alsoWatch = -1);
-
-    struct Finished {
-        std::size_t index;
-        Outcome outcome;
-        std::chrono::duration<double> took; // from its start, time stopped included
-    };
-    // A job that finished, once per job; nothing when none is ready.
-    std::optional<Finished> nextFinished();
-
-    // The running jobs that said how many pictures they have written: the
-    // job's index and the count.
-    std::vector<std::pair<std::size_t, std::uint64_t>> pictures() const;
+    Error waitForWork(int alsoWatch = -1) override;
+    std::optional<Finished> nextFinished() override;
+    std::vector<std::pair<std::size_t, std::uint64_t>> pictures() const override;
 
     // How a job's memory is bounded, as -v says it once.
     std::string memoryBound() const;
