@@ -3,6 +3,7 @@
 
 #include "batch/jobfiles.h"
 #include "batch/plan.h"
+#include "batch/sidecar.h"
 #include "batch/stopsignals.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
@@ -135,8 +136,20 @@ struct Jobs {
             return;
         const RenderJob& job = *jobs[index];
         reporter.finished(finishedOf(job, options, outcome, seconds));
-        if (options.verbose && outcome.kind() != Outcome::Kind::Skipped && !outcome.failed())
+        const bool rendered =
+            outcome.kind() == Outcome::Kind::Rendered || outcome.kind() == Outcome::Kind::Warned;
+        if (options.verbose && rendered)
             reporter.told(doneLine(job, options, seconds));
+        // What describes the picture beside it goes with its rendering, unless stripped.
+        if (const std::string output = outputOf(job, options);
+            rendered && !options.strip && !fileio::isStreamOutput(output)) {
+            const Sidecar sidecar = carrySidecar(*job.input, output, options.overwrite);
+            if (sidecar.error)
+                reporter.told("inverse-logistic-render: " + job.input->shownName() +
+                              ": warning: " + sidecar.error.reason());
+            if (sidecar.carried)
+                reporter.sidecarCarried();
+        }
     }
 };
 

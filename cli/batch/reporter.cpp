@@ -211,7 +211,10 @@ int Reporter::summarise(int signal, bool overwrite)
         line += ", " + std::to_string(skipped_) + " skipped";
         if (existing_ > 0)
             line += ", " + std::to_string(existing_) + " already there";
-        line += ", " + std::to_string(failed_) + " failed, " + seconds(took);
+        line += ", " + std::to_string(failed_) + " failed";
+        if (sidecars_ > 0)
+            line += ", " + std::to_string(sidecars_) + " sidecars carried";
+        line += ", " + seconds(took);
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     if (signal != 0) {
@@ -225,10 +228,10 @@ int Reporter::summarise(int signal, bool overwrite)
         char summary[256];
         std::snprintf(summary, sizeof summary,
                       "{\"summary\":{\"rendered\":%zu,\"warned\":%zu,\"skipped\":%zu,"
-                      "\"exists\":%zu,\"failed\":%zu,\"left\":%zu,\"seconds\":%.3f,"
-                      "\"status\":%d}}",
-                      rendered_, warned_, skipped_, existing_, failed_, total_ - done_, took,
-                      status);
+                      "\"exists\":%zu,\"failed\":%zu,\"left\":%zu,\"sidecars\":%zu,"
+                      "\"seconds\":%.3f,\"status\":%d}}",
+                      rendered_, warned_, skipped_, existing_, failed_, total_ - done_, sidecars_,
+                      took, status);
         writeJson(summary);
     }
     return status;

@@ -44,6 +44,8 @@ public:
     void working(const std::string& input, std::uint64_t pictures);
     // A line of its own (-v's), on standard error.
     void told(const std::string& line);
+    // An image's sidecar went with its rendering.
+    void sidecarCarried() { ++sidecars_; }
     // The summary, with how a stop by `signal` (0: none) left the run and
     // how to go on; the program's exit status: 0 when every input was
     // rendered (or skipped), 1 when any failed, 3 when outputs existed
@@ -67,6 +69,7 @@ private:
     std::size_t skipped_ = 0;
     std::size_t failed_ = 0;
     std::size_t existing_ = 0; // outputs that exist already
+    std::size_t sidecars_ = 0;
     double start_;
     double renderingSince_ = 0.0;
     double lastShown_ = 0.0;

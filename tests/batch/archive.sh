@@ -42,6 +42,15 @@ mkdir -p x/photos y/photos && cp cards/100CANON/IMG_0001.JPG x/photos/ && cp car
 [ $? = 1 ] && grep -q "would both be written to clash/photos/IMG_0001.JPG; nothing was rendered (give the folders above them with -r, as -r -d clash x y, to keep them apart)" said.txt \
   || fail "a clash said: $(cat said.txt)"
 
+echo "sidecars go with their renderings, named after them, as written, and not with --strip"
+mkdir -p xmp && cp cards/100CANON/IMG_0001.JPG xmp/ && cp cards/100CANON/IMG_0001.JPG xmp/IMG_0002.JPG \
+  && printf '<x:xmpmeta one/>' >xmp/IMG_0001.xmp && printf '<x:xmpmeta two/>' >xmp/IMG_0002.JPG.xmp
+"$render" -r -f png -d sidecars xmp 2>said.txt && cmp xmp/IMG_0001.xmp sidecars/xmp/IMG_0001.xmp \
+  && cmp xmp/IMG_0002.JPG.xmp sidecars/xmp/IMG_0002.png.xmp && grep -q "2 sidecars carried" said.txt \
+  || fail "sidecars: $(cat said.txt; find sidecars)"
+"$render" -q -r --strip -d stripped xmp && [ -z "$(find stripped -name '*.xmp')" ] \
+  || fail "--strip carried a sidecar"
+
 echo "-v names each image's branch, as rendered"
 rm -rf out && "$render" -q -v --seed 3 -r -d out photos 2>said.txt || fail "$(cat said.txt)"
 [ "$(grep -c ' -> ' said.txt)" = 4 ] || fail "-v said: $(cat said.txt)"
