@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "formats/formats.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
@@ -126,10 +128,11 @@ struct OptionSet {
     QCommandLineOption lossless{"lossless",
                                 "Write WebP, HEIF/AVIF and JPEG XL lossless (a lossless WebP "
                                 "input is written lossless anyway)."};
-    QCommandLineOption tiffCompression{"tiff-compression",
-                                       "TIFF compression: none, lzw, deflate, zstd, packbits or "
-                                       "jpeg (default: a TIFF input's own, else none).",
-                                       "NAME"};
+    QCommandLineOption tiffCompression{
+        "tiff-compression",
+        QString::fromStdString("TIFF compression: " + formats::tiffCompressionNames() +
+                               " (default: a TIFF input's own, else none)."),
+        "NAME"};
     QCommandLineOption maxPixels{"max-pixels",
                                  "Refuse images whose header claims more pixels than N, before "
                                  "decoding (default 1073741824; 0 for no limit).",

@@ -218,11 +218,9 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
     options.stripIcc = parser.isSet(p.stripIcc);
     options.lossless = parser.isSet(p.lossless);
     options.tiffCompression = parser.value(p.tiffCompression).toLower().toStdString();
-    if (parser.isSet(p.tiffCompression) &&
-        !QStringList{"none", "lzw", "deflate", "zstd", "packbits", "jpeg"}.contains(
-            QString::fromStdString(options.tiffCompression)))
-        return "--tiff-compression: " + quoted(parser.value(p.tiffCompression)) +
-               " is not none, lzw, deflate, zstd, packbits or jpeg";
+    if (parser.isSet(p.tiffCompression) && !formats::tiffCompressionNamed(options.tiffCompression))
+        return "--tiff-compression: " + quoted(parser.value(p.tiffCompression)) + " is not " +
+               QString::fromStdString(formats::tiffCompressionNames());
     options.salvage = parser.isSet(p.salvage);
     options.allowUntrusted = parser.isSet(p.allowUntrusted);
     options.sandbox = !parser.isSet(p.noSandbox);

@@ -354,4 +354,39 @@ std::string suffixOf(std::string_view path)
     return lower(path.substr(dot + 1));
 }
 
+const std::vector<TiffCompression>& tiffCompressions()
+{
+    // The Compression tag's values, as the TIFF specification numbers them.
+    static const std::vector<TiffCompression> all{{"none", {1}},           {"lzw", {5}},
+                                                  {"deflate", {8, 32946}}, {"zstd", {50000}},
+                                                  {"packbits", {32773}},   {"jpeg", {7}}};
+    return all;
+}
+
+const TiffCompression* tiffCompressionNamed(std::string_view name)
+{
+    for (const TiffCompression& compression : tiffCompressions())
+        if (compression.name == name)
+            return &compression;
+    return nullptr;
+}
+
+const TiffCompression* tiffCompressionStored(int tag)
+{
+    for (const TiffCompression& compression : tiffCompressions())
+        if (std::find(compression.stored.begin(), compression.stored.end(), tag) !=
+            compression.stored.end())
+            return &compression;
+    return nullptr;
+}
+
+std::string tiffCompressionNames()
+{
+    std::string names;
+    const auto& all = tiffCompressions();
+    for (std::size_t n = 0; n < all.size(); ++n)
+        names.append(n == 0 ? "" : n + 1 == all.size() ? " or " : ", ").append(all[n].name);
+    return names;
+}
+
 } // namespace formats

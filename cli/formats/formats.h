@@ -99,6 +99,25 @@ struct Format {
     std::string_view muxer; // FFmpeg's name for the container
 };
 
+// How JPEG's APP1 segment, and the readers that follow it elsewhere, mark
+// the EXIF block that comes after.
+inline constexpr std::string_view exifMarker{"Exif\0\0", 6};
+
+// A compression a TIFF may be written with: as --tiff-compression names it
+// (and libvips's saver, by the same nickname), and the values a file's
+// Compression tag holds for it.
+struct TiffCompression {
+    std::string_view name;
+    std::vector<int> stored;
+};
+const std::vector<TiffCompression>& tiffCompressions();
+// The compression a name, or a file's Compression tag, stands for; nothing
+// when none of these does.
+const TiffCompression* tiffCompressionNamed(std::string_view name);
+const TiffCompression* tiffCompressionStored(int tag);
+// Their names, as messages list them: "none, lzw, deflate, zstd, packbits or jpeg".
+std::string tiffCompressionNames();
+
 // Every row, in the order --list-formats prints them.
 const std::vector<Format>& all();
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata/containers.h"
+#include "formats/formats.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -51,7 +52,7 @@ bool isPhotoshop(const std::string& header, std::size_t at, unsigned marker)
 
 bool withExifSegment(std::string& header, const std::string& block)
 {
-    const std::string segment = std::string("Exif\0\0", 6) + block;
+    const std::string segment = std::string(formats::exifMarker) + block;
     if (segment.size() + 2 > 0xffff || header.size() < 2)
         return false;
     // After SOI and any APP0 (JFIF's), where readers look for EXIF.
@@ -74,7 +75,7 @@ void withoutExifSegment(std::string& header)
 {
     std::vector<std::pair<std::size_t, std::size_t>> found;
     eachSegment(header, [&](std::size_t at, unsigned marker, std::size_t length) {
-        if (marker == 0xe1 && header.compare(at + 4, 6, std::string("Exif\0\0", 6)) == 0)
+        if (marker == 0xe1 && header.compare(at + 4, 6, std::string(formats::exifMarker)) == 0)
             found.emplace_back(at, length);
         return true;
     });

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "formats/formats.h"
 #include "metadata/cameraexif.h"
 #include "metadata/descriptorio.h"
 #include "metadata/extendedxmp.h"
@@ -205,7 +206,7 @@ void Carried::adoptExif(const std::string& block)
     if (hasExif())
         return;
     std::string_view tiff(block);
-    if (tiff.starts_with(std::string_view("Exif\0\0", 6)))
+    if (tiff.starts_with(formats::exifMarker))
         tiff.remove_prefix(6);
     try {
         auto held = held_ ? std::move(held_) : std::make_unique<Held>();
@@ -229,7 +230,7 @@ void Carried::keepCameraBlock(const std::string& block, bool libvipsHoldsIt)
 {
     startOnce();
     std::string_view tiff(block);
-    if (tiff.starts_with(std::string_view("Exif\0\0", 6)))
+    if (tiff.starts_with(formats::exifMarker))
         tiff.remove_prefix(6);
     if (tiff.empty())
         return;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vipsio/carry.h"
+#include "formats/formats.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,7 +13,7 @@ namespace vipsio {
 namespace {
 
 // libvips's EXIF blobs start as JPEG's APP1 segment does.
-const std::string exifMarker("Exif\0\0", 6);
+const std::string exifMarker(formats::exifMarker);
 
 void setBlob(VImage& image, const char* name, const std::string& bytes)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vipsio/inputcoding.h"
+#include "formats/formats.h"
 
 #include "fileio/descriptors.h"
 #include "vipsio/jpegquality.h"
@@ -32,26 +33,9 @@ std::string tiffCompressionOf(int fd)
     if (TIFF* tiff = file.open("input")) {
         std::uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
-        switch (compression) {
-        case COMPRESSION_LZW:
-            name = "lzw";
-            break;
-        case COMPRESSION_ADOBE_DEFLATE:
-        case COMPRESSION_DEFLATE:
-            name = "deflate";
-            break;
-        case COMPRESSION_ZSTD:
-            name = "zstd";
-            break;
-        case COMPRESSION_PACKBITS:
-            name = "packbits";
-            break;
-        case COMPRESSION_JPEG:
-            name = "jpeg";
-            break;
-        default:
-            break;
-        }
+        if (const formats::TiffCompression* known = formats::tiffCompressionStored(compression);
+            known && known->name != "none")
+            name = known->name;
         TIFFClose(tiff);
     }
     TIFFSetWarningHandler(warnings);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vipsio/pngsave.h"
+#include "formats/formats.h"
 
 #include "fileio/outputfile.h"
 #include "png/inputchunks.h"
@@ -107,7 +108,7 @@ std::vector<PngChunk> metadataChunks(const VImage& image, const Encoding& encodi
         addProfile(*profile, before);
     if (auto exif = blobField(image, VIPS_META_EXIF_NAME)) {
         // eXIf holds the TIFF structure alone, without JPEG's "Exif" marker.
-        if (exif->starts_with(std::string_view("Exif\0\0", 6)))
+        if (exif->starts_with(formats::exifMarker))
             exif->remove_prefix(6);
         before.push_back({"eXIf", bytesOf(*exif)});
     }

@@ -92,17 +92,12 @@ struct TargetSink {
     }
 };
 
+// libvips's saver knows the compressions by the table's names.
 VipsForeignTiffCompression tiffCompression(const std::string& name)
 {
-    static const std::map<std::string, VipsForeignTiffCompression> byName{
-        {"lzw", VIPS_FOREIGN_TIFF_COMPRESSION_LZW},
-        {"deflate", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE},
-        {"zstd", VIPS_FOREIGN_TIFF_COMPRESSION_ZSTD},
-        {"packbits", VIPS_FOREIGN_TIFF_COMPRESSION_PACKBITS},
-        {"jpeg", VIPS_FOREIGN_TIFF_COMPRESSION_JPEG},
-    };
-    const auto found = byName.find(name);
-    return found == byName.end() ? VIPS_FOREIGN_TIFF_COMPRESSION_NONE : found->second;
+    const int value =
+        vips_enum_from_nick(nullptr, VIPS_TYPE_FOREIGN_TIFF_COMPRESSION, name.c_str());
+    return value < 0 ? VIPS_FOREIGN_TIFF_COMPRESSION_NONE : VipsForeignTiffCompression(value);
 }
 
 // What identifies a picture or its maker: every metadata item but the ICC
