@@ -3,6 +3,7 @@
 #include "batch/stopsignals.h"
 #include "command/parse.h"
 #include "fileio/descriptors.h"
+#include "fileio/outputfile.h"
 #include "shownname.h"
 #include "vipsio/availability.h"
 #include "vipsio/start.h"
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -67,6 +69,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "inverse-logistic-render: --json: cannot write %s: %s\n",
                      shownName(where).c_str(), std::strerror(errno));
         return 1;
+    }
+    // Results and renderings on one stream would corrupt both.
+    struct stat results {};
+    struct stat out {};
+    const auto named = fileio::inheritedDescriptor(parsed.options->output);
+    if (json && json != stdout && named && *named == STDOUT_FILENO &&
+        ::fstat(::fileno(json), &results) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+        results.st_dev == out.st_dev && results.st_ino == out.st_ino) {
+        std::fprintf(stderr, "inverse-logistic-render: --json and -o would both write standard "
+                             "output; give --json a file\n");
+        return 2;
     }
     return leave(batch::run(*parsed.options, json));
 }

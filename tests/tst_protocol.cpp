@@ -137,7 +137,10 @@ void ProtocolTest::framesWeWriteAreFramesWeRead()
 {
     // A reason that would clear the screen and forge a line arrives shown
     // as names are; pace notices say whose pace it is.
-    const std::string forged = "x\x1b[2J\ninverse-logistic-render: 9 rendered";
+    // (An ESC, a newline, a C1 control introducer and a right-to-left override.)
+    const std::string forged = "x\x1b[2J\n\xc2\x9b"
+                               "2J\xe2\x80\xae"
+                               "inverse-logistic-render: 9 rendered";
     workers::protocol::AnswerReader reader(job);
     QVERIFY(!reader.feed(workers::protocol::pace(job, true)));
     QVERIFY(reader.atTheirPace());
@@ -151,6 +154,9 @@ void ProtocolTest::framesWeWriteAreFramesWeRead()
     const std::string shown = reader.answer()->reason();
     QVERIFY2(std::none_of(shown.begin(), shown.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+             shown.c_str());
+    QVERIFY2(shown.find("$'\\302'$'\\233'") != std::string::npos &&
+                 shown.find("$'\\342'$'\\200'$'\\256'") != std::string::npos,
              shown.c_str());
     QVERIFY(shown.find("9 rendered") != std::string::npos);
     // An error that an output exists stays one, which a resumed run counts as done.

@@ -50,14 +50,23 @@ JobFiles::JobFiles(const RenderJob& job, const command::Options& options)
     case command::Input::Kind::File:
         break;
     }
-    if (!programOpens(*job.input))
+    // A file found with -r is opened beneath its folder, and was a file
+    // when found: whatever took its place since is refused.
+    const bool found = job.input->below > 0;
+    if (!found && !programOpens(*job.input))
         return;
     input_.emplace(openInput(*job.input, fileio::InputFile::Wait::No));
     if ((error_ = input_->openError()))
         return;
+    if (found && input_->kind() != fileio::Kind::File) {
+        error_ = Error("is no longer a file, as it was when its folder was read");
+        return;
+    }
     // Opened without waiting, read as usual.
     const int fd = input_->descriptor();
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (output_)
+        output_->limitModeTo(fd);
 }
 
 workers::JobDescriptors JobFiles::descriptors() const

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace batch {
@@ -32,10 +33,17 @@ bool throughPipe(const RenderJob& job, const std::string& output)
     return input == fileio::Kind::Pipe || kind == fileio::Kind::Pipe;
 }
 
-workers::JobPlace placeOf(const RenderJob& job, const command::Options& options)
+workers::JobPlace placeOf(const RenderJob& job, const command::Options& options, bool outputMade)
 {
     const std::string output = outputOf(job, options);
-    return {throughPipe(job, output), fileio::isStreamOutput(output)};
+    return {throughPipe(job, output), fileio::isStreamOutput(output), outputMade};
+}
+
+// Whether the file a job was given to write holds anything: no rendering is empty.
+bool holdsBytes(const fileio::OutputFile& output)
+{
+    struct stat written {};
+    return ::fstat(output.descriptor(), &written) == 0 && written.st_size > 0;
 }
 
 // An outcome as the run counts it: an output that exists is done when the
@@ -92,7 +100,9 @@ struct Jobs {
             if (opened.error()) {
                 report(next, Outcome::failed(opened.error()), 0.0);
                 ++next;
-            } else if (runner.start(next, placeOf(*jobs[next], options), opened.descriptors())) {
+            } else if (runner.start(next,
+                                    placeOf(*jobs[next], options, opened.descriptors().output >= 0),
+                                    opened.descriptors())) {
                 outputs.emplace(next++, opened.takeOutput());
             }
         }
@@ -109,7 +119,12 @@ struct Jobs {
             outputs.erase(opened);
             const bool rendered = done->outcome.kind() == Outcome::Kind::Rendered ||
                                   done->outcome.kind() == Outcome::Kind::Warned;
-            if (rendered && output && stopsignals::received() == 0) {
+            if (rendered && output && !holdsBytes(*output)) {
+                report(done->index,
+                       Outcome::failed(Error("the worker answered that it rendered the file but "
+                                             "wrote nothing; nothing was written")),
+                       done->took.count());
+            } else if (rendered && output && stopsignals::received() == 0) {
                 took.emplace(done->index, done->took.count());
                 committer.hand(done->index, std::move(output), std::move(done->outcome));
             } else {
@@ -141,8 +156,10 @@ struct Jobs {
         if (options.verbose && rendered)
             reporter.told(doneLine(job, options, seconds));
         // What describes the picture beside it goes with its rendering, unless stripped.
+        // (Not beside a sheet or a show, which carry no metadata.)
         if (const std::string output = outputOf(job, options);
-            rendered && !options.strip && !fileio::isStreamOutput(output)) {
+            rendered && !options.strip && options.sheet.empty() && options.passes == 0 &&
+            !fileio::isStreamOutput(output)) {
             const Sidecar sidecar = carrySidecar(*job.input, output, options.overwrite);
             if (sidecar.error)
                 reporter.told("inverse-logistic-render: " + job.input->shownName() +

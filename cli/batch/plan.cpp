@@ -137,10 +137,18 @@ std::vector<const Input*> inputsAndTrees(const Options& options, Plan& plan)
     if (options.inputs.empty())
         return {&photograph};
     const bool walks = options.recursive && !options.outputDir.empty();
-    // The output folder, where it exists already, is no input.
-    std::optional<std::pair<dev_t, ino_t>> outputFolder;
-    if (struct stat info{}; walks && ::stat(options.outputDir.c_str(), &info) == 0)
-        outputFolder = std::pair(info.st_dev, info.st_ino);
+    // The output folders, where they exist already, are no inputs: -d's own,
+    // and where each folder walked is rendered to, under its name.
+    std::vector<std::pair<dev_t, ino_t>> outputFolders;
+    const auto noteFolder = [&outputFolders](const fs::path& folder) {
+        if (struct stat info{}; ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            outputFolders.emplace_back(info.st_dev, info.st_ino);
+    };
+    if (walks) {
+        noteFolder(options.outputDir);
+        for (const Input& input : options.inputs)
+            noteFolder(fs::path(options.outputDir) / fs::path(std::string(input.path)).filename());
+    }
     // Each input's first image among those found, and past its last: all
     // are found before any is pointed to, as the list moves as it grows.
     std::vector<std::pair<std::size_t, std::size_t>> trees(options.inputs.size());
@@ -149,7 +157,7 @@ std::vector<const Input*> inputsAndTrees(const Options& options, Plan& plan)
         if (walks && isFolder(options.inputs[n])) {
             const std::size_t unreadable = plan.unreadable.size();
             walkFolder(options.inputs[n].path,
-                       {outputFolder, plan.found, plan.unreadable, plan.passedOver});
+                       {outputFolders, plan.found, plan.unreadable, plan.passedOver});
             if (plan.found.size() == trees[n].first && plan.unreadable.size() == unreadable)
                 plan.unreadable.push_back({std::string(options.inputs[n].path),
                                            Error("holds no image this program reads")});

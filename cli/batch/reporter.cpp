@@ -2,6 +2,7 @@
 #include "batch/reporter.h"
 
 #include "batch/stopsignals.h"
+#include "shownname.h"
 
 #include <chrono>
 #include <cmath>
@@ -61,35 +62,13 @@ const char* outcomeName(Outcome::Kind kind)
     return "failed";
 }
 
-// The length of the UTF-8 character `text` starts with, or 0 where it is none.
-std::size_t characterLength(std::string_view text)
-{
-    const auto byte = [&text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char first = byte(0);
-    const std::size_t length = first < 0x80                    ? 1
-                               : first >= 0xc2 && first < 0xe0 ? 2
-                               : first >= 0xe0 && first < 0xf0 ? 3
-                               : first >= 0xf0 && first < 0xf5 ? 4
-                                                               : 0;
-    if (length == 0 || length > text.size())
-        return 0;
-    for (std::size_t at = 1; at < length; ++at)
-        if ((byte(at) & 0xc0) != 0x80)
-            return 0;
-    // Overlong and surrogate forms are no characters.
-    if ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xed && byte(1) >= 0xa0) ||
-        (first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) >= 0x90))
-        return 0;
-    return length;
-}
-
 } // namespace
 
 std::string jsonString(std::string_view text)
 {
     std::string json = "\"";
     while (!text.empty()) {
-        const std::size_t length = characterLength(text);
+        const std::size_t length = utf8Length(text);
         const auto c = static_cast<unsigned char>(text.front());
         char escaped[8];
         if (length > 1) {
@@ -233,15 +212,21 @@ int Reporter::summarise(int signal, bool overwrite)
                       rendered_, warned_, skipped_, existing_, failed_, total_ - done_, sidecars_,
                       took, status);
         writeJson(summary);
+        // Results a script reads, cut short, are a failure like any other.
+        if (jsonError_ != 0) {
+            std::fprintf(stderr, "inverse-logistic-render: cannot write --json's results: %s\n",
+                         std::strerror(jsonError_));
+            return status == 0 || status == 3 ? 1 : status;
+        }
     }
     return status;
 }
 
 void Reporter::writeJson(const std::string& object)
 {
-    std::fputs(object.c_str(), json_);
-    std::fputc('\n', json_);
-    std::fflush(json_);
+    if (std::fputs(object.c_str(), json_) < 0 || std::fputc('\n', json_) == EOF ||
+        std::fflush(json_) != 0)
+        jsonError_ = jsonError_ != 0 ? jsonError_ : errno;
 }
 
 void Reporter::show(const std::string& progress)

@@ -70,6 +70,7 @@ private:
     std::size_t failed_ = 0;
     std::size_t existing_ = 0; // outputs that exist already
     std::size_t sidecars_ = 0;
+    int jsonError_ = 0; // why --json's stream could not be written, if it could not
     double start_;
     double renderingSince_ = 0.0;
     double lastShown_ = 0.0;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/sidecar.h"
 
-#include "batch/plan.h"
 #include "fileio/descriptors.h"
+#include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
 #include "shownname.h"
 
@@ -18,17 +18,24 @@ namespace {
 // More than any description of a picture holds.
 constexpr std::size_t largest = std::size_t(16) << 20;
 
-// The input beside `input` named `name`, as an input of its own: one found
-// with -r is opened beneath its folder as the image is.
-command::Input besideInput(const command::Input& input, std::string& path, const std::string& name)
+// Opens the file `name` beside the image `input` without following any link
+// (a sidecar is no image: nothing leads it elsewhere), through the folder
+// the image was found in with -r, or the image's own folder.
+fileio::InputFile openBeside(const command::Input& input, const std::string& name,
+                             std::string& path)
 {
-    const std::size_t slash = input.path.find_last_of('/');
+    const std::string_view given = input.path;
+    const std::size_t slash = given.find_last_of('/');
     path = (slash == std::string_view::npos ? std::string()
-                                            : std::string(input.path.substr(0, slash + 1))) +
+                                            : std::string(given.substr(0, slash + 1))) +
            name;
-    command::Input sidecar = input;
-    sidecar.path = path;
-    return sidecar;
+    if (input.below > 0)
+        return fileio::InputFile::withoutLinks(std::string(given.substr(0, input.below)),
+                                               path.substr(input.below));
+    return fileio::InputFile::withoutLinks(slash == std::string_view::npos
+                                               ? std::string(".")
+                                               : std::string(given.substr(0, slash + 1)),
+                                           name);
 }
 
 } // namespace
@@ -45,10 +52,13 @@ Sidecar carrySidecar(const command::Input& input, const std::string& output, boo
           std::pair(stem + ".XMP", fs::path(output).stem().string() + ".XMP"),
           std::pair(name + ".xmp", fs::path(output).filename().string() + ".xmp")}) {
         std::string path;
-        const command::Input sidecar = besideInput(input, path, found);
-        const fileio::InputFile read = openInput(sidecar, fileio::InputFile::Wait::No);
+        const fileio::InputFile read = openBeside(input, found, path);
         if (read.openError() || read.kind() != fileio::Kind::File)
             continue;
+        const std::string to = (fs::path(output).parent_path() / written).string();
+        if (fs::path(to).lexically_normal() == fs::path(output).lexically_normal())
+            return {false, Error("its sidecar would be written over its rendering, so it was "
+                                 "not carried")};
         std::vector<char> bytes(largest + 1);
         std::size_t size = 0;
         for (std::ptrdiff_t n = 0;
@@ -60,8 +70,9 @@ Sidecar carrySidecar(const command::Input& input, const std::string& output, boo
                                  " is larger than any, so it "
                                  "was not carried")};
         fileio::OutputFile copy;
-        const std::string to = (fs::path(output).parent_path() / written).string();
         Error error = copy.open(to, replace, fileio::OutputFile::Streams::Whole, false);
+        if (!error)
+            copy.limitModeTo(read.descriptor());
         if (!error)
             error = copy.write(bytes.data(), size);
         if (!error)

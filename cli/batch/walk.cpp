@@ -91,7 +91,8 @@ struct Walk {
         if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             return;
         if (S_ISDIR(status.st_mode)) {
-            if (into.outputFolder && *into.outputFolder == std::pair(status.st_dev, status.st_ino))
+            if (std::find(into.outputFolders.begin(), into.outputFolders.end(),
+                          std::pair(status.st_dev, status.st_ino)) != into.outputFolders.end())
                 return;
             const int inner =
                 ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -113,9 +114,9 @@ struct Walk {
                 : ::openat(fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (file < 0) {
             if (errno == EXDEV)
-                into.passedOver.push_back(
-                    {::shownName(shown(path)),
-                     Error("passed over: a link that leads out of " + ::shownName(top))});
+                into.passedOver.push_back({::shownName(shown(path)),
+                                           Error("passed over: a link that leads out of " +
+                                                 ::shownName(top) + " or gives an absolute path")});
             return;
         }
         struct stat target {};

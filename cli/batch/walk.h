@@ -18,11 +18,11 @@ struct Unreadable {
     Error error;
 };
 
-// What a walk is told besides its folder: where the outputs go (a folder
-// that is never walked, so that a run's outputs are not the next run's
-// inputs), and where to put what it found, could not read, or passed over.
+// What a walk is told besides its folder: the folders the outputs go to
+// (never walked, so that a run's outputs are not the next run's inputs),
+// and where to put what it found, could not read, or passed over.
 struct WalkInto {
-    std::optional<std::pair<dev_t, ino_t>> outputFolder;
+    std::vector<std::pair<dev_t, ino_t>> outputFolders;
     command::InputList& found;
     std::vector<Unreadable>& unreadable;
     std::vector<Unreadable>& passedOver;

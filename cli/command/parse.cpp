@@ -27,37 +27,41 @@ using UsageError = std::optional<QString>;
 
 QString quoted(const QString& text) { return QString("\u201c%1\u201d").arg(text); }
 
-// The bytes a name had on the command line. Qt decodes arguments as UTF-8,
-// which a file name need not be: a byte that is not comes back as U+FFFD,
-// so such a name is looked up among the arguments as given (in order, from
-// `from`, for the inputs; anywhere for an option's value, "--name=value"
-// included).
-class RawNames {
-public:
-    explicit RawNames(const std::vector<std::string>& arguments) : arguments_(arguments) {}
-
-    std::string of(const QString& decoded, std::size_t* from = nullptr) const
-    {
-        if (!decoded.contains(QChar::ReplacementCharacter))
-            return decoded.toStdString();
-        for (std::size_t n = from ? *from : 0; n < arguments_.size(); ++n) {
-            const std::string& raw = arguments_[n];
-            const std::size_t equals = raw.find('=');
-            std::string value = !from && raw.starts_with("--") && equals != std::string::npos
-                                    ? raw.substr(equals + 1)
-                                    : raw;
-            if (QString::fromLocal8Bit(value) == decoded) {
-                if (from)
-                    *from = n + 1;
-                return value;
-            }
+// Arguments as Qt's parser takes them, and back to the bytes they were.
+// A file name need not be UTF-8: a byte that is not is held as the lone
+// surrogate U+DC00 + the byte (U+DC80 to U+DCFF), which no UTF-8 text decodes to, so that every
+// argument comes back exactly as the system gave it.
+QString decodedArgument(std::string_view bytes)
+{
+    QString text;
+    while (!bytes.empty()) {
+        if (const std::size_t length = utf8Length(bytes)) {
+            text += QString::fromUtf8(bytes.data(), qsizetype(length));
+            bytes.remove_prefix(length);
+        } else {
+            text += QChar(char16_t(0xdc00 + static_cast<unsigned char>(bytes.front())));
+            bytes.remove_prefix(1);
         }
-        return decoded.toStdString();
     }
+    return text;
+}
 
-private:
-    const std::vector<std::string>& arguments_;
-};
+std::string bytesOf(const QString& text)
+{
+    std::string bytes;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text[at];
+        const bool pair =
+            c.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
+        if (!pair && c.unicode() >= 0xdc80 && c.unicode() <= 0xdcff) {
+            bytes += char(c.unicode() - 0xdc00);
+            continue;
+        }
+        bytes += QString(text.constData() + at, pair ? 2 : 1).toStdString();
+        at += pair ? 1 : 0;
+    }
+    return bytes;
+}
 
 // An integer option in [low, high]; nothing when the text is not one.
 std::optional<qlonglong> integerIn(const QString& text, qlonglong low, qlonglong high)
@@ -234,7 +238,7 @@ UsageError readEncoding(const OptionSet& p, const FormatCatalogue& formats, Opti
     return std::nullopt;
 }
 
-UsageError readBatch(const OptionSet& p, const RawNames& raw, Options& options)
+UsageError readBatch(const OptionSet& p, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
     options.threads = int(std::max(1u, std::thread::hardware_concurrency()));
@@ -258,7 +262,7 @@ UsageError readBatch(const OptionSet& p, const RawNames& raw, Options& options)
     options.skipExisting = parser.isSet(p.skipExisting);
     options.quiet = parser.isSet(p.quiet);
     options.verbose = parser.isSet(p.verbose);
-    options.json = raw.of(parser.value(p.json));
+    options.json = bytesOf(parser.value(p.json));
     if (parser.isSet(p.json) && options.json.empty())
         return QString("--json: the file name is empty (- writes standard output)");
     options.recursive = parser.isSet(p.recursive);
@@ -267,15 +271,14 @@ UsageError readBatch(const OptionSet& p, const RawNames& raw, Options& options)
     return std::nullopt;
 }
 
-UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, const RawNames& raw,
-                           Options& options)
+UsageError readDestination(const OptionSet& p, const FormatCatalogue& formats, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
     if (parser.isSet(p.output) == parser.isSet(p.outputDir))
         return QString("give exactly one of -o FILE and -d DIR");
-    options.output = raw.of(parser.value(p.output));
-    options.outputDir = raw.of(parser.value(p.outputDir));
-    options.name = raw.of(parser.value(p.name));
+    options.output = bytesOf(parser.value(p.output));
+    options.outputDir = bytesOf(parser.value(p.outputDir));
+    options.name = bytesOf(parser.value(p.name));
     if (parser.isSet(p.name)) {
         if (!parser.isSet(p.outputDir))
             return QString("--name names -d's files; -o names its one file itself");
@@ -312,16 +315,15 @@ bool readsStandardInput(const Options& options)
 
 // The inputs, read last: a --files-from list (perhaps standard input) is
 // read only once every option is known to be valid.
-UsageError readInputs(const OptionSet& p, const RawNames& raw, Options& options)
+UsageError readInputs(const OptionSet& p, Options& options)
 {
     const QCommandLineParser& parser = p.parser;
-    std::size_t from = 1;
     for (const QString& argument : parser.positionalArguments())
-        options.inputs.addArgument(raw.of(argument, &from));
+        options.inputs.addArgument(bytesOf(argument));
     if (parser.isSet(p.nul) && !parser.isSet(p.filesFrom))
         return QString("--null describes a --files-from list; give one");
     if (parser.isSet(p.filesFrom)) {
-        const std::string list = raw.of(parser.value(p.filesFrom));
+        const std::string list = bytesOf(parser.value(p.filesFrom));
         if (list == standardStream && readsStandardInput(options))
             return QString("standard input cannot be both the list and an input");
         std::size_t listed = 0;
@@ -374,8 +376,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
 {
     QStringList decoded;
     for (const std::string& argument : arguments)
-        decoded.append(QString::fromLocal8Bit(argument));
-    const RawNames raw(arguments);
+        decoded.append(decodedArgument(argument));
     OptionSet p;
     QCommandLineParser& parser = p.parser;
     if (!parser.parse(decoded))
@@ -396,11 +397,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
         return usageError(*error);
     if (UsageError error = readEncoding(p, formats, options))
         return usageError(*error);
-    if (UsageError error = readBatch(p, raw, options))
+    if (UsageError error = readBatch(p, options))
         return usageError(*error);
-    if (UsageError error = readDestination(p, formats, raw, options))
+    if (UsageError error = readDestination(p, formats, options))
         return usageError(*error);
-    if (const UsageError error = readInputs(p, raw, options))
+    if (const UsageError error = readInputs(p, options))
         return usageError(*error);
     return {std::move(options), {}, 0};
 }

@@ -21,6 +21,18 @@ InputFile::InputFile(const std::string& path, Wait wait)
         openError_ = Error("cannot open: " + reasonOf(errno));
 }
 
+namespace {
+
+// A folder as messages name it, without the slash its path was joined with.
+std::string folderShown(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return ::shownName(folder);
+}
+
+} // namespace
+
 InputFile::InputFile(const std::string& folder, const std::string& below, Wait wait)
 {
     const int top = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -32,7 +44,8 @@ InputFile::InputFile(const std::string& folder, const std::string& below, Wait w
         errno = error;
     }
     if (fd_ < 0)
-        openError_ = Error(ledOut_ ? "passed over: a link that leads out of " + ::shownName(folder)
+        openError_ = Error(ledOut_ ? "passed over: a link that leads out of " +
+                                         folderShown(folder) + " or gives an absolute path"
                                    : "cannot open: " + reasonOf(errno));
 }
 
@@ -61,6 +74,26 @@ int openBeneath(int folder, const std::string& below, int flags)
         return -1;
     }
     return ::open(resolved, flags);
+}
+
+InputFile InputFile::withoutLinks(const std::string& folder, const std::string& below)
+{
+    InputFile file(-1);
+    file.owned_ = true;
+    const int top = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top >= 0) {
+        open_how how{};
+        how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        long fd = ::syscall(SYS_openat2, top, below.c_str(), &how, sizeof how);
+        if (fd < 0 && errno == ENOSYS && below.find('/') == std::string::npos)
+            fd = ::openat(top, below.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+        file.fd_ = int(fd);
+        ::close(top);
+    }
+    if (file.fd_ < 0)
+        file.openError_ = Error("cannot open: " + reasonOf(errno));
+    return file;
 }
 
 InputFile::InputFile(InputFile&& other) noexcept

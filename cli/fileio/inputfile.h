@@ -40,6 +40,9 @@ public:
     int descriptor() const { return fd_; }
     Kind kind() const { return classify(fd_); }
 
+    // Opens `below`, a path inside the folder `folder`, for reading without
+    // following any link at all, nor waiting for a FIFO's writer.
+    static InputFile withoutLinks(const std::string& folder, const std::string& below);
     // Whether the open failed as the path leads out of its folder.
     bool ledOut() const { return ledOut_; }
 

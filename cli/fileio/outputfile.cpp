@@ -217,7 +217,7 @@ Error OutputFile::open(const std::string& path, bool replace, Streams streams, b
     // A replaced file keeps its permissions, but no setuid or setgid bit
     // carries over to contents that were never vetted.
     if (exists)
-        (void)::fchmod(fd_, existing.st_mode & 01777);
+        keptMode_ = ::fchmod(fd_, existing.st_mode & 01777) == 0;
     return {};
 }
 
@@ -226,6 +226,15 @@ void OutputFile::adopt(int fd, const std::string& path)
     path_ = path;
     fd_ = fd;
     ownsDescriptor_ = true;
+}
+
+void OutputFile::limitModeTo(int source)
+{
+    struct stat from {};
+    struct stat made {};
+    if (fd_ >= 0 && ownsDescriptor_ && heldFor_ < 0 && !keptMode_ && ::fstat(source, &from) == 0 &&
+        S_ISREG(from.st_mode) && ::fstat(fd_, &made) == 0)
+        (void)::fchmod(fd_, made.st_mode & from.st_mode & 0666);
 }
 
 // Copies what the held output holds, from its start, to its stream.

@@ -48,6 +48,10 @@ public:
     // Whom commit() tells when it starts writing a held stream out, which
     // goes at the pace of the program that reads it.
     void paceWith(std::function<void(bool atTheirs)> pace) { pace_ = std::move(pace); }
+    // Gives a new file no permission the file open at `source` lacks: a
+    // rendering, or a copy, of a private file stays private. (A file that
+    // replaces one keeps that one's.)
+    void limitModeTo(int source);
     // Writes all of `size` bytes.
     Error write(const char* data, std::size_t size);
     // For writers that go back over what they wrote: as lseek and read.
@@ -83,6 +87,7 @@ private:
     int heldFor_ = -1;          // the stream a held output goes to on commit
     std::uint64_t written_ = 0; // bytes written in order, and how many of them were
     std::uint64_t flushed_ = 0; // handed to the disk before commit
+    bool keptMode_ = false;     // it replaces a file, whose permissions it keeps
     bool ownsStream_ = false;
     std::function<void(bool atTheirs)> pace_;
 };

@@ -54,6 +54,7 @@ struct Limits {
 struct JobPlace {
     bool throughPipe = false;
     bool writtenInPlace = false; // a stream, which a failed job may leave cut short
+    bool outputMade = false;     // a new file the program made, which cannot exist already
 };
 
 } // namespace workers

@@ -244,10 +244,19 @@ Error Pool::waitForWork(int alsoWatch)
                 finish(*job, news.status);
     ended_.clear();
     if (!templateAlive) {
+        // Its jobs' processes die with it: each is waited for (and reaped,
+        // as the program's now) before its memory group serves another.
+        for (const auto& job : running_)
+            if (!job->ended) {
+                job->kill();
+                pollfd gone{job->process, POLLIN, 0};
+                while (::poll(&gone, 1, 1000) < 0 && errno == EINTR) {
+                }
+            }
+        reapOrphans();
         for (const auto& job : running_)
             if (!job->ended)
                 finish(*job, SIGKILL); // as killed by it
-        reapOrphans();
     }
     std::erase_if(running_, [](const auto& job) { return job->ended; });
     return {};
@@ -312,6 +321,11 @@ void Pool::finish(Running& job, int status)
     const std::string left = job.place.writtenInPlace
                                  ? "; its output, written in place, may be cut short"
                                  : "; nothing was written";
+    // An output the program made cannot have been there before.
+    if (!job.broken && job.place.outputMade && job.reader.answer() &&
+        job.reader.answer()->kind() == Outcome::Kind::OutputExists)
+        job.broken = Error("the worker answered that its output exists, which the program made "
+                           "itself, so it was stopped");
     Outcome outcome;
     if (job.broken && !job.outOfTime)
         outcome = Outcome::failed(Error(job.broken.reason() + left));

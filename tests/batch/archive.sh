@@ -24,7 +24,7 @@ ln -s "$work/secret/private.jpg" up/sub/absolute.jpg
 ln -s ../a.jpg up/sub/inside.jpg
 mkdir -p up/out/earlier && cp up/a.jpg up/out/earlier/a.jpg
 "$render" -q -r -d up/out up 2>said.txt || fail "a tree with links: $(cat said.txt)"
-[ "$(grep -c 'passed over: a link that leads out of up$' said.txt)" = 2 ] && [ "$(wc -l <said.txt)" = 2 ] \
+[ "$(grep -c 'passed over: a link that leads out of up or gives an absolute path$' said.txt)" = 2 ] && [ "$(wc -l <said.txt)" = 2 ] \
   || fail "links out of the tree said: $(cat said.txt)"
 [ "$(cd up/out && find . -type f | sort | tr '\n' ' ')" = "./earlier/a.jpg ./up/a.jpg ./up/sub/inside.jpg " ] \
   || fail "a tree with links gave: $(cd up/out && find . -type f | sort)"
@@ -50,6 +50,20 @@ mkdir -p xmp && cp cards/100CANON/IMG_0001.JPG xmp/ && cp cards/100CANON/IMG_000
   || fail "sidecars: $(cat said.txt; find sidecars)"
 "$render" -q -r --strip -d stripped xmp && [ -z "$(find stripped -name '*.xmp')" ] \
   || fail "--strip carried a sidecar"
+# A sidecar is no way to another file: one that is a link is not followed;
+# a private image's rendering, and its sidecar, stay private.
+mkdir -p private && cp cards/100CANON/IMG_0001.JPG private/a.jpg && chmod 600 private/a.jpg \
+  && ln -s /proc/self/environ private/a.xmp && cp private/a.jpg private/b.jpg && printf '<x/>' >private/b.xmp \
+  && chmod 600 private/b.xmp
+"$render" -q -d kept private/a.jpg private/b.jpg && [ ! -e kept/a.xmp ] \
+  && [ "$(stat -c %a kept/a.jpg kept/b.jpg kept/b.xmp | sort -u)" = 600 ] \
+  || fail "a linked or private sidecar: $(ls -l kept)"
+
+echo "a folder rendered into itself: its last run's outputs are no inputs of the next"
+mkdir -p self && cp cards/100CANON/IMG_0001.JPG self/a.jpg
+"$render" -q -r -d self self && "$render" -q -r --skip-existing -d self self \
+  && [ "$(find self -type f | sort | tr '\n' ' ')" = "self/a.jpg self/self/a.jpg " ] \
+  || fail "a folder rendered into itself: $(find self -type f)"
 
 echo "-v names each image's branch, as rendered"
 rm -rf out && "$render" -q -v --seed 3 -r -d out photos 2>said.txt || fail "$(cat said.txt)"

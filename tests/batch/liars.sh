@@ -44,6 +44,8 @@ partial|1|took more than 3 s (--time-limit)
 linger|1|answered but did not end
 unknown|1|sent a frame of a kind the program does not know
 extra|1|said more after its answer
+empty|1|answered that it rendered the file but wrote nothing
+exists|1|answered that its output exists, which the program made itself
 forge|1|$'\033''[2J'$'\r''inverse-logistic-render: 3 rendered
 shared|1|hoard: shared map Operation not permitted; memfd Operation not permitted
 stdout|0|

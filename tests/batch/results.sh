@@ -52,6 +52,13 @@ TABLE
   || fail "a run with nothing to do, or all rendered, did not end with status 0"
 "$render" -o - --json - a.jpg 2>said.txt >/dev/null
 [ $? = 2 ] && grep -q "would both write standard output" said.txt || fail "--json - with -o -: $(cat said.txt)"
+# A name that is not UTF-8 is the file it names, given as input or output.
+cp exists.png $'\xff.png' && "$render" -q -y $'\xff.png' -o $'\xfe.png' && [ -s $'\xfe.png' ] \
+  && cmp -s exists.png $'\xff.png' || fail "names that are not UTF-8 were taken for others"
+"$render" -o - --json /dev/stdout a.jpg >/dev/null 2>said.txt
+[ $? = 2 ] && grep -q "would both write standard output" said.txt || fail "--json /dev/stdout -o -: $(cat said.txt)"
+"$render" -q -d full --json /dev/full a.jpg 2>said.txt
+[ $? = 1 ] && grep -q "cannot write --json's results" said.txt || fail "--json /dev/full: $(cat said.txt)"
 names=$'odd\x1b[2J\xff.png'
 cp exists.png "$names" && "$render" -q -d odd --json - "$names" | python3 -c '
 import json, sys

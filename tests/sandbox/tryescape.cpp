@@ -65,14 +65,14 @@ int answerPipe()
 }
 
 // A frame of the program's protocol, as an attacker who read it would write one.
-std::string frame(int says, int kind, const std::string& reason)
+std::string frame(int says, int kind, const std::string& reason, int cause = 0)
 {
     const char* job = std::getenv("IL_TRY_JOB");
     const unsigned long long number = job ? std::strtoull(job, nullptr, 10) : 0;
     std::string bytes;
     for (int byte = 0; byte < 8; ++byte)
         bytes += char((number >> (8 * byte)) & 0xff);
-    bytes += {char(says), char(kind), 0, 0};
+    bytes += {char(says), char(kind), char(cause), 0};
     for (int byte = 0; byte < 4; ++byte)
         bytes += char((reason.size() >> (8 * byte)) & 0xff);
     return bytes + reason;
@@ -106,7 +106,8 @@ void* overwrite(void*)
 
 // The lies: half a frame, then silence; an answer, then no end; a frame of
 // a kind that does not exist, or an answer too many, then the job goes on;
-// a last line that clears the screen and forges a summary; a gigabyte of
+// a rendering with nothing written, or an output said to exist; a last
+// line that clears the screen and forges a summary; a gigabyte of
 // memory shared and one in a memfd, which no limit on data counts; bytes
 // written to standard output; a thread left writing over every file.
 void lie(const char* how)
@@ -124,6 +125,15 @@ void lie(const char* how)
         send(frame(3, 42, ""));
     if (std::strcmp(how, "extra") == 0)
         send(rendered);
+    // Answers a rendering, or an output already there, and ends before writing a byte.
+    if (std::strcmp(how, "empty") == 0) {
+        send(rendered);
+        _exit(0);
+    }
+    if (std::strcmp(how, "exists") == 0) {
+        send(frame(3, 4, "the output exists", 1));
+        _exit(0);
+    }
     if (std::strcmp(how, "forge") == 0) {
         std::fputs("\x1b[2J\rinverse-logistic-render: 3 rendered, 0 skipped, 0 failed\n", stderr);
         std::abort();
