@@ -9,6 +9,10 @@
 
 namespace batch {
 
+// Loads the film module (FFmpeg's libraries with it), once per process,
+// before the sandbox, which opens no file; the error says why it did not load.
+Error loadFilmModule();
+
 // Whether a file that starts with `start` is a film.
 bool isFilm(std::string_view start);
 

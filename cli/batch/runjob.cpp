@@ -68,6 +68,9 @@ Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& image
     if (imageJob.options.passes == 0 && imageJob.format && imageJob.format->film)
         return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     vipsio::openAhead(start, imageJob.format, imageJob.options);
+    if (imageJob.format && imageJob.format->film)
+        if (Error error = loadFilmModule())
+            return Outcome::failed(error);
     // Pages of different sizes are written one at a time to scratch.
     if (const formats::Format* read = formats::byMagic(start); read && read->keepsPagesOfAnySize)
         fileio::reserveScratch();
@@ -125,6 +128,9 @@ Outcome renderPhotograph(const RenderJob& job, const vipsio::ImageJob& imageJob,
                                      fileio::OutputFile::Streams::Whole))
             return Outcome::failed(error);
     vipsio::openAhead({}, imageJob.format, imageJob.options);
+    if (imageJob.format && imageJob.format->film)
+        if (Error error = loadFilmModule())
+            return Outcome::failed(error);
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
     if (imageJob.options.passes > 0)

@@ -44,4 +44,10 @@ struct Still {
 };
 Outcome renderShow(const Still& still, int passes, const FilmJob& job);
 
+// What the film module offers the program that loads it (il_film_module()).
+struct Module {
+    Outcome (*renderFilm)(const FilmJob& job);
+    Outcome (*renderShow)(const Still& still, int passes, const FilmJob& job);
+};
+
 } // namespace film

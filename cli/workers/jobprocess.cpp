@@ -38,10 +38,9 @@ bool writeAll(int fd, const std::string& bytes)
 // The descriptors the job was sent, moved above every number the job keeps
 // as it was (so that placing those overwrites none of them), everything
 // else closed, and those placed; the job's own are returned, with the
-// answer pipe's and the memory group's (-1 for one that could not be moved).
+// answer pipe's (-1 for one that could not be moved).
 struct Arranged {
     int answers = -1;
-    int memoryGroup = -1;
     JobDescriptors job;
 };
 
@@ -60,12 +59,11 @@ Arranged arrange(const protocol::JobRequest& request)
     };
     Arranged arranged;
     arranged.answers = moved(request.answers);
-    arranged.memoryGroup = moved(request.memoryGroup);
     arranged.job.input = moved(request.input);
     arranged.job.output = moved(request.output);
     const int placed[2] = {moved(request.placed[0]), moved(request.placed[1])};
-    processsetup::closeAllBut({arranged.answers, arranged.memoryGroup, arranged.job.input,
-                               arranged.job.output, placed[0], placed[1]});
+    processsetup::closeAllBut(
+        {arranged.answers, arranged.job.input, arranged.job.output, placed[0], placed[1]});
     for (int i = 0; i < 2; ++i)
         if (placed[i] >= 0) {
             // Standard error stays the program's pipe: a job never writes there.
@@ -89,12 +87,6 @@ void runJobProcess(pid_t parent, const protocol::JobRequest& request, const Job&
     if (arranged.answers < 0) {
         std::perror("cannot take the job's descriptors");
         ::_exit(1);
-    }
-    // Into its memory group before it takes a byte more.
-    if (arranged.memoryGroup >= 0) {
-        if (::write(arranged.memoryGroup, "0", 1) != 1)
-            ::_exit(1);
-        ::close(arranged.memoryGroup);
     }
     processsetup::limitResources(limits.memoryBudget, limits.threads);
     const std::uint64_t number = request.job;

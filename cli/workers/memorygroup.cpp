@@ -147,9 +147,9 @@ std::unique_ptr<MemoryGroups> MemoryGroups::make(int count, std::uint64_t bytes,
                 ::rmdir(folder.c_str());
                 break;
             }
-            groups->leased_.push_back(false);
+            ++groups->count_;
         }
-        if (int(groups->leased_.size()) == count)
+        if (groups->count_ == count)
             return groups;
     }
     return nullptr;
@@ -160,10 +160,9 @@ MemoryGroups::~MemoryGroups()
 {
     // A process killed a moment ago may still be leaving its group: it is
     // given a second, then the next run removes what is left.
-    for (std::size_t group = 0; group < leased_.size(); ++group)
+    for (int group = 0; group < count_; ++group)
         for (int tries = 0;
-             ::rmdir(groupFolder(int(group)).c_str()) != 0 && errno == EBUSY && tries < 100;
-             ++tries)
+             ::rmdir(groupFolder(group).c_str()) != 0 && errno == EBUSY && tries < 100; ++tries)
             ::usleep(10'000);
     ::rmdir(run_.c_str());
 }
@@ -184,26 +183,9 @@ std::uint64_t MemoryGroups::oomKills(int group) const
     return 0;
 }
 
-std::optional<MemoryGroups::Lease> MemoryGroups::lease()
+std::string MemoryGroups::processesOf(int group) const
 {
-    for (std::size_t group = 0; group < leased_.size(); ++group) {
-        if (leased_[group])
-            continue;
-        Lease lease{int(group), -1, oomKills(int(group))};
-        lease.procs =
-            ::open((groupFolder(int(group)) + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC);
-        if (lease.procs < 0)
-            return std::nullopt;
-        leased_[group] = true;
-        return lease;
-    }
-    return std::nullopt;
-}
-
-bool MemoryGroups::giveBack(const Lease& lease)
-{
-    leased_[std::size_t(lease.group)] = false;
-    return oomKills(lease.group) > lease.oomKillsBefore;
+    return groupFolder(group) + "/cgroup.procs";
 }
 
 } // namespace workers

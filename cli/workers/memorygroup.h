@@ -17,7 +17,9 @@ namespace workers {
 // every byte the job makes the kernel hold: shared memory, the kernel's own
 // for its pipes and threads, the page cache it fills, which no limit on a
 // process's data counts. One group serves one job at a time, and job after
-// job: as many are made as jobs run at once.
+// job, with the template the jobs are forked from (so that no job's process
+// need join it, which costs the kernel a wait): as many are made as jobs
+// run at once.
 class MemoryGroups {
 public:
     // The run's `count` groups, made beneath the program's own, each limited
@@ -30,18 +32,11 @@ public:
     MemoryGroups(const MemoryGroups&) = delete;
     MemoryGroups& operator=(const MemoryGroups&) = delete;
 
-    // A free group for a job. `procs`: its list of processes, open for
-    // writing, which the job's process writes "0" to, to join it (the
-    // caller closes it once sent).
-    struct Lease {
-        int group = -1;
-        int procs = -1;
-        std::uint64_t oomKillsBefore = 0;
-    };
-    std::optional<Lease> lease();
-    // Gives the group back once the job's process ended; whether the
-    // kernel's out-of-memory killer ended a process of it meanwhile.
-    bool giveBack(const Lease& lease);
+    // Where a process is put to join group `group` (0 to count - 1): its
+    // list of processes. A process forked from one in a group is in it.
+    std::string processesOf(int group) const;
+    // How many processes of the group the kernel's out-of-memory killer has ended.
+    std::uint64_t oomKills(int group) const;
 
     // What -v says of the limit: where the groups are.
     const std::string& folder() const { return run_; }
@@ -49,11 +44,10 @@ public:
 private:
     MemoryGroups(std::string run, bool v2) : run_(std::move(run)), v2_(v2) {}
     std::string groupFolder(int group) const;
-    std::uint64_t oomKills(int group) const;
 
     std::string run_;
     bool v2_;
-    std::vector<bool> leased_;
+    int count_ = 0;
 };
 
 } // namespace workers

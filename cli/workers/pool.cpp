@@ -75,13 +75,13 @@ struct Pool::Running {
     std::string lastWords; // the end of what it wrote to its standard error
     Clock::time_point started;
     Clock::time_point deadline = never;
-    std::optional<MemoryGroups::Lease> group;
+    std::size_t slot = 0;
     bool killed = false;
     bool outOfTime = false;
     bool lingered = false; // answered, then did not end
     bool ended = false;
     Error broken;
-    std::uint64_t oomKillsBefore = 0; // in the program's own memory group, without one of its own
+    std::uint64_t oomKillsBefore = 0; // in its group (the program's, without one of the pool's)
 
     void kill()
     {
@@ -93,19 +93,25 @@ struct Pool::Running {
 };
 
 Pool::Pool(const Job& job, const Limits& limits, int processes, Now now)
-    : limits_(limits), processes_(std::max(1, processes)), now_(std::move(now)),
-      template_(std::make_unique<Template>(job, limits))
+    : limits_(limits), now_(std::move(now))
 {
     // A job's process whose template died is the program's to reap, not init's:
     // until it is reaped, its memory group cannot be removed.
     (void)::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const int count = std::max(1, processes);
     if (limits.memoryBudget != 0) {
-        // Room for its threads' stacks and malloc's arenas, as for its data.
+        // Room for its threads' stacks and malloc's arenas, as for its data,
+        // and for the template the job shares the group with.
         const std::uint64_t room =
             (std::uint64_t(256) << 20) + std::uint64_t(limits.threads) * (std::uint64_t(8) << 20);
-        groups_ = MemoryGroups::make(processes_, limits.memoryBudget + room, limits.threads + 16);
+        groups_ = MemoryGroups::make(count, limits.memoryBudget + room, limits.threads + 16);
     }
-    template_->startNow();
+    slots_.resize(std::size_t(count));
+    for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+        slots_[slot].maker = std::make_unique<Template>(
+            job, limits, groups_ ? groups_->processesOf(int(slot)) : std::string());
+        slots_[slot].maker->startNow();
+    }
 }
 
 Pool::~Pool()
@@ -114,7 +120,8 @@ Pool::~Pool()
     // before their groups go.
     for (const auto& job : running_)
         job->kill();
-    template_.reset();
+    for (Slot& slot : slots_)
+        slot.maker.reset();
     for (const auto& job : running_) {
         pollfd ended{job->process, POLLIN, 0};
         while (::poll(&ended, 1, 1000) < 0 && errno == EINTR) {
@@ -125,7 +132,11 @@ Pool::~Pool()
     reapOrphans();
 }
 
-bool Pool::hasRoom() const { return int(running_.size()) + givenUp_ < processes_; }
+bool Pool::hasRoom() const
+{
+    return std::any_of(slots_.begin(), slots_.end(),
+                       [](const Slot& slot) { return !slot.busy && !slot.givenUp; });
+}
 
 bool Pool::running() const { return !running_.empty(); }
 
@@ -135,8 +146,10 @@ std::string Pool::memoryBound() const
         return "jobs' memory is not limited (--max-memory 0)";
     const std::string share = std::to_string(limits_.memoryBudget >> 20) + " MiB";
     if (groups_)
-        return "each job may take " + share + " of --max-memory, counted in a memory group of " +
-               "its own (in " + groups_->folder() + ")";
+        return "each job may take " + share +
+               " of --max-memory, counted in a memory group for "
+               "it alone (in " +
+               groups_->folder() + ")";
     return "each job may take " + share + " of --max-memory, counted as its data (no memory " +
            "group can be made here), and no shared memory";
 }
@@ -154,19 +167,21 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
     Error error;
     if (::pipe2(answers, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0)
         error = Error(std::string("cannot start a worker process: ") + std::strerror(errno));
-    if (!error && groups_)
-        job->group = groups_->lease();
+    const auto free = std::find_if(slots_.begin(), slots_.end(),
+                                   [](const Slot& slot) { return !slot.busy && !slot.givenUp; });
+    if (free == slots_.end())
+        return false;
+    job->slot = std::size_t(free - slots_.begin());
     if (!error) {
         protocol::JobRequest request;
         request.job = index;
         request.answers = answers[1];
         request.errors = errors[1];
-        request.memoryGroup = job->group ? job->group->procs : -1;
         request.input = files.input;
         request.output = files.output;
         request.placed[0] = files.sameNumber[0];
         request.placed[1] = files.sameNumber[1];
-        auto spawned = template_->spawn(request);
+        auto spawned = free->maker->spawn(request);
         if (const int* process = std::get_if<int>(&spawned))
             job->process = *process;
         else
@@ -176,24 +191,18 @@ bool Pool::start(std::size_t index, const JobPlace& place, const JobDescriptors&
     closeIfOpen(errors[1]);
     job->answers = answers[0];
     job->errors = errors[0];
-    if (job->group) {
-        // The job's process has joined it, or will: the program's copy goes.
-        closeIfOpen(job->group->procs);
-    }
     if (error) {
         closeIfOpen(job->answers);
         closeIfOpen(job->errors);
-        if (job->group)
-            (void)groups_->giveBack(*job->group);
         if (!running_.empty()) {
-            ++givenUp_;
+            free->givenUp = true;
             return false;
         }
         finished_.push_back({index, Outcome::failed(error), now_() - job->started});
         return true;
     }
-    if (!job->group)
-        job->oomKillsBefore = oomKills();
+    job->oomKillsBefore = groups_ ? groups_->oomKills(int(job->slot)) : oomKills();
+    free->busy = true;
     for (const int fd : {job->answers, job->errors})
         (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     running_.push_back(std::move(job));
@@ -210,8 +219,9 @@ Error Pool::waitForWork(int alsoWatch)
                 watched.push_back({fd, POLLIN, 0});
         nearest = std::min(nearest, job->deadline);
     }
-    if (!running_.empty() && template_->descriptor() >= 0)
-        watched.push_back({template_->descriptor(), POLLIN, 0});
+    for (const Slot& slot : slots_)
+        if (slot.busy && slot.maker->descriptor() >= 0)
+            watched.push_back({slot.maker->descriptor(), POLLIN, 0});
     if (alsoWatch >= 0)
         watched.push_back({alsoWatch, POLLIN, 0});
     // A timed wait wakes at least ten times a second, so that a stop shows
@@ -234,32 +244,38 @@ Error Pool::waitForWork(int alsoWatch)
             timeout.count() >= 0 && away > std::chrono::milliseconds(250) && job->deadline != never)
             job->deadline += away;
     lastLooked_ = now;
-    const bool templateAlive = template_->takeEnded(ended_);
     for (const auto& job : running_)
         service(*job, now);
-    // Ended, as the template reaped them; or with it, when it died.
-    for (const Template::Ended& news : ended_)
-        for (const auto& job : running_)
-            if (!job->ended && job->index == news.job)
-                finish(*job, news.status);
-    ended_.clear();
-    if (!templateAlive) {
-        // Its jobs' processes die with it: each is waited for (and reaped,
-        // as the program's now) before its memory group serves another.
-        for (const auto& job : running_)
-            if (!job->ended) {
-                job->kill();
-                pollfd gone{job->process, POLLIN, 0};
-                while (::poll(&gone, 1, 1000) < 0 && errno == EINTR) {
-                }
-            }
-        reapOrphans();
-        for (const auto& job : running_)
-            if (!job->ended)
-                finish(*job, SIGKILL); // as killed by it
+    for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+        if (!slots_[slot].busy)
+            continue;
+        const bool alive = slots_[slot].maker->takeEnded(ended_);
+        // Ended, as the template reaped them.
+        for (const Template::Ended& news : ended_)
+            for (const auto& job : running_)
+                if (!job->ended && job->slot == slot && job->index == news.job)
+                    finish(*job, news.status);
+        ended_.clear();
+        if (!alive)
+            templateEnded(slot);
     }
     std::erase_if(running_, [](const auto& job) { return job->ended; });
     return {};
+}
+
+// A template died: its job's process dies with it, and is waited for (and
+// reaped, as the program's now) before its memory group serves another.
+void Pool::templateEnded(std::size_t slot)
+{
+    for (const auto& job : running_)
+        if (!job->ended && job->slot == slot) {
+            job->kill();
+            pollfd gone{job->process, POLLIN, 0};
+            while (::poll(&gone, 1, 1000) < 0 && errno == EINTR) {
+            }
+            reapOrphans();
+            finish(*job, SIGKILL); // as killed by it
+        }
 }
 
 void Pool::service(Running& job, Clock::time_point now)
@@ -317,7 +333,8 @@ void Pool::finish(Running& job, int status)
     for (int* fd : {&job.answers, &job.errors, &job.process})
         closeIfOpen(*fd);
     const bool oomKilled =
-        job.group ? groups_->giveBack(*job.group) : oomKills() > job.oomKillsBefore;
+        (groups_ ? groups_->oomKills(int(job.slot)) : oomKills()) > job.oomKillsBefore;
+    slots_[job.slot].busy = false;
     const std::string left = job.place.writtenInPlace
                                  ? "; its output, written in place, may be cut short"
                                  : "; nothing was written";
@@ -334,7 +351,7 @@ void Pool::finish(Running& job, int status)
         outcome = *job.reader.answer();
     else
         outcome = Outcome::failed(death({status, lastLine(job.lastWords), job.outOfTime, oomKilled,
-                                         job.lingered, job.group.has_value()},
+                                         job.lingered, groups_ != nullptr},
                                         limits_, job.place));
     finished_.push_back({job.index, std::move(outcome), now_() - job.started});
 }

@@ -64,13 +64,19 @@ private:
     struct Running;
     void service(Running& job, std::chrono::steady_clock::time_point now);
     void finish(Running& job, int status);
+    void templateEnded(std::size_t slot);
 
     Limits limits_;
-    int processes_;
     Now now_;
-    int givenUp_ = 0;
     std::unique_ptr<MemoryGroups> groups_;
-    std::unique_ptr<Template> template_;
+    // One template for each job that may run at once: in the memory group
+    // of the same number, with which its jobs' processes are born.
+    struct Slot {
+        std::unique_ptr<Template> maker;
+        bool busy = false;
+        bool givenUp = false; // its template could not start while others ran
+    };
+    std::vector<Slot> slots_;
     std::vector<std::unique_ptr<Running>> running_;
     std::deque<Template::Ended> ended_;
     std::vector<Finished> finished_;

@@ -154,14 +154,13 @@ Error AnswerReader::ended()
 namespace {
 
 enum Present : std::uint32_t {
-    HasMemoryGroup = 1,
-    HasInput = 2,
-    HasOutput = 4,
-    HasPlaced0 = 8,
-    HasPlaced1 = 16,
+    HasInput = 1,
+    HasOutput = 2,
+    HasPlaced0 = 4,
+    HasPlaced1 = 8,
 };
 constexpr std::size_t requestSize = 20;
-constexpr std::size_t mostDescriptors = 7;
+constexpr std::size_t mostDescriptors = 6;
 
 } // namespace
 
@@ -169,8 +168,7 @@ bool sendRequest(int socket, const JobRequest& request)
 {
     std::vector<int> fds{request.answers, request.errors};
     std::uint32_t present = 0;
-    const std::pair<int, Present> optional[] = {{request.memoryGroup, HasMemoryGroup},
-                                                {request.input, HasInput},
+    const std::pair<int, Present> optional[] = {{request.input, HasInput},
                                                 {request.output, HasOutput},
                                                 {request.placed[0], HasPlaced0},
                                                 {request.placed[1], HasPlaced1}};
@@ -241,8 +239,7 @@ std::optional<JobRequest> receiveRequest(int socket)
     std::size_t next = 0;
     request.answers = fds[next++];
     request.errors = fds[next++];
-    for (const auto& [field, bit] : {std::pair<int*, Present>{&request.memoryGroup, HasMemoryGroup},
-                                     {&request.input, HasInput},
+    for (const auto& [field, bit] : {std::pair<int*, Present>{&request.input, HasInput},
                                      {&request.output, HasOutput},
                                      {&request.placed[0], HasPlaced0},
                                      {&request.placed[1], HasPlaced1}})

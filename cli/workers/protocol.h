@@ -65,15 +65,14 @@ private:
 
 // What the program sends its template for each job: the job's number and
 // the descriptors its process gets, attached (SCM_RIGHTS). Always the pipes
-// for its answer and its standard error; where there is one, the file of
-// its memory group's processes, its input and output as the program opened
-// them, and up to two descriptors the job has under their own numbers
-// (standard input read from, standard output or /dev/fd/N written to).
+// for its answer and its standard error; where there are, its input and
+// output as the program opened them, and up to two descriptors the job has
+// under their own numbers (standard input read from, standard output or
+// /dev/fd/N written to).
 struct JobRequest {
     std::uint64_t job = 0;
     int answers = -1;
     int errors = -1;
-    int memoryGroup = -1;
     int input = -1;
     int output = -1;
     int placed[2] = {-1, -1};

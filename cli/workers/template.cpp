@@ -27,8 +27,8 @@ constexpr int replyWithinMilliseconds = 30'000;
 
 void closeRequest(const protocol::JobRequest& request)
 {
-    for (const int fd : {request.answers, request.errors, request.memoryGroup, request.input,
-                         request.output, request.placed[0], request.placed[1]})
+    for (const int fd : {request.answers, request.errors, request.input, request.output,
+                         request.placed[0], request.placed[1]})
         if (fd >= 0)
             ::close(fd);
 }
@@ -135,6 +135,21 @@ Error Template::start()
     }
     children::note(pid_);
     socket_ = ends[0];
+    // Into its memory group before it forks a job's process.
+    if (!group_.empty()) {
+        const std::string pid = std::to_string(pid_);
+        const int procs = ::open(group_.c_str(), O_WRONLY | O_CLOEXEC);
+        const bool joined =
+            procs >= 0 && ::write(procs, pid.data(), pid.size()) == ssize_t(pid.size());
+        const int error = errno;
+        if (procs >= 0)
+            ::close(procs);
+        if (!joined) {
+            stop();
+            return Error(std::string("cannot put a worker process in its memory group: ") +
+                         std::strerror(error));
+        }
+    }
     return {};
 }
 

@@ -6,6 +6,7 @@
 #include "workers/protocol.h"
 
 #include <deque>
+#include <string>
 #include <sys/types.h>
 #include <variant>
 
@@ -20,7 +21,13 @@ namespace workers {
 // with the program.
 class Template {
 public:
-    Template(Job job, Limits limits) : job_(std::move(job)), limits_(limits) {}
+    // `group`: where the template is put as it starts (a memory group's list
+    // of processes, which every job's process forked from it is in too);
+    // empty: nowhere.
+    Template(Job job, Limits limits, std::string group = {})
+        : job_(std::move(job)), limits_(limits), group_(std::move(group))
+    {
+    }
     ~Template();
     Template(const Template&) = delete;
     Template& operator=(const Template&) = delete;
@@ -53,6 +60,7 @@ private:
 
     Job job_;
     Limits limits_;
+    std::string group_;
     pid_t pid_ = -1;
     int socket_ = -1;
     std::deque<Ended> ended_;

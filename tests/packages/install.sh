@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian packages as a user installs them, on a bare Debian 12
 # (debootstrap --variant=minbase, kept in the build folder between runs):
-# `apt install ./...deb` of both, a JPEG rendered, the man pages found, the
+# `apt install ./...deb` of both, a JPEG and a film rendered, the man pages found, the
 # window started under Xvfb, then `apt purge`, after which nothing of either
 # is left under /usr. Skipped (status 77) where it cannot run: not root, no
 # debootstrap, no way to Debian's archive, or a sanitizer build, whose
@@ -53,6 +53,8 @@ deb http://deb.debian.org/debian-security bookworm-security main
 SOURCES
 mount -t proc proc "$root/proc" || fail "cannot mount /proc in the chroot"
 cp "$work"/debs/*.deb "$root/tmp/"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=64x48:rate=10 -t 0.5 -c:v libx264 -pix_fmt yuv420p \
+  "$root/tmp/clip.mp4" || fail "cannot make a film"
 # Downloads kept from an earlier run are used again.
 cache=$build/packages-test-apt-cache
 mkdir -p "$cache" && cp "$cache"/*.deb "$root/var/cache/apt/archives/" 2>/dev/null
@@ -69,6 +71,8 @@ echo "packages: installed $(chroot "$root" dpkg-query -W -f '${Package} ${Versio
 
 inside "cd /tmp && inverse-logistic-render -q -o in.jpg && inverse-logistic-render -q -a 5 -b lower -o out.jpg in.jpg \
         && [ \"\$(od -An -tx1 -N3 out.jpg | tr -d ' ')\" = ffd8ff ]" "rendering a JPEG"
+inside "cd /tmp && inverse-logistic-render -q -o out.mp4 clip.mp4 && [ -s out.mp4 ]" \
+  "rendering a film, through the film module the package installs"
 inside "man -w inverse-logistic-render && man -w inverse-logistic" "the man pages"
 inside "[ -f /usr/share/bash-completion/completions/inverse-logistic-render ] \
         && [ -f /usr/share/bash-completion/completions/inverse-logistic ] \
