@@ -114,7 +114,7 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
         tellSandbox(options, pool, reporter);
     // Its thread starts once the template, forked from this process, is.
     Committer committer;
-    const Error error = runJobs(jobs, options, reporter, pool, committer);
+    Error error = runJobs(jobs, options, reporter, pool, committer);
     stopsignals::renderingEnds();
     return error;
 }
