@@ -28,7 +28,7 @@ private Q_SLOTS:
 namespace {
 
 // What an input carries, from words: exif, block, large (a block past a
-// JPEG segment), note=MAKER, rewritable, xmp, extended, iptc, libvips.
+// JPEG segment), note=MAKER, rewritable, bigendian, xmp, extended, iptc, libvips.
 Holdings holdingsOf(const QString& words)
 {
     Holdings held;
@@ -41,6 +41,8 @@ Holdings holdingsOf(const QString& words)
             held.makerNote = word.mid(5).toStdString();
         else if (word == "rewritable")
             held.makerNoteRewritable = true;
+        else if (word == "bigendian")
+            held.exifBigEndian = true;
         else if (word == "xmp")
             held.xmp = true;
         else if (word == "extended")
@@ -106,6 +108,14 @@ void MetadataRouteTest::route_data()
         << "exif block note=Apple xmp"
         << "tiff" << 1 << Writer::Exiv2Rewrite << "rebuilt | dropped | as written | - | -"
         << QStringList{"maker note (Apple) not kept in TIFF"};
+    QTest::newRow("a big-endian camera JPEG to TIFF, which turns its order")
+        << camera + " bigendian" << "tiff" << 1 << Writer::Exiv2Rewrite
+        << "rebuilt | dropped | as written | - | as written"
+        << QStringList{"maker note (Canon) not kept in TIFF"};
+    QTest::newRow("a big-endian camera JPEG to WebP, its block as written")
+        << camera + " bigendian" << "webp" << 1 << Writer::Exiv2Rewrite
+        << "as written | as written | as written | - | dropped"
+        << QStringList{"IPTC: WebP holds none"};
     QTest::newRow("TIFF of several pages")
         << camera << "tiff" << 3 << Writer::TiffTags
         << "rebuilt | dropped | as written | - | as written"

@@ -38,6 +38,15 @@ bool isInputStructure(const Exiv2::Exifdatum& datum)
     return structure.contains(datum.tag());
 }
 
+// Whether all a TIFF's first directory says beyond its own structure is
+// Orientation 1, which is what a file without EXIF means: carried, it would
+// be an EXIF block the input never had, and one its readers find lacking.
+bool saysOnlyUpright(const Exiv2::ExifData& exif)
+{
+    return exif.count() == 1 && exif.begin()->key() == "Exif.Image.Orientation" &&
+           exif.begin()->toLong() == 1;
+}
+
 // Whether Exiv2 can write the items back: what it cannot (a damaged XMP
 // packet, EXIF or IPTC it read only in part) is left to libvips, which
 // passes XMP on as it was and rebuilds EXIF as it can.
@@ -163,6 +172,8 @@ Carried Carried::read(int fd, Error& error)
         erasePreviews(held->exif);
         for (auto datum = held->exif.begin(); datum != held->exif.end();)
             datum = isInputStructure(*datum) ? held->exif.erase(datum) : std::next(datum);
+        if (image->imageType() == Exiv2::ImageType::tiff && saysOnlyUpright(held->exif))
+            held->exif.clear();
         held->xmpPacket = image->xmpPacket();
         if (held->xmpPacket.empty() && !image->xmpData().empty())
             Exiv2::XmpParser::encode(held->xmpPacket, image->xmpData(),
@@ -290,6 +301,7 @@ Holdings Carried::holdings() const
         holdings.makerNote = "unknown maker";
     }
     holdings.makerNoteRewritable = !holdings.makerNote.empty() && held.makerNoteRewritable;
+    holdings.exifBigEndian = held.byteOrder == Exiv2::bigEndian;
     holdings.xmp = !held.xmpPacket.empty();
     holdings.extendedXmp = holdings.xmp && !held.xmpExtension.empty();
     holdings.iptc = !held.iptc.empty();

@@ -72,8 +72,11 @@ Route routeFor(const Holdings& held, const formats::Format& output, int pages)
             route.makerNote = held.makerNote.empty() ? Way::Absent : Way::AsWritten;
         } else {
             route.exif = Way::Rebuilt;
+            // Turned into a TIFF's little-endian order by Exiv2, a maker
+            // note's arrays read as other values, or not at all.
+            const bool turned = !output.exifInOneBlock && held.exifBigEndian;
             const bool kept = route.writer != Writer::Libvips && route.writer != Writer::TiffTags &&
-                              held.makerNoteRewritable;
+                              held.makerNoteRewritable && !turned;
             if (held.makerNote.empty())
                 route.makerNote = Way::Absent;
             else if (kept)

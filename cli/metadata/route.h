@@ -28,6 +28,8 @@ struct Holdings {
     // Exiv2 reads the maker note's entries and, written anew elsewhere,
     // they read the same (offsets, types, counts and values).
     bool makerNoteRewritable = false;
+    // Its EXIF is big-endian, which a TIFF written here (little-endian) turns.
+    bool exifBigEndian = false;
     bool xmp = false;
     // The main packet points at an extension (JPEG's extended XMP), found whole.
     bool extendedXmp = false;
