@@ -78,7 +78,7 @@ Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& image
         return Outcome::failed(error);
     if (imageJob.options.passes > 0)
         return renderShowJob(fd, job, imageJob);
-    return vipsio::renderFile(fd, imageJob);
+    return vipsio::renderFile(fd, start, imageJob);
 }
 
 // How messages name an input that cannot be read again from its start.

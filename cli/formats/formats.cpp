@@ -63,6 +63,7 @@ Format tiff()
     tiff.samples = Samples::Float;
     tiff.keepsPages = true;
     tiff.keepsPagesOfAnySize = true;
+    tiff.mayHoldRaw = true;
     tiff.metadata = MetadataRoute::Exiv2Rewrite;
     tiff.exifInOneBlock = false;
     tiff.rewritesPages = false;

@@ -93,6 +93,8 @@ struct Format {
     // A camera's raw sensor data, which no row here renders: its files are
     // found by suffix and first bytes only to be refused.
     bool raw = false;
+    // Raw files may take its structure (DNG's is a TIFF's): its readers look.
+    bool mayHoldRaw = false;
 
     // Films, which FFmpeg's libraries read and write, not libvips.
     bool film = false;

@@ -163,16 +163,15 @@ template <typename Render> Outcome guarded(const Render& render)
 
 } // namespace
 
-Outcome renderFile(int fd, const ImageJob& job)
+Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
 {
     return guarded([&] {
-        const std::string start = startOf(fd);
         const command::Options& options = job.options;
+        const formats::Format* read = formats::byMagic(start);
         if (formats::isRaw({}, start) ||
-            (formats::byMagic(start) && formats::byMagic(start)->name == "tiff" &&
-             metadata::holdsRawSensorData(fd)))
+            (read && read->mayHoldRaw && metadata::holdsRawSensorData(fd)))
             return Outcome::failed(Error("a raw file; develop it first"));
-        LoadSettings settings{strictnessFor(formats::byMagic(start), options.salvage), false,
+        LoadSettings settings{strictnessFor(read, options.salvage), false,
                               options.allowUntrusted};
         Loaded loaded = load(fd, start, settings);
         if (loaded.error)

@@ -28,11 +28,12 @@ struct ImageJob {
 };
 
 // Renders the file open at `fd`, which every reader of the job reads from
-// its start (a file, or a stream held in one). It is decoded once and
+// its start (a file, or a stream held in one), whose first bytes the job
+// has read once, as `start`. It is decoded once and
 // written once: the output is committed, a stream given all of it, only
 // when the whole file is written, metadata included, and the decoder's
 // warnings are judged.
-Outcome renderFile(int fd, const ImageJob& job);
+Outcome renderFile(int fd, std::string_view start, const ImageJob& job);
 // Renders the photograph the program embeds.
 Outcome renderEmbeddedPhotograph(const ImageJob& job);
 
