@@ -109,11 +109,12 @@ void MetadataRouteTest::route_data()
         << "tiff" << 1 << Writer::Exiv2Rewrite << "rebuilt | dropped | as written | - | -"
         << QStringList{"maker note (Apple) not kept in TIFF"};
     QTest::newRow("a big-endian camera JPEG to TIFF, which turns its order")
-        << camera + " bigendian" << "tiff" << 1 << Writer::Exiv2Rewrite
-        << "rebuilt | dropped | as written | - | as written"
+        << camera + " bigendian"
+        << "tiff" << 1 << Writer::Exiv2Rewrite << "rebuilt | dropped | as written | - | as written"
         << QStringList{"maker note (Canon) not kept in TIFF"};
     QTest::newRow("a big-endian camera JPEG to WebP, its block as written")
-        << camera + " bigendian" << "webp" << 1 << Writer::Exiv2Rewrite
+        << camera + " bigendian"
+        << "webp" << 1 << Writer::Exiv2Rewrite
         << "as written | as written | as written | - | dropped"
         << QStringList{"IPTC: WebP holds none"};
     QTest::newRow("TIFF of several pages")

@@ -171,8 +171,7 @@ Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
         if (formats::isRaw({}, start) ||
             (read && read->mayHoldRaw && metadata::holdsRawSensorData(fd)))
             return Outcome::failed(Error("a raw file; develop it first"));
-        LoadSettings settings{strictnessFor(read, options.salvage), false,
-                              options.allowUntrusted};
+        LoadSettings settings{strictnessFor(read, options.salvage), false, options.allowUntrusted};
         Loaded loaded = load(fd, start, settings);
         if (loaded.error)
             return Outcome::failed(loaded.error);
