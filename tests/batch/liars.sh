@@ -3,7 +3,7 @@
 # A decoder taken over by a hostile file lies to the program or hoards: it
 # answers half a frame, answers and never ends, answers what does not
 # exist or twice, forges lines, maps memory no data limit counts, writes
-# to standard output, or leaves a thread writing over every file it may
+# to standard output, or leaves a thread writing over any later file it may
 # write. Each time that file fails with one line, or renders as it should,
 # the files beside it render, nothing is placed that is not whole, and the
 # run ends. The decoder taken over is tests/sandbox/tryescape.cpp, preloaded

@@ -20,6 +20,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <set>
 #include <string>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -88,17 +89,25 @@ void send(const std::string& bytes) { (void)!write(answerPipe(), bytes.data(), b
     }
 }
 
-// Writes over every file it may write, for ever: a job's output, and any
-// later job's it could keep.
+// Writes over every file it may write that it did not hold when it began,
+// for ever: any later job's output it could keep. (Its own job's output is
+// its own to garble; it is left alone, so that what the program places of
+// it does not depend on how soon the job ends.)
 void* overwrite(void*)
 {
+    std::set<std::pair<dev_t, ino_t>> own;
+    const auto writable = [](int fd, struct stat& status) {
+        return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+               (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    };
+    for (int fd = 3; fd < 1024; ++fd)
+        if (struct stat status{}; writable(fd, status))
+            own.insert({status.st_dev, status.st_ino});
     for (;;) {
-        for (int fd = 3; fd < 1024; ++fd) {
-            struct stat status {};
-            if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY)
+        for (int fd = 3; fd < 1024; ++fd)
+            if (struct stat status{};
+                writable(fd, status) && !own.contains({status.st_dev, status.st_ino}))
                 (void)!pwrite(fd, "stolen", 6, 0);
-        }
         const timespec moment{0, 10'000'000};
         nanosleep(&moment, nullptr);
     }
