@@ -123,6 +123,11 @@ void CommandLineTest::theFormatTableAgreesWithItself()
                  format.name.data());
         QVERIFY(!(format.raw && !format.saver.empty()));
         QVERIFY(format.film == !format.muxer.empty());
+        // A variant is told to a saver through one of its options; only a
+        // loader a row names can be trusted here.
+        QVERIFY(format.variant.empty() == format.variantOption.empty());
+        QVERIFY(!format.variant.empty() <= !format.saver.empty());
+        QVERIFY(format.loaderTrustedHere <= !format.loader.empty());
         // A file that starts as a row says is found to be that row, or an
         // earlier one that claims the same start.
         for (const formats::Magic& magic : format.magic) {

@@ -94,7 +94,7 @@ struct Route {
 
 void muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionary** options)
 {
-    if (job.format->muxer == "mp4" || job.format->muxer == "mov") {
+    if (job.format->fastStart) {
         // The index before the pictures, so that a browser plays while it loads.
         std::string flags = "+faststart";
         if (hasKeyedMetadata(input))

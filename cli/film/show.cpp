@@ -96,7 +96,7 @@ Error writeHeader(AVFormatContext& output, AVStream& stream, const AVCodecContex
     stream.time_base = encoder.time_base;
     stream.avg_frame_rate = stream.r_frame_rate = encoder.framerate;
     AVDictionary* muxing = nullptr;
-    if (job.format->muxer == "mp4" || job.format->muxer == "mov")
+    if (job.format->fastStart)
         av_dict_set(&muxing, "movflags", "+faststart", 0);
     const int header = avformat_write_header(&output, &muxing);
     av_dict_free(&muxing);

@@ -132,6 +132,7 @@ Format avif()
     avif.name = "avif";
     avif.title = "AVIF";
     avif.suffixes = {"avif"};
+    avif.variantOption = "compression";
     avif.variant = "av1";
     avif.defaultQuality = 80;
     avif.magic = {{4, "ftypavif"}, {4, "ftypavis"}};
@@ -163,9 +164,12 @@ Format ppm()
 {
     // The Netpbm family: one loader and one saver, told apart by first bytes.
     Format ppm = row("ppm", "PPM", {"ppm", "pnm"}, "ppmsave_target");
+    ppm.saverAlwaysBuilt = true;
+    ppm.variantOption = "format";
     ppm.variant = "ppm";
     ppm.samples = Samples::Deep;
     ppm.loader = "ppmload";
+    ppm.loaderTrustedHere = true;
     ppm.magic = {{0, "P6"}, {0, "P3"}, {0, "P4"}, {0, "P1"}};
     ppm.streamedByProgram = true;
     return ppm;
@@ -219,6 +223,7 @@ Format film(std::string_view name, std::string_view title, std::vector<std::stri
     film.film = true;
     film.muxer = muxer;
     film.magic = std::move(magic);
+    film.fastStart = muxer == "mp4" || muxer == "mov";
     return film;
 }
 

@@ -59,8 +59,12 @@ struct Format {
     std::string_view title;                 // as messages name it: "JPEG", "WebP"
 
     // Writing.
-    std::string_view saver;         // the libvips saver that writes it to a target
-    std::string_view variant;       // what the saver is told to write (ppm, pgm, pfm, av1)
+    std::string_view saver;        // the libvips saver that writes it to a target
+    bool saverAlwaysBuilt = false; // libvips is never built without that saver
+    // What the saver is told to write, where it writes several: its option
+    // and the option's value, by libvips's nickname ("format", "pgm").
+    std::string_view variantOption;
+    std::string_view variant;
     bool lossy = false;             // takes -Q
     int defaultQuality = 90;        // its -Q when none is given
     bool losslessChoice = false;    // --lossless applies
@@ -80,7 +84,10 @@ struct Format {
     std::size_t iccLimit = 0;      // the most ICC profile bytes it holds; 0: any
 
     // Reading.
-    std::string_view loader;  // the libvips loader's nickname, without _source
+    std::string_view loader; // the libvips loader's nickname, without _source
+    // libvips calls the loader untrusted, but it reads only what the
+    // program's own checks let through (a Netpbm header): not blocked.
+    bool loaderTrustedHere = false;
     std::vector<Magic> magic; // a file starting so is this format
     std::string_view module;  // the libvips module that reads and writes it, if any
     DecoderHolds holds = DecoderHolds::Rows;
@@ -99,6 +106,7 @@ struct Format {
     // Films, which FFmpeg's libraries read and write, not libvips.
     bool film = false;
     std::string_view muxer; // FFmpeg's name for the container
+    bool fastStart = false; // written with its index first, for browsers (MP4, QuickTime)
 };
 
 // How JPEG's APP1 segment, and the readers that follow it elsewhere, mark

@@ -39,8 +39,8 @@ bool available(const formats::Format& format, bool allowUntrusted)
         return true;
     if (format.saver.empty())
         return false;
-    // libvips always has its Netpbm saver: no need to start it to know.
-    if (format.saver == "ppmsave_target")
+    // No need to start libvips to know of a saver it always has.
+    if (format.saverAlwaysBuilt)
         return true;
     const Trust trust = trustOf(format.saver);
     return trust == Trust::Trusted || (allowUntrusted && trust == Trust::Untrusted);
@@ -72,11 +72,9 @@ std::string listing(bool allowUntrusted)
             auto* result = static_cast<Found*>(a);
             const std::string nickname = objectClass->nickname;
             const std::string base = nickname.substr(0, nickname.find("load"));
-            // libvips marks its Netpbm loader untrusted; the program reads
-            // the formats it streams itself anyway, and fuzzes that loader.
             const formats::Format* read = formats::readBy(nickname, {});
             const bool untrusted = (VIPS_OPERATION_CLASS(item)->flags & VIPS_OPERATION_UNTRUSTED) &&
-                                   !(read && read->streamedByProgram);
+                                   !(read && read->loaderTrustedHere);
             (untrusted ? result->untrusted : result->bases).insert(base);
             return nullptr;
         },

@@ -6,7 +6,6 @@
 #include "vipsio/pngsave.h"
 #include "vipsio/thumbnail.h"
 
-#include <map>
 #include <optional>
 #include <string_view>
 
@@ -165,17 +164,26 @@ VImage prepared(const VImage& image, const formats::Format& format, const Encodi
     return saveable(stripped, format);
 }
 
-// What a row's variant tells its saver to write.
-void setVariant(VOption* saving, std::string_view variant)
+// What a row's variant tells its saver to write: the value, by its
+// nickname, of the enumeration the saver's option takes.
+void setVariant(VOption* saving, const formats::Format& format)
 {
-    static const std::map<std::string_view, std::pair<const char*, int>> byVariant{
-        {"ppm", {"format", VIPS_FOREIGN_PPM_FORMAT_PNM}},
-        {"pgm", {"format", VIPS_FOREIGN_PPM_FORMAT_PGM}},
-        {"pfm", {"format", VIPS_FOREIGN_PPM_FORMAT_PFM}},
-        {"av1", {"compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1}},
-    };
-    if (const auto found = byVariant.find(variant); found != byVariant.end())
-        saving->set(found->second.first, found->second.second);
+    if (format.variantOption.empty())
+        return;
+    const std::string saver(format.saver);
+    const std::string option(format.variantOption);
+    const GType type = vips_type_find("VipsOperation", saver.c_str());
+    auto* saverClass = type ? static_cast<GObjectClass*>(g_type_class_ref(type)) : nullptr;
+    const GParamSpec* spec =
+        saverClass ? g_object_class_find_property(saverClass, option.c_str()) : nullptr;
+    const int value =
+        spec && G_TYPE_IS_ENUM(spec->value_type)
+            ? vips_enum_from_nick(nullptr, spec->value_type, std::string(format.variant).c_str())
+            : -1;
+    if (saverClass)
+        g_type_class_unref(saverClass);
+    if (value >= 0)
+        saving->set(option.c_str(), value);
 }
 
 VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
@@ -203,7 +211,7 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
         if (encoding.pngFilters)
             saving->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL);
     }
-    setVariant(saving, format.variant);
+    setVariant(saving, format);
     return saving;
 }
 

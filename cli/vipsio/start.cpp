@@ -51,8 +51,15 @@ int startWithoutModules()
 void apply()
 {
     vips_block_untrusted_set(allowUntrustedSetting ? FALSE : TRUE);
-    if (!allowUntrustedSetting)
-        vips_operation_block_set("VipsForeignLoadPpm", FALSE);
+    // A trusted row's loaders are unblocked as a family: their source
+    // loader's parent class, where libvips sets the flag.
+    for (const formats::Format& format : formats::all()) {
+        if (allowUntrustedSetting || !format.loaderTrustedHere)
+            continue;
+        const std::string loader = std::string(format.loader) + "_source";
+        if (const GType type = vips_type_find("VipsOperation", loader.c_str()))
+            vips_operation_block_set(g_type_name(g_type_parent(type)), FALSE);
+    }
     if (threadsSetting > 0)
         vips_concurrency_set(threadsSetting);
 }
