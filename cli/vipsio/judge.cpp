@@ -10,8 +10,6 @@
 
 namespace vipsio {
 
-namespace {
-
 bool losesData(const std::string& text)
 {
     for (const char* harmless :
@@ -19,14 +17,11 @@ bool losesData(const std::string& text)
           "JFIF revision", "Adobe color transform", "too many scanlines"})
         if (text.find(harmless) != std::string::npos)
             return false;
-    for (const char* lossy :
-         {"Corrupt JPEG data", "Premature end of JPEG file", "Inconsistent progression"})
+    for (const char* lossy : {"Corrupt JPEG data", "Premature end", "Inconsistent progression"})
         if (text.find(lossy) != std::string::npos)
             return true;
     return false;
 }
-
-} // namespace
 
 Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings)
 {

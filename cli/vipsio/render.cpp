@@ -199,9 +199,7 @@ Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
             return mapAndWrite(loaded, fd, start, job);
         } catch (const vips::VError& error) {
             const std::string what = libvipsError(error).reason();
-            if (!loaded.read || !loaded.read->warnsOfDamage || options.salvage ||
-                (what.find("Premature end") == std::string::npos &&
-                 what.find("Corrupt JPEG data") == std::string::npos))
+            if (!loaded.read || !loaded.read->warnsOfDamage || options.salvage || !losesData(what))
                 throw;
             vips_error_clear();
             return Outcome::failed(damaged(what, fd, start, options.allowUntrusted));
