@@ -13,7 +13,7 @@ constexpr unsigned mostChapters = 10000;
 
 } // namespace
 
-Error addCopiedStream(const AVStream& in, AVFormatContext& output)
+Error addCopiedStream(const AVStream& in, AVFormatContext& output, bool holdsAttachments)
 {
     const AVCodecParameters& source = *in.codecpar;
     // A stream whose codec the container does not know cannot go across
@@ -23,8 +23,7 @@ Error addCopiedStream(const AVStream& in, AVFormatContext& output)
         return Error(std::string("its ") + av_get_media_type_string(source.codec_type) + " (" +
                      avcodec_get_name(source.codec_id) + ") cannot go into " +
                      output.oformat->long_name + " as it is; choose another container");
-    if (source.codec_type == AVMEDIA_TYPE_ATTACHMENT &&
-        std::strcmp(output.oformat->name, "matroska") != 0)
+    if (source.codec_type == AVMEDIA_TYPE_ATTACHMENT && !holdsAttachments)
         return Error(std::string("its attachment cannot go into ") + output.oformat->long_name +
                      "; choose .mkv");
     AVStream* out = avformat_new_stream(&output, nullptr);

@@ -9,8 +9,9 @@
 namespace film {
 
 // Adds a stream to `output` that copies `in`'s packets as they are; the
-// error says why the output's container cannot hold it.
-Error addCopiedStream(const AVStream& in, AVFormatContext& output);
+// error says why the output's container cannot hold it (an attachment only
+// where it `holdsAttachments`).
+Error addCopiedStream(const AVStream& in, AVFormatContext& output, bool holdsAttachments);
 
 // The chapters and the container's metadata of `input`, into `output`.
 Error copyChaptersAndMetadata(const AVFormatContext& input, AVFormatContext& output);

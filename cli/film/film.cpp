@@ -103,8 +103,8 @@ void muxerOptions(const AVFormatContext& input, const FilmJob& job, AVDictionary
     }
 }
 
-Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackSettings& settings,
-                   std::vector<Route>& routes, Warnings& warnings)
+Error routeStreams(AVFormatContext& input, AVFormatContext& output, const FilmJob& job,
+                   const TrackSettings& settings, std::vector<Route>& routes, Warnings& warnings)
 {
     routes.resize(input.nb_streams);
     int pictures = 0;
@@ -137,7 +137,7 @@ Error routeStreams(AVFormatContext& input, AVFormatContext& output, const TrackS
                          " is left out: " + output.oformat->long_name + " cannot hold it as it is");
         } else {
             routes[n].copiedTo = int(output.nb_streams);
-            if (Error error = addCopiedStream(stream, output))
+            if (Error error = addCopiedStream(stream, output, job.format->holdsAttachments))
                 return error;
         }
     }
@@ -202,7 +202,7 @@ Outcome renderFilm(const FilmJob& job)
                            }};
     std::vector<Route> routes;
     Warnings warnings;
-    if (Error error = routeStreams(*input, *output, settings, routes, warnings))
+    if (Error error = routeStreams(*input, *output, job, settings, routes, warnings))
         return Outcome::failed(error);
     if (Error error = copyChaptersAndMetadata(*input, *output))
         return Outcome::failed(error);

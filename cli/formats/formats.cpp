@@ -224,6 +224,7 @@ Format film(std::string_view name, std::string_view title, std::vector<std::stri
     film.muxer = muxer;
     film.magic = std::move(magic);
     film.fastStart = muxer == "mp4" || muxer == "mov";
+    film.holdsAttachments = muxer == "matroska";
     return film;
 }
 

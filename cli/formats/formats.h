@@ -105,8 +105,9 @@ struct Format {
 
     // Films, which FFmpeg's libraries read and write, not libvips.
     bool film = false;
-    std::string_view muxer; // FFmpeg's name for the container
-    bool fastStart = false; // written with its index first, for browsers (MP4, QuickTime)
+    std::string_view muxer;        // FFmpeg's name for the container
+    bool fastStart = false;        // written with its index first, for browsers (MP4, QuickTime)
+    bool holdsAttachments = false; // fonts and other files beside the streams (Matroska)
 };
 
 // How JPEG's APP1 segment, and the readers that follow it elsewhere, mark

@@ -138,6 +138,12 @@ echo "a film with a codec the container cannot hold as it is, and hostile films,
 "$render" -q -o subs-in.mkv phone.mov 2> refused.err && fail "mov_text went into Matroska"
 grep -q 'cannot go into Matroska' refused.err || fail "the refusal does not say why: $(cat refused.err)"
 [ ! -e subs-in.mkv ] || fail "a refused film left an output"
+echo font >font.ttf && make_clip -f lavfi -i testsrc2=size=160x120:rate=10 -t 1 -c:v libx264 -attach font.ttf \
+  -metadata:s:t mimetype=application/x-truetype-font attached.mkv
+"$render" -q -o attached-out.mkv attached.mkv && [ "$(ffprobe -v error -show_entries stream=codec_type \
+  -of csv=p=0 attached-out.mkv | tr '\n' ' ')" = "video attachment " ] || fail "Matroska lost its attachment"
+"$render" -q -o attached.mp4 attached.mkv 2>refused.err && fail "an attachment went into MP4"
+grep -q 'its attachment cannot go into MP4' refused.err || fail "the attachment's refusal: $(cat refused.err)"
 ffmpeg -nostdin -v error -y -i rate.mp4 -c copy -movflags +faststart whole.mp4
 head -c $(($(stat -c %s whole.mp4) / 2)) whole.mp4 > cut.mp4
 (head -c 12 rate.mp4 && head -c 4096 /dev/zero | tr '\0' 'x') > header.mp4
