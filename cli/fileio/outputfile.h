@@ -2,14 +2,14 @@
 #pragma once
 
 #include "error.h"
+#include "fileio/outputpath.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
-#include <unistd.h>
+#include <variant>
 
 namespace fileio {
 
@@ -71,65 +71,47 @@ public:
     std::string shownName() const;
 
 private:
+    // The kinds of output, each with what only it holds. All write to fd_.
+    // A new file: unnamed (O_TMPFILE) until commit names it, or under a
+    // named temporary where the file system has no unnamed files.
+    struct NewFile {
+        std::string temporary; // the named temporary, if any
+        bool unnamed = false;  // not yet linked
+        bool keptMode = false; // it replaces a file, whose permissions it keeps
+    };
+    // A stream that gets the whole output on commit, held meanwhile in an
+    // unnamed temporary (fd_).
+    struct HeldStream {
+        int stream = -1;
+        bool ownsStream = false;
+    };
+    // A stream written as the bytes come (fd_ is the stream).
+    struct StreamAsWritten {
+        bool ownsStream = false;
+    };
+    // A new file another process opened, and syncs and places.
+    struct Adopted {};
+    using Kind = std::variant<std::monostate, NewFile, HeldStream, StreamAsWritten, Adopted>;
+
     Error failure(int error) const;
-    Error openNew();
+    Error openNew(NewFile& file);
     std::string newTemporaryName() const;
-    int nameUnnamed();
+    int nameUnnamed(NewFile& file);
     Error copyHeldTo(int stream);
+    Error commitNew(NewFile& file);
+    Error commitHeld(HeldStream& held);
+    // A new file of this process's or another's, whose pages go to the disk
+    // as it is written.
+    bool isNewFile() const;
     void discard();
 
     std::string path_;
-    std::string temporary_; // the named temporary, if any
-    bool unnamed_ = false;  // an O_TMPFILE file, not yet linked
     bool replace_ = false;
     int fd_ = -1;
-    bool ownsDescriptor_ = false;
-    int heldFor_ = -1;          // the stream a held output goes to on commit
-    std::uint64_t written_ = 0; // bytes written in order, and how many of them were
-    std::uint64_t flushed_ = 0; // handed to the disk before commit
-    bool keptMode_ = false;     // it replaces a file, whose permissions it keeps
-    bool ownsStream_ = false;
+    std::uint64_t written_ = 0; // bytes written in order, and how many of them a
+    std::uint64_t flushed_ = 0; // new file handed to the disk before commit
+    Kind kind_;
     std::function<void(bool atTheirs)> pace_;
 };
-
-// A FIFO named as an output, opened and held for the time of a job: the
-// open waits for a program to read it, and is done before the job says its
-// streams are open, so that this wait is timed. Nothing for other outputs.
-class FifoHold {
-public:
-    explicit FifoHold(const std::string& path);
-    ~FifoHold();
-    FifoHold(const FifoHold&) = delete;
-    FifoHold& operator=(const FifoHold&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
-// Whether an output path names a stream (standard output, an inherited
-// descriptor, a FIFO, a device, or a link to one), which is written in place.
-bool isStreamOutput(const std::string& path);
-
-// The descriptor an output path names when it is standard output ("-") or a
-// descriptor of this process (/dev/stdout, /dev/fd/N, /proc/self/fd/N, or a
-// link to one); nothing otherwise.
-std::optional<int> inheritedDescriptor(const std::string& path);
-
-// The start of the names of the temporaries a process makes where unnamed
-// files are not to be had: ".il-PID-". Short, so that an output name of any
-// length the file system allows still leaves room for it.
-std::string temporaryPrefix(pid_t process);
-// Removes the temporaries that `process` left in `folder` (after it died).
-void removeTemporaries(pid_t process, const std::string& folder);
-// Removes the temporaries in `folder` of any process that is gone (one
-// killed where nothing could remove them).
-void removeStaleTemporaries(const std::string& folder);
-
-// Gives the finished file `from` the name `to` when nothing has that name
-// yet, and leaves `from` in place: with a hard link, or, on file systems
-// that have none, a rename after a check. Returns 0 or the system's error
-// (EEXIST when the name is taken).
-using LinkCall = std::function<int(const char* from, const char* to)>;
-int placeNew(const std::string& from, const std::string& to, const LinkCall& link = ::link);
 
 } // namespace fileio
