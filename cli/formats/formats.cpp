@@ -363,7 +363,7 @@ std::string suffixOf(std::string_view path)
 
 const std::vector<TiffCompression>& tiffCompressions()
 {
-    // The Compression tag's values, as the TIFF specification numbers them.
+    // The values a TIFF's Compression tag holds for each.
     static const std::vector<TiffCompression> all{{"none", {1}},           {"lzw", {5}},
                                                   {"deflate", {8, 32946}}, {"zstd", {50000}},
                                                   {"packbits", {32773}},   {"jpeg", {7}}};

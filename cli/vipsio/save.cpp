@@ -174,12 +174,12 @@ void setVariant(VOption* saving, const formats::Format& format)
     const std::string option(format.variantOption);
     const GType type = vips_type_find("VipsOperation", saver.c_str());
     auto* saverClass = type ? static_cast<GObjectClass*>(g_type_class_ref(type)) : nullptr;
-    const GParamSpec* spec =
+    const GParamSpec* property =
         saverClass ? g_object_class_find_property(saverClass, option.c_str()) : nullptr;
-    const int value =
-        spec && G_TYPE_IS_ENUM(spec->value_type)
-            ? vips_enum_from_nick(nullptr, spec->value_type, std::string(format.variant).c_str())
-            : -1;
+    const int value = property && G_TYPE_IS_ENUM(property->value_type)
+                          ? vips_enum_from_nick(nullptr, property->value_type,
+                                                std::string(format.variant).c_str())
+                          : -1;
     if (saverClass)
         g_type_class_unref(saverClass);
     if (value >= 0)
