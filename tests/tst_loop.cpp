@@ -15,17 +15,20 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
 namespace {
 
 // Runs each job at once in this process: writes its name into the output
-// it was sent, and finishes it as the test says.
+// it was sent, and finishes it as the test says. A job whose process cannot
+// be made is finished as it starts, as the pool finishes it.
 class StandInRunner : public workers::Runner {
 public:
-    StandInRunner(std::map<std::size_t, Outcome> outcomes, int refusals)
-        : outcomes_(std::move(outcomes)), refusals_(refusals)
+    StandInRunner(std::map<std::size_t, Outcome> outcomes, int refusals,
+                  std::optional<std::size_t> cannotStart)
+        : outcomes_(std::move(outcomes)), refusals_(refusals), cannotStart_(cannotStart)
     {
     }
 
@@ -37,6 +40,11 @@ public:
         if (refusals_-- > 0)
             return false;
         ++started[index];
+        if (index == cannotStart_) {
+            finished_.push_back({index, Outcome::failed(Error("cannot start a worker process")),
+                                 std::chrono::duration<double>(0)});
+            return true;
+        }
         const std::string written = "job " + std::to_string(index);
         if (files.output >= 0 && !fileio::writeAll(files.output, written.data(), written.size()))
             return false;
@@ -68,6 +76,7 @@ public:
 private:
     std::map<std::size_t, Outcome> outcomes_;
     int refusals_;
+    std::optional<std::size_t> cannotStart_;
     std::deque<Finished> waiting_;
     std::deque<Finished> finished_;
 };
@@ -84,14 +93,17 @@ private Q_SLOTS:
 
 void LoopTest::everyJobOnceAndEachOutputAsItEnded_data()
 {
-    QTest::addColumn<int>("refusals"); // starts the runner turns down first
-    QTest::newRow("room for each") << 0;
-    QTest::newRow("no room at first") << 3;
+    QTest::addColumn<int>("refusals");         // starts the runner turns down first
+    QTest::addColumn<bool>("lastCannotStart"); // c.png's process cannot be made
+    QTest::newRow("room for each") << 0 << false;
+    QTest::newRow("no room at first") << 3 << false;
+    QTest::newRow("the last job's process cannot be made") << 0 << true;
 }
 
 void LoopTest::everyJobOnceAndEachOutputAsItEnded()
 {
     QFETCH(int, refusals);
+    QFETCH(bool, lastCannotStart);
     QTemporaryDir folder;
     const std::filesystem::path at(folder.path().toStdString());
     command::Options options;
@@ -115,7 +127,7 @@ void LoopTest::everyJobOnceAndEachOutputAsItEnded()
     StandInRunner runner({{0, Outcome::rendered()},
                           {1, Outcome::failed(Error("the decoder gave up"))},
                           {2, Outcome::warned("kept less")}},
-                         refusals);
+                         refusals, lastCannotStart ? std::optional<std::size_t>(2) : std::nullopt);
     {
         batch::Reporter reporter(true, json);
         batch::Committer committer;
@@ -129,10 +141,11 @@ void LoopTest::everyJobOnceAndEachOutputAsItEnded()
 
     // The refused job (its output was there) never reached the runner.
     QCOMPARE(runner.started, (std::map<std::size_t, int>{{0, 1}, {1, 1}, {2, 1}}));
-    for (const auto& [name, outcome] : std::map<QString, QString>{{"a.png", "rendered"},
-                                                                  {"b.png", "failed"},
-                                                                  {"c.png", "warned"},
-                                                                  {"d.png", "exists"}}) {
+    for (const auto& [name, outcome] :
+         std::map<QString, QString>{{"a.png", "rendered"},
+                                    {"b.png", "failed"},
+                                    {"c.png", lastCannotStart ? "failed" : "warned"},
+                                    {"d.png", "exists"}}) {
         QCOMPARE(results.count(QString("%1\",\"output\"").arg(name)), 1);
         QVERIFY2(
             results.contains(
@@ -146,7 +159,10 @@ void LoopTest::everyJobOnceAndEachOutputAsItEnded()
         return std::string(std::istreambuf_iterator<char>(file), {});
     };
     QCOMPARE(contents("a.png"), std::string("job 0"));
-    QCOMPARE(contents("c.png"), std::string("job 2"));
+    if (lastCannotStart)
+        QVERIFY(!std::filesystem::exists(at / "out" / "c.png"));
+    else
+        QCOMPARE(contents("c.png"), std::string("job 2"));
     QVERIFY(!std::filesystem::exists(at / "out" / "b.png"));
     QCOMPARE(contents("d.png"), std::string("there before"));
 }

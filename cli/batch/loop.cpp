@@ -195,6 +195,8 @@ Error runJobs(const std::vector<const RenderJob*>& jobs, const command::Options&
     Error error;
     for (std::size_t next = 0; next < jobs.size() || runner.running() || committer.busy();) {
         next = underWay.start(next);
+        // A job whose process could not be made is finished as it starts.
+        underWay.takeFinished();
         if (!runner.running() && !committer.busy() &&
             (next >= jobs.size() || stopsignals::received() != 0))
             break;
