@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "passschedule.h"
 
+#include "bitmix.h"
+
 #include <algorithm>
 
 namespace transform {
@@ -10,20 +12,11 @@ namespace {
 // A show longer than this repeats its last pass: no film lasts 50 days.
 constexpr std::int64_t mostPasses = std::int64_t(1) << 24;
 
-std::uint64_t mixed(std::uint64_t x)
-{
-    // SplitMix64's finaliser: every bit of the input moves every bit of the output.
-    x += 0x9e3779b97f4a7c15u;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
-    return x ^ (x >> 31);
-}
-
 } // namespace
 
 float passDraw(std::uint64_t draws, std::int64_t pass)
 {
-    const std::uint64_t bits = mixed(draws ^ mixed(std::uint64_t(pass)));
+    const std::uint64_t bits = mixBits(draws ^ mixBits(std::uint64_t(pass)));
     return float(bits >> 40) / float(1 << 24);
 }
 

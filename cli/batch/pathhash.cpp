@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/pathhash.h"
 
-// NEVER CHANGE THE ARITHMETIC BELOW. People rerun old batches (a resumed run,
-// a shard on another machine, an archive rendered years ago) and expect every
-// image to come out as it did: any change here silently renders some of them
-// in the other branch or in another shard. The hash is written out in full,
-// not taken from a library or from std::hash, whose results may differ
-// between builds. tst_pathhash pins known answers.
+#include "bitmix.h"
+
+// NEVER CHANGE THE ARITHMETIC BELOW (nor transform/bitmix.h). People rerun old batches (a resumed
+// run, a shard on another machine, an archive rendered years ago) and expect every image to come
+// out as it did: any change here silently renders some of them in the other branch or in another
+// shard. The hash is written out in full, not taken from a library or from std::hash, whose results
+// may differ between builds. tst_pathhash pins known answers.
 
 namespace batch::pathhash {
 
@@ -23,21 +24,12 @@ std::uint64_t hashOf(std::string_view path)
     return hash;
 }
 
-// The finaliser of splitmix64: spreads every input bit over the whole word.
-std::uint64_t mix(std::uint64_t x)
-{
-    x += 0x9e3779b97f4a7c15u;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
-    return x ^ (x >> 31);
-}
-
 } // namespace
 
 float drawFor(std::uint64_t seed, std::string_view path)
 {
     // The top 24 bits, as a float in [0, 1) with spacing 2^-24.
-    const std::uint64_t bits = mix(mix(seed) ^ hashOf(path));
+    const std::uint64_t bits = transform::mixBits(transform::mixBits(seed) ^ hashOf(path));
     return float(bits >> 40) * 0x1p-24f;
 }
 
@@ -49,12 +41,12 @@ transform::Branch branchFor(std::uint64_t seed, std::string_view path)
 std::uint64_t passDrawsFor(std::uint64_t seed, std::string_view path)
 {
     // Apart from the file's one draw: a show's first pass need not be it.
-    return mix(mix(seed) ^ hashOf(path) ^ 0x5061737365730000u);
+    return transform::mixBits(transform::mixBits(seed) ^ hashOf(path) ^ 0x5061737365730000u);
 }
 
 int shardOf(std::string_view path, int count)
 {
-    return int(mix(hashOf(path)) % std::uint64_t(count)) + 1;
+    return int(transform::mixBits(hashOf(path)) % std::uint64_t(count)) + 1;
 }
 
 } // namespace batch::pathhash
