@@ -52,7 +52,7 @@ stdout|0|
 overwrite|0|
 TABLE
 echo "without the sandbox, a memory group of its own still bounds what a job hoards"
-if "$render" -v -o probe.png a.png 2>&1 | grep -q "counted in a memory group of its own"; then
+if "$render" -v -o probe.png a.png 2>&1 | grep "counted in a memory group of its own" >/dev/null; then
   IL_TRY_LIE=shared LD_PRELOAD=$escape "$render" -q --no-sandbox --max-memory 64M -o hoard.jpg b.jpg \
     2>said.txt
   [ $? = 1 ] && grep -q "b.jpg: ran out of memory .* (the 64 MiB it may take of --max-memory), counted" \

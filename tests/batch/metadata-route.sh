@@ -50,7 +50,7 @@ for row in "${table[@]}"; do
   for format in jpg png webp tif heic; do
     out="$file.$format"
     "$render" -q -o "$out" "$input" 2>said.txt || fail "$file to $format failed: $(cat said.txt)"
-    ! pictures "$out" | grep -qaP '\xff\xd8\xff' || fail "$out holds a picture of the unrendered input"
+    ! pictures "$out" | grep -aP '\xff\xd8\xff' >/dev/null || fail "$out holds a picture of the unrendered input"
     case $format in
       jpg | png | webp)
         [ ! -s said.txt ] || fail "$out: $(cat said.txt)"

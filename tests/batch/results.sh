@@ -62,7 +62,7 @@ cp exists.png $'\xff.png' && "$render" -q -y $'\xff.png' -o $'\xfe.png' && [ -s 
 names=$'odd\x1b[2J\xff.png'
 cp exists.png "$names" && "$render" -q -d odd --json - "$names" | python3 -c '
 import json, sys
-o = json.loads(sys.stdin.readline())
+o = json.loads(sys.stdin.read().splitlines()[0])
 assert o["input"] == "odd\x1b[2J\xff.png", o' || fail "a name with an escape and a stray byte is no JSON string"
 
 echo "on a terminal: done of all, the share, the failures, then the line cleared for the summary"
