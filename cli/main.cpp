@@ -5,8 +5,8 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "shownname.h"
-#include "vipsio/availability.h"
-#include "vipsio/start.h"
+#include "loading/availability.h"
+#include "loading/start.h"
 #include "workers/capacity.h"
 
 #include <QCoreApplication>
@@ -36,7 +36,7 @@ int printParsed(const command::ParsedCommandLine& parsed)
 int leave(int status)
 {
 #if defined(__SANITIZE_ADDRESS__)
-    vipsio::stop();
+    loading::stop();
     return status;
 #else
     std::fflush(nullptr);
@@ -58,7 +58,7 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     const command::ParsedCommandLine parsed =
-        command::parseCommandLine(std::vector<std::string>(argv, argv + argc), vipsio::Catalogue());
+        command::parseCommandLine(std::vector<std::string>(argv, argv + argc), loading::Catalogue());
     if (!parsed.options)
         return printParsed(parsed);
     // The results for programs go where --json says, opened before anything is planned.

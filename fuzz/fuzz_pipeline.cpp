@@ -9,12 +9,12 @@
 #include "metadata/carried.h"
 #include "netpbm/netpbm.h"
 #include "png/inputchunks.h"
-#include "vipsio/availability.h"
-#include "vipsio/load.h"
-#include "vipsio/mapimage.h"
-#include "vipsio/memoryestimate.h"
-#include "vipsio/save.h"
-#include "vipsio/start.h"
+#include "loading/availability.h"
+#include "loading/load.h"
+#include "mapping/mapimage.h"
+#include "loading/memoryestimate.h"
+#include "saving/save.h"
+#include "loading/start.h"
 
 #include <cstdint>
 #include <cstring>
@@ -47,14 +47,14 @@ void renderStream(const std::uint8_t* data, std::size_t size)
 void renderImage(const std::uint8_t* data, std::size_t size)
 {
     static const char* const outputs[] = {"png", "tiff", "jpeg", "ppm"};
-    const formats::Format* format = vipsio::writable(outputs[data[size - 1] % 4], false);
+    const formats::Format* format = loading::writable(outputs[data[size - 1] % 4], false);
     try {
-        const vipsio::Loaded loaded = vipsio::load(vips::VSource::new_from_memory(data, size), {});
+        const loading::Loaded loaded = loading::load(vips::VSource::new_from_memory(data, size), {});
         // The program's own refusals, before anything is decoded.
-        if (loaded.error || vipsio::sizeRefusal(loaded.image, pixelLimit) ||
-            vipsio::memoryRefusal(loaded, memoryLimit) || vipsio::unmappableSamples(loaded.image))
+        if (loaded.error || loading::sizeRefusal(loaded.image, pixelLimit) ||
+            loading::memoryRefusal(loaded, memoryLimit) || mapping::unmappableSamples(loaded.image))
             return;
-        vipsio::save(vipsio::mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
+        saving::save(mapping::mapImage(loaded.image, 4.5f, transform::Branch::Upper), *format, {},
                      vips::VTarget::new_to_memory());
     } catch (const vips::VError&) {
         vips_error_clear();
@@ -102,8 +102,8 @@ void carryMetadata(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    vipsio::configure(false, 1);
-    vipsio::ensureStarted();
+    loading::configure(false, 1);
+    loading::ensureStarted();
     vips_cache_set_max(0);
     VipsBlob* blob = vips::VImage::black(8, 8).jpegsave_buffer();
     std::size_t size = 0;

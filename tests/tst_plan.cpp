@@ -3,7 +3,7 @@
 // user's files refused or kept as asked, collisions found in every shard,
 // and every input in exactly one shard with the branch its path gives.
 #include "batch/plan.h"
-#include "vipsio/start.h"
+#include "loading/start.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,7 +20,7 @@ class PlanTest : public QObject {
 
 private Q_SLOTS:
     void init();
-    void cleanupTestCase() { vipsio::stop(); }
+    void cleanupTestCase() { loading::stop(); }
     void outputNames_data();
     void namePatterns_data();
     void namePatterns();

@@ -6,7 +6,7 @@
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
 #include "shownname.h"
-#include "vipsio/availability.h"
+#include "loading/availability.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -69,21 +69,21 @@ bool existsAsRegularFile(const std::string& path)
 const formats::Format* formatByName(const RenderJob& job, const Options& options)
 {
     if (!options.format.empty())
-        return vipsio::writable(options.format, options.allowUntrusted);
+        return loading::writable(options.format, options.allowUntrusted);
     if (!options.output.empty() && !options.toStandardOutput()) {
         if (const auto* named =
-                vipsio::writable(formats::suffixOf(options.output), options.allowUntrusted))
+                loading::writable(formats::suffixOf(options.output), options.allowUntrusted))
             return named;
     }
     switch (job.input->kind) {
     case Input::Kind::EmbeddedPhotograph:
-        return vipsio::writable("png", false);
+        return loading::writable("png", false);
     case Input::Kind::StandardInput:
         return nullptr;
     case Input::Kind::File:
         break;
     }
-    return vipsio::writable(formats::suffixOf(job.input->path), options.allowUntrusted);
+    return loading::writable(formats::suffixOf(job.input->path), options.allowUntrusted);
 }
 
 // The format of the output: by name, else the input's own format as its
@@ -105,7 +105,7 @@ const formats::Format* formatFor(const RenderJob& job, const Options& options, E
     const std::string start = input.openError() || input.kind() != fileio::Kind::File
                                   ? std::string()
                                   : fileio::firstBytes(input.descriptor(), 16);
-    const auto* byContent = vipsio::writable(formats::byMagic(start), options.allowUntrusted);
+    const auto* byContent = loading::writable(formats::byMagic(start), options.allowUntrusted);
     if (!byContent)
         refusal = formats::isRaw(job.input->path, start)
                       ? Error("a raw file; develop it first")

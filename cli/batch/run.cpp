@@ -12,7 +12,7 @@
 #include "formats/formats.h"
 #include "sandbox/sandbox.h"
 #include "shownname.h"
-#include "vipsio/start.h"
+#include "loading/start.h"
 #include "workers/capacity.h"
 #include "workers/pool.h"
 
@@ -63,13 +63,13 @@ int workersFor(std::size_t jobs, const command::Options& options)
 // another loads it before it enters its sandbox).
 void loadModulesNamed(const std::vector<const RenderJob*>& jobs)
 {
-    vipsio::ensureStarted();
+    loading::ensureStarted();
     for (const RenderJob* job : jobs) {
         if (job->input->isFile())
             if (const formats::Format* format = formats::named(formats::suffixOf(job->input->path)))
-                vipsio::loadModuleOf(*format);
+                loading::loadModuleOf(*format);
         if (job->format)
-            vipsio::loadModuleOf(*job->format);
+            loading::loadModuleOf(*job->format);
     }
 }
 
@@ -92,9 +92,9 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
     // -j is the total: libvips's own pool shares what the batch's jobs leave.
     const int workers = workersFor(jobs.size(), options);
     const int threadsPerWorker = std::max(1, options.threads / workers);
-    vipsio::configure(options.allowUntrusted, threadsPerWorker);
+    loading::configure(options.allowUntrusted, threadsPerWorker);
     if (options.sandbox)
-        vipsio::keepImagesInMemory();
+        loading::keepImagesInMemory();
     // Started once here, libvips need not start again in each job's process
     // of a batch. A single job's process starts it itself: the template
     // would copy what the program had touched, page by page, for no gain.
@@ -124,7 +124,7 @@ Error render(const std::vector<const RenderJob*>& jobs, const command::Options& 
 int run(const command::Options& options, std::FILE* json)
 {
     // Planning may already look into files; -j threads until the jobs are known.
-    vipsio::configure(options.allowUntrusted, options.threads);
+    loading::configure(options.allowUntrusted, options.threads);
     Reporter reporter(options.quiet, json);
     const Plan plan = planJobs(options, [&reporter](std::size_t planned, std::size_t total) {
         reporter.planning(planned, total);

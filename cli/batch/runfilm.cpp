@@ -4,7 +4,7 @@
 #include "film/film.h"
 #include "formats/formats.h"
 #include "sandbox/sandbox.h"
-#include "vipsio/show.h"
+#include "pipeline/show.h"
 #include "workers/job.h"
 
 #include <algorithm>
@@ -56,7 +56,7 @@ bool isFilm(std::string_view start)
     return format && format->film;
 }
 
-Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
+Outcome renderFilmJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob)
 {
     const command::Options& options = imageJob.options;
     const formats::Format* format = imageJob.format;
@@ -89,14 +89,14 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imag
     return outcome;
 }
 
-Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
+Outcome renderShowJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob)
 {
     const command::Options& options = imageJob.options;
     const transform::PassSchedule schedule = transform::PassSchedule::drawn(job.passDraws);
     if (!imageJob.format || !imageJob.format->film)
-        return vipsio::renderShow(fd, imageJob, schedule, options.passes);
-    vipsio::RgbPicture picture;
-    if (Error error = vipsio::decodeRgb(fd, imageJob, picture))
+        return pipeline::renderShow(fd, imageJob, schedule, options.passes);
+    pipeline::RgbPicture picture;
+    if (Error error = pipeline::decodeRgb(fd, imageJob, picture))
         return Outcome::failed(error);
     film::FilmJob filmJob;
     filmJob.output = imageJob.written;

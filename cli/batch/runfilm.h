@@ -3,7 +3,7 @@
 
 #include "batch/renderjob.h"
 #include "outcome.h"
-#include "vipsio/render.h"
+#include "pipeline/render.h"
 
 #include <string_view>
 
@@ -20,11 +20,11 @@ bool isFilm(std::string_view start);
 // the whole film on the job's branch, or with --passes a new branch every
 // pass of film time. The job's process enters its sandbox first; the
 // output is committed only once the film is written whole.
-Outcome renderFilmJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
+Outcome renderFilmJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob);
 
 // Renders the window's show (--passes) from the picture open at `fd` (-1:
 // the embedded photograph): an animation through libvips, or a film where
 // the output's format is one. The job's process is in its sandbox.
-Outcome renderShowJob(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob);
+Outcome renderShowJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob);
 
 } // namespace batch

@@ -10,9 +10,9 @@
 #include "fileio/spool.h"
 #include "netpbm/netpbm.h"
 #include "sandbox/sandbox.h"
-#include "vipsio/openahead.h"
-#include "vipsio/render.h"
-#include "vipsio/start.h"
+#include "pipeline/openahead.h"
+#include "pipeline/render.h"
+#include "loading/start.h"
 
 #include <optional>
 
@@ -38,7 +38,7 @@ Error enterSandbox(const command::Options& options)
 }
 
 Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
-                     const vipsio::ImageJob& imageJob, const workers::Pace& pace)
+                     const pipeline::ImageJob& imageJob, const workers::Pace& pace)
 {
     const command::Options& options = imageJob.options;
     if (Error error = enterSandbox(options))
@@ -60,14 +60,14 @@ Outcome renderStream(std::string_view magic, int fd, const RenderJob& job,
 
 // Renders the file open at `fd`, a film through FFmpeg, anything else
 // through libvips, once what it needs is open.
-Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& imageJob)
+Outcome renderOpened(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob)
 {
     const std::string start = fileio::firstBytes(fd, 16);
     if (isFilm(start))
         return renderFilmJob(fd, job, imageJob);
     if (imageJob.options.passes == 0 && imageJob.format && imageJob.format->film)
         return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
-    vipsio::openAhead(start, imageJob.format, imageJob.options);
+    pipeline::openAhead(start, imageJob.format, imageJob.options);
     if (imageJob.format && imageJob.format->film)
         if (Error error = loadFilmModule())
             return Outcome::failed(error);
@@ -78,7 +78,7 @@ Outcome renderOpened(int fd, const RenderJob& job, const vipsio::ImageJob& image
         return Outcome::failed(error);
     if (imageJob.options.passes > 0)
         return renderShowJob(fd, job, imageJob);
-    return vipsio::renderFile(fd, start, imageJob);
+    return pipeline::renderFile(fd, start, imageJob);
 }
 
 // How messages name an input that cannot be read again from its start.
@@ -90,7 +90,7 @@ std::string streamName(const RenderJob& job, fileio::Kind kind)
 }
 
 Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
-                   const vipsio::ImageJob& imageJob, bool outputGiven, const workers::Pace& pace)
+                   const pipeline::ImageJob& imageJob, bool outputGiven, const workers::Pace& pace)
 {
     const command::Options& options = imageJob.options;
     const int fd = input.descriptor();
@@ -121,13 +121,13 @@ Outcome renderFrom(const fileio::InputFile& input, const RenderJob& job,
     return renderOpened(spooled.descriptor(), job, imageJob);
 }
 
-Outcome renderPhotograph(const RenderJob& job, const vipsio::ImageJob& imageJob, bool outputGiven)
+Outcome renderPhotograph(const RenderJob& job, const pipeline::ImageJob& imageJob, bool outputGiven)
 {
     if (!outputGiven)
         if (Error error = openOutput(*imageJob.written, imageJob.output, imageJob.options,
                                      fileio::OutputFile::Streams::Whole))
             return Outcome::failed(error);
-    vipsio::openAhead({}, imageJob.format, imageJob.options);
+    pipeline::openAhead({}, imageJob.format, imageJob.options);
     if (imageJob.format && imageJob.format->film)
         if (Error error = loadFilmModule())
             return Outcome::failed(error);
@@ -137,7 +137,7 @@ Outcome renderPhotograph(const RenderJob& job, const vipsio::ImageJob& imageJob,
         return renderShowJob(-1, job, imageJob);
     if (imageJob.format && imageJob.format->film)
         return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
-    return vipsio::renderEmbeddedPhotograph(imageJob);
+    return pipeline::renderEmbeddedPhotograph(imageJob);
 }
 
 } // namespace
@@ -155,8 +155,8 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int sharer
         output.adopt(given.output, outputOf(job, options));
     if (job.refusal)
         return Outcome::failed(job.refusal);
-    vipsio::forgetErrors();
-    const vipsio::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
+    loading::forgetErrors();
+    const pipeline::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
                                     sharers, &output};
     // Opening a FIFO waits for the program at its other end: timed, until
     // the job says its streams are open.

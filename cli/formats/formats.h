@@ -11,7 +11,7 @@
 // libvips room for loaders, savers and their settings, the metadata for
 // where it goes. A new format is one row. This room knows no library: which
 // rows this build of libvips can read and write is the libvips room's
-// question (vipsio/availability.h).
+// question (loading/availability.h).
 namespace formats {
 
 // How the input's metadata reaches an output of the format.

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+namespace loading {
+
+// Decodes the JPEG file open at `fd` to its end (reading in place), to see
+// every warning its decoder gives, where libvips reports only the first:
+// the first that loses picture data (corrupt or cut scan data) in the
+// decoder's words, or nothing when none does.
+std::string firstDataLosingWarning(int fd);
+
+} // namespace loading

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "fileio/outputfile.h"
+
+#include <memory>
+#include <string>
+
+#include <vips/vips8>
+
+namespace saving {
+
+// A TIFF made of pages that need not share a size (a fax stack, a scan, a
+// pyramid), which libvips writes one size at a time: each page is written
+// by libvips as a TIFF of its own, then joined here, its strips copied as
+// they are, as the next page of `output`.
+class TiffPages {
+public:
+    explicit TiffPages(fileio::OutputFile& output);
+    ~TiffPages();
+    TiffPages(const TiffPages&) = delete;
+    TiffPages& operator=(const TiffPages&) = delete;
+
+    // Adds the TIFF open at `page` (written from its start), page `number`
+    // of `count`; false, with the reason in `error`, when it cannot.
+    bool add(int page, int number, int count, std::string& error);
+    // Ends the file; false when its last directory cannot be written.
+    bool finish(std::string& error);
+
+private:
+    struct Io;
+    std::unique_ptr<Io> io_;
+    void* tiff_ = nullptr;
+};
+
+} // namespace saving
