@@ -4,9 +4,9 @@
 #include "command/parse.h"
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
-#include "shownname.h"
 #include "loading/availability.h"
 #include "loading/start.h"
+#include "shownname.h"
 #include "workers/capacity.h"
 
 #include <QCoreApplication>
@@ -57,8 +57,8 @@ int main(int argc, char* argv[])
     // A closed pipe is a write error like any other: one line and status 1.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const command::ParsedCommandLine parsed =
-        command::parseCommandLine(std::vector<std::string>(argv, argv + argc), loading::Catalogue());
+    const command::ParsedCommandLine parsed = command::parseCommandLine(
+        std::vector<std::string>(argv, argv + argc), loading::Catalogue());
     if (!parsed.options)
         return printParsed(parsed);
     // The results for programs go where --json says, opened before anything is planned.

@@ -6,15 +6,15 @@
 // go through the metadata's reading (Exiv2, and the walk over a PNG's
 // chunks) and its writing into a small JPEG.
 #include "formats/formats.h"
+#include "loading/availability.h"
+#include "loading/load.h"
+#include "loading/memoryestimate.h"
+#include "loading/start.h"
+#include "mapping/mapimage.h"
 #include "metadata/carried.h"
 #include "netpbm/netpbm.h"
 #include "png/inputchunks.h"
-#include "loading/availability.h"
-#include "loading/load.h"
-#include "mapping/mapimage.h"
-#include "loading/memoryestimate.h"
 #include "saving/save.h"
-#include "loading/start.h"
 
 #include <cstdint>
 #include <cstring>
@@ -49,7 +49,8 @@ void renderImage(const std::uint8_t* data, std::size_t size)
     static const char* const outputs[] = {"png", "tiff", "jpeg", "ppm"};
     const formats::Format* format = loading::writable(outputs[data[size - 1] % 4], false);
     try {
-        const loading::Loaded loaded = loading::load(vips::VSource::new_from_memory(data, size), {});
+        const loading::Loaded loaded =
+            loading::load(vips::VSource::new_from_memory(data, size), {});
         // The program's own refusals, before anything is decoded.
         if (loaded.error || loading::sizeRefusal(loaded.image, pixelLimit) ||
             loading::memoryRefusal(loaded, memoryLimit) || mapping::unmappableSamples(loaded.image))

@@ -5,8 +5,8 @@
 #include "fileio/descriptors.h"
 #include "fileio/inputfile.h"
 #include "fileio/outputfile.h"
-#include "shownname.h"
 #include "loading/availability.h"
+#include "shownname.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -10,9 +10,9 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "formats/formats.h"
+#include "loading/start.h"
 #include "sandbox/sandbox.h"
 #include "shownname.h"
-#include "loading/start.h"
 #include "workers/capacity.h"
 #include "workers/pool.h"
 

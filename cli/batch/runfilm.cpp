@@ -3,8 +3,8 @@
 
 #include "film/film.h"
 #include "formats/formats.h"
-#include "sandbox/sandbox.h"
 #include "pipeline/show.h"
+#include "sandbox/sandbox.h"
 #include "workers/job.h"
 
 #include <algorithm>
@@ -89,14 +89,15 @@ Outcome renderFilmJob(int fd, const RenderJob& job, const pipeline::ImageJob& im
     return outcome;
 }
 
-Outcome renderShowJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob)
+Outcome renderShowJob(int fd, std::string_view start, const RenderJob& job,
+                      const pipeline::ImageJob& imageJob)
 {
     const command::Options& options = imageJob.options;
     const transform::PassSchedule schedule = transform::PassSchedule::drawn(job.passDraws);
     if (!imageJob.format || !imageJob.format->film)
-        return pipeline::renderShow(fd, imageJob, schedule, options.passes);
+        return pipeline::renderShow(fd, start, imageJob, schedule, options.passes);
     pipeline::RgbPicture picture;
-    if (Error error = pipeline::decodeRgb(fd, imageJob, picture))
+    if (Error error = pipeline::decodeRgb(fd, start, imageJob, picture))
         return Outcome::failed(error);
     film::FilmJob filmJob;
     filmJob.output = imageJob.written;

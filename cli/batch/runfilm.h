@@ -23,8 +23,9 @@ bool isFilm(std::string_view start);
 Outcome renderFilmJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob);
 
 // Renders the window's show (--passes) from the picture open at `fd` (-1:
-// the embedded photograph): an animation through libvips, or a film where
-// the output's format is one. The job's process is in its sandbox.
-Outcome renderShowJob(int fd, const RenderJob& job, const pipeline::ImageJob& imageJob);
+// the embedded photograph), whose first bytes are `start`: an animation through libvips, or a film
+// where the output's format is one. The job's process is in its sandbox.
+Outcome renderShowJob(int fd, std::string_view start, const RenderJob& job,
+                      const pipeline::ImageJob& imageJob);
 
 } // namespace batch

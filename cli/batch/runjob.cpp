@@ -9,10 +9,9 @@
 #include "fileio/outputfile.h"
 #include "fileio/spool.h"
 #include "netpbm/netpbm.h"
-#include "sandbox/sandbox.h"
 #include "pipeline/openahead.h"
 #include "pipeline/render.h"
-#include "loading/start.h"
+#include "sandbox/sandbox.h"
 
 #include <optional>
 
@@ -77,7 +76,7 @@ Outcome renderOpened(int fd, const RenderJob& job, const pipeline::ImageJob& ima
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
     if (imageJob.options.passes > 0)
-        return renderShowJob(fd, job, imageJob);
+        return renderShowJob(fd, start, job, imageJob);
     return pipeline::renderFile(fd, start, imageJob);
 }
 
@@ -134,7 +133,7 @@ Outcome renderPhotograph(const RenderJob& job, const pipeline::ImageJob& imageJo
     if (Error error = enterSandbox(imageJob.options))
         return Outcome::failed(error);
     if (imageJob.options.passes > 0)
-        return renderShowJob(-1, job, imageJob);
+        return renderShowJob(-1, {}, job, imageJob);
     if (imageJob.format && imageJob.format->film)
         return Outcome::failed(Error("a picture becomes a film only as a show (--passes N)"));
     return pipeline::renderEmbeddedPhotograph(imageJob);
@@ -155,9 +154,8 @@ Outcome runJob(const RenderJob& job, const command::Options& options, int sharer
         output.adopt(given.output, outputOf(job, options));
     if (job.refusal)
         return Outcome::failed(job.refusal);
-    loading::forgetErrors();
     const pipeline::ImageJob imageJob{options, job.branch, job.format, outputOf(job, options),
-                                    sharers, &output};
+                                      sharers, &output};
     // Opening a FIFO waits for the program at its other end: timed, until
     // the job says its streams are open.
     const fileio::FifoHold fifo(given.output >= 0 ? std::string() : imageJob.output);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loading/load.h"
 
-#include "fileio/descriptors.h"
 #include "loading/start.h"
 
 #include <unistd.h>
@@ -79,8 +78,6 @@ Loaded loadWith(const char* found, std::string_view start, const LoadSettings& s
 }
 
 } // namespace
-
-std::string startOf(int fd) { return fileio::firstBytes(fd, 16); }
 
 const char* findLoader(int fd, std::string_view start, bool allowUntrusted)
 {

@@ -38,10 +38,6 @@ struct Loaded {
     Error error;                           // set when no loader takes the input
 };
 
-// The first bytes of the file open at `fd`, enough to tell its format by
-// them; read in place, without moving the descriptor.
-std::string startOf(int fd);
-
 // The loader libvips finds for the file open at `fd`, whose first bytes are
 // `start` (nullptr if none), with the module that reads its format loaded
 // first. A file that only an untrusted loader would take, while its first

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/openahead.h"
 
-#include "mapping/sheet.h"
 #include "loading/start.h"
+#include "mapping/sheet.h"
 
 #include <gmodule.h>
 

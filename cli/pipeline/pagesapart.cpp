@@ -4,12 +4,12 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "fileio/spool.h"
+#include "loading/load.h"
+#include "loading/memoryestimate.h"
+#include "mapping/mapimage.h"
 #include "saving/carry.h"
 #include "saving/encoding.h"
 #include "saving/inputcoding.h"
-#include "loading/load.h"
-#include "mapping/mapimage.h"
-#include "loading/memoryestimate.h"
 #include "saving/save.h"
 #include "saving/tiffpages.h"
 #include "saving/tifftags.h"
@@ -34,15 +34,15 @@ Error refusalOf(const loading::Loaded& page, const ImageJob& job)
 // Writes one page, mapped, as a TIFF of its own in an unnamed temporary
 // file, and joins it to the others.
 Error addPage(const loading::Loaded& page, int number, int count, const formats::Format& format,
-              const saving::Encoding& encoding, const ImageJob& job, const saving::Travelling& travelling,
-              saving::TiffPages& joined)
+              const saving::Encoding& encoding, const ImageJob& job,
+              const saving::Travelling& travelling, saving::TiffPages& joined)
 {
     std::string folder;
     const int spool = fileio::openUnnamedTemporary(folder);
     if (spool < 0)
         return Error("cannot make a temporary file in " + folder + ": " + fileio::reasonOf(errno));
-    save(handedOver(mapping::mapImage(page.image, job.options.a, job.branch), travelling), format, encoding,
-         vips::VTarget::new_to_descriptor(spool));
+    save(handedOver(mapping::mapImage(page.image, job.options.a, job.branch), travelling), format,
+         encoding, vips::VTarget::new_to_descriptor(spool));
     std::string failure;
     const bool added = joined.add(spool, number, count, failure);
     ::close(spool);
@@ -62,8 +62,8 @@ Outcome renderPagesApart(int fd, std::string_view start, int pages, const format
         saving::travellingFor(fd, first, format, pages, options.strip, false, false, warnings);
     saving::TiffPages joined(output);
     for (int number = 0; number < pages; ++number) {
-        const loading::Loaded page =
-            loading::load(fd, start, {loading::Strictness::Warnings, false, options.allowUntrusted, number});
+        const loading::Loaded page = loading::load(
+            fd, start, {loading::Strictness::Warnings, false, options.allowUntrusted, number});
         if (page.error)
             return Outcome::failed(page.error);
         if (Error refusal = refusalOf(page, job))

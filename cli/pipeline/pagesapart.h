@@ -2,8 +2,8 @@
 #pragma once
 
 #include "formats/formats.h"
-#include "outcome.h"
 #include "loading/load.h"
+#include "outcome.h"
 #include "pipeline/render.h"
 
 #include <string_view>

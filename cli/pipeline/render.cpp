@@ -2,18 +2,19 @@
 #include "pipeline/render.h"
 
 #include "fileio/outputfile.h"
-#include "netpbm/moreimages.h"
-#include "netpbm/netpbm.h"
 #include "loading/availability.h"
-#include "saving/carry.h"
 #include "loading/embeddedphoto.h"
-#include "saving/inputcoding.h"
 #include "loading/judge.h"
 #include "loading/load.h"
-#include "mapping/mapimage.h"
 #include "loading/memoryestimate.h"
-#include "pipeline/pagesapart.h"
+#include "mapping/mapimage.h"
 #include "mapping/sheet.h"
+#include "netpbm/moreimages.h"
+#include "netpbm/netpbm.h"
+#include "pipeline/guarded.h"
+#include "pipeline/pagesapart.h"
+#include "saving/carry.h"
+#include "saving/inputcoding.h"
 #include "saving/writeout.h"
 
 #include <unistd.h>
@@ -24,19 +25,6 @@ using vips::VImage;
 namespace pipeline {
 
 namespace {
-
-// libvips reports the cause first and its consequences (the encoder that
-// then had nothing to write) after it; a job's failure is one line.
-Error libvipsError(const vips::VError& error)
-{
-    std::string text = error.what();
-    text = text.substr(0, text.find('\n'));
-    if (text.ends_with("operation is blocked"))
-        text += " (libvips marks this loader untrusted; --allow-untrusted permits it)";
-    if (text.empty())
-        text = "cannot decode or encode it (libvips gave no reason)";
-    return Error(text);
-}
 
 // Why the image cannot be rendered as asked, before any of it is decoded.
 Error refusalOf(const loading::Loaded& loaded, const formats::Format& format, const ImageJob& job)
@@ -83,13 +71,16 @@ bool moreImagesInFile(int fd)
 }
 
 // Writes the contact sheet of a loaded image (of its first page).
-Outcome writeSheet(const loading::Loaded& loaded, const formats::Format& format, const ImageJob& job)
+Outcome writeSheet(const loading::Loaded& loaded, const formats::Format& format,
+                   const ImageJob& job)
 {
     const VImage sheet = mapping::contactSheet(loaded.image, job.options.sheet);
     fileio::OutputFile& output = *job.written;
     Warnings warnings;
-    const saving::Travelling nothing = saving::travellingFor(-1, loaded, format, 1, false, true, false, warnings);
-    if (Error error = writeOut(sheet, format, saving::encodingOf(job.options), nothing, output, warnings))
+    const saving::Travelling nothing =
+        saving::travellingFor(-1, loaded, format, 1, false, true, false, warnings);
+    if (Error error =
+            writeOut(sheet, format, saving::encodingOf(job.options), nothing, output, warnings))
         return Outcome::failed(error);
     if (Error error = output.commit())
         return Outcome::failed(error);
@@ -99,7 +90,8 @@ Outcome writeSheet(const loading::Loaded& loaded, const formats::Format& format,
 // Maps a loaded image and writes it, once; `fd` is its input (-1 for the
 // embedded photograph). The output is committed last, when every check
 // that could fail the file has passed.
-Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view start, const ImageJob& job)
+Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view start,
+                    const ImageJob& job)
 {
     const formats::Format* format =
         job.format ? job.format : loading::writable(loaded.read, job.options.allowUntrusted);
@@ -115,8 +107,8 @@ Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view star
     keepInputCoding(fd, loaded.read, encoding);
     const bool upright =
         (loaded.read && loaded.read->decodesUpright) || turnsUpright(loaded, *format, job);
-    const saving::Travelling travelling = saving::travellingFor(fd, loaded, *format, pagesOf(loaded),
-                                                job.options.strip, false, upright, warnings);
+    const saving::Travelling travelling = saving::travellingFor(
+        fd, loaded, *format, pagesOf(loaded), job.options.strip, false, upright, warnings);
     const metadata::Carried& carried = travelling.carried;
     VImage mapped = mapping::mapImage(loaded.image, job.options.a, job.branch);
     // Loaders that read no resolution (HEIF, WebP) leave libvips's one
@@ -136,7 +128,8 @@ Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view star
             "the stream holds more than one image; only a Netpbm output (-f ppm) keeps them all"));
     if (loaded.read && loaded.read->warnsOfDamage)
         if (Error what = loading::judgeDecoderWarnings(fd, job.options.salvage, warnings))
-            return Outcome::failed(loading::damaged(what.reason(), fd, start, job.options.allowUntrusted));
+            return Outcome::failed(
+                loading::damaged(what.reason(), fd, start, job.options.allowUntrusted));
     if (Error error = output.commit())
         return Outcome::failed(error);
     return warnings.outcome();
@@ -152,15 +145,6 @@ loading::Strictness strictnessFor(const formats::Format* read, bool salvage)
     return salvage ? loading::Strictness::Nothing : loading::Strictness::Truncation;
 }
 
-template <typename Render> Outcome guarded(const Render& render)
-{
-    try {
-        return render();
-    } catch (const vips::VError& error) {
-        return Outcome::failed(libvipsError(error));
-    }
-}
-
 } // namespace
 
 Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
@@ -171,7 +155,8 @@ Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
         if (formats::isRaw({}, start) ||
             (read && read->mayHoldRaw && metadata::holdsRawSensorData(fd)))
             return Outcome::failed(Error("a raw file; develop it first"));
-        loading::LoadSettings settings{strictnessFor(read, options.salvage), false, options.allowUntrusted};
+        loading::LoadSettings settings{strictnessFor(read, options.salvage), false,
+                                       options.allowUntrusted};
         loading::Loaded loaded = load(fd, start, settings);
         if (loaded.error)
             return Outcome::failed(loaded.error);
@@ -199,7 +184,8 @@ Outcome renderFile(int fd, std::string_view start, const ImageJob& job)
             return mapAndWrite(loaded, fd, start, job);
         } catch (const vips::VError& error) {
             const std::string what = libvipsError(error).reason();
-            if (!loaded.read || !loaded.read->warnsOfDamage || options.salvage || !loading::losesData(what))
+            if (!loaded.read || !loaded.read->warnsOfDamage || options.salvage ||
+                !loading::losesData(what))
                 throw;
             vips_error_clear();
             return Outcome::failed(loading::damaged(what, fd, start, options.allowUntrusted));

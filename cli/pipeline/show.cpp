@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/show.h"
 
+#include "pipeline/guarded.h"
+
 #include "fileio/outputfile.h"
-#include "saving/carry.h"
 #include "loading/embeddedphoto.h"
-#include "saving/encoding.h"
 #include "loading/load.h"
 #include "mapping/mapimage.h"
+#include "saving/carry.h"
+#include "saving/encoding.h"
 #include "saving/writeout.h"
 
 #include <vips/vips8>
@@ -22,7 +24,8 @@ namespace {
 Outcome animationShow(int fd, std::string_view start, const ImageJob& job,
                       const transform::PassSchedule& schedule)
 {
-    const loading::LoadSettings settings{loading::Strictness::Warnings, true, job.options.allowUntrusted};
+    const loading::LoadSettings settings{loading::Strictness::Warnings, true,
+                                         job.options.allowUntrusted};
     const loading::Loaded loaded = load(fd, start, settings);
     if (loaded.error)
         return Outcome::failed(loaded.error);
@@ -53,8 +56,8 @@ Outcome animationShow(int fd, std::string_view start, const ImageJob& job,
     show.set("delay", delays);
     show.set("loop", frames.get_typeof("loop") != 0 ? frames.get_int("loop") : 0);
     Warnings warnings;
-    if (Error error = writeOut(show, *job.format, saving::encodingOf(job.options), saving::Travelling{},
-                               *job.written, warnings))
+    if (Error error = writeOut(show, *job.format, saving::encodingOf(job.options),
+                               saving::Travelling{}, *job.written, warnings))
         return Outcome::failed(error);
     if (Error error = job.written->commit())
         return Outcome::failed(error);
@@ -62,7 +65,7 @@ Outcome animationShow(int fd, std::string_view start, const ImageJob& job,
 }
 
 // The picture, decoded once into memory: every pass maps it again.
-Error decoded(int fd, const ImageJob& job, VImage& picture)
+Error decoded(int fd, std::string_view start, const ImageJob& job, VImage& picture)
 {
     if (fd < 0) {
         const auto photograph = loading::embeddedPhotograph();
@@ -71,8 +74,8 @@ Error decoded(int fd, const ImageJob& job, VImage& picture)
         picture = photograph->copy_memory();
         return {};
     }
-    const std::string start = loading::startOf(fd);
-    const loading::LoadSettings settings{loading::Strictness::Warnings, false, job.options.allowUntrusted};
+    const loading::LoadSettings settings{loading::Strictness::Warnings, false,
+                                         job.options.allowUntrusted};
     loading::Loaded loaded = load(fd, start, settings);
     if (loaded.error)
         return loaded.error;
@@ -86,19 +89,10 @@ Error decoded(int fd, const ImageJob& job, VImage& picture)
     return {};
 }
 
-template <typename Render> Outcome guarded(const Render& render)
-{
-    try {
-        return render();
-    } catch (const vips::VError& error) {
-        std::string text = error.what();
-        return Outcome::failed(Error(text.substr(0, text.find('\n'))));
-    }
-}
-
 } // namespace
 
-Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& schedule, int passes)
+Outcome renderShow(int fd, std::string_view start, const ImageJob& job,
+                   const transform::PassSchedule& schedule, int passes)
 {
     return guarded([&] {
         if (!job.format || !job.format->keepsPages || job.format->keepsPagesOfAnySize)
@@ -106,13 +100,14 @@ Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& s
                                          "or a film (.mp4, .mov, .mkv, .webm)"));
         // An animation gets a new branch every pass of its own time.
         if (fd >= 0) {
-            const std::string start = loading::startOf(fd);
-            const loading::LoadSettings settings{loading::Strictness::Warnings, false, job.options.allowUntrusted};
-            if (const loading::Loaded first = load(fd, start, settings); !first.error && pagesOf(first) > 1)
+            const loading::LoadSettings settings{loading::Strictness::Warnings, false,
+                                                 job.options.allowUntrusted};
+            if (const loading::Loaded first = load(fd, start, settings);
+                !first.error && pagesOf(first) > 1)
                 return animationShow(fd, start, job, schedule);
         }
         VImage picture;
-        if (Error error = decoded(fd, job, picture))
+        if (Error error = decoded(fd, start, job, picture))
             return Outcome::failed(error);
         std::vector<VImage> pages;
         pages.reserve(std::size_t(passes));
@@ -125,8 +120,8 @@ Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& s
         show.set("loop", 0);
         Warnings warnings;
         fileio::OutputFile& output = *job.written;
-        if (Error error = writeOut(show, *job.format, saving::encodingOf(job.options), saving::Travelling{}, output,
-                                   warnings))
+        if (Error error = writeOut(show, *job.format, saving::encodingOf(job.options),
+                                   saving::Travelling{}, output, warnings))
             return Outcome::failed(error);
         if (Error error = output.commit())
             return Outcome::failed(error);
@@ -134,11 +129,11 @@ Outcome renderShow(int fd, const ImageJob& job, const transform::PassSchedule& s
     });
 }
 
-Error decodeRgb(int fd, const ImageJob& job, RgbPicture& picture)
+Error decodeRgb(int fd, std::string_view start, const ImageJob& job, RgbPicture& picture)
 {
-    try {
+    return guarded([&]() -> Error {
         VImage image;
-        if (Error error = decoded(fd, job, image))
+        if (Error error = decoded(fd, start, job, image))
             return error;
         if (image.interpretation() != VIPS_INTERPRETATION_sRGB ||
             image.format() != VIPS_FORMAT_UCHAR)
@@ -156,10 +151,7 @@ Error decodeRgb(int fd, const ImageJob& job, RgbPicture& picture)
         picture.width = image.width();
         picture.height = image.height();
         return {};
-    } catch (const vips::VError& error) {
-        std::string text = error.what();
-        return Error(text.substr(0, text.find('\n')));
-    }
+    });
 }
 
 } // namespace pipeline

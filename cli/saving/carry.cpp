@@ -76,8 +76,8 @@ void removeFields(VImage& image, bool exif, bool xmp, bool iptc)
 
 } // namespace
 
-Travelling travellingFor(int fd, const loading::Loaded& loaded, const formats::Format& format, int pages,
-                         bool strip, bool sheet, bool upright, Warnings& warnings)
+Travelling travellingFor(int fd, const loading::Loaded& loaded, const formats::Format& format,
+                         int pages, bool strip, bool sheet, bool upright, Warnings& warnings)
 {
     Travelling travelling;
     metadata::Carried& carried = travelling.carried;

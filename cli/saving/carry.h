@@ -2,10 +2,10 @@
 #pragma once
 
 #include "formats/formats.h"
+#include "loading/load.h"
 #include "metadata/carried.h"
 #include "metadata/route.h"
 #include "outcome.h"
-#include "loading/load.h"
 
 #include <vips/vips8>
 
@@ -28,8 +28,8 @@ struct Travelling {
 // `strip`, only Orientation goes; for a contact sheet (`sheet`), nothing.
 // An input whose metadata Exiv2 cannot read leaves a warning, as does
 // everything the route leaves out.
-Travelling travellingFor(int fd, const loading::Loaded& loaded, const formats::Format& format, int pages,
-                         bool strip, bool sheet, bool upright, Warnings& warnings);
+Travelling travellingFor(int fd, const loading::Loaded& loaded, const formats::Format& format,
+                         int pages, bool strip, bool sheet, bool upright, Warnings& warnings);
 
 // The image as libvips is to save it along the route: the fields each
 // writer reads set to what goes (Exiv2's EXIF block, the XMP packet as it

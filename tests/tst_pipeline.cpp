@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One job's image, in process, from its descriptor to its committed output:
+// what is refused is refused before it is decoded, what is damaged is judged
+// before anything is committed, the map runs once, and the metadata is in the
+// file when it appears under its name.
+#include "colourmap.h"
+#include "fileio/descriptors.h"
+#include "fileio/outputfile.h"
+#include "formats/formats.h"
+#include "loading/start.h"
+#include "pipeline/openahead.h"
+#include "pipeline/render.h"
+#include "vipsfiles.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+
+class PipelineTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase() { loading::stop(); }
+    void oneJob_data();
+    void oneJob();
+
+private:
+    std::string path(const QString& name) const { return folder_.filePath(name).toStdString(); }
+    QTemporaryDir folder_;
+};
+
+namespace {
+
+constexpr float a = 4.0f;
+constexpr int grey = 100;
+
+// Samples that a JPEG encoder cannot squeeze, so that cutting the file
+// loses scan data.
+vipsfiles::Samples noise(int width, int height)
+{
+    vipsfiles::Samples image{width, height, 3, "uchar", "srgb", {}};
+    std::uint32_t state = 12345;
+    for (int n = 0; n < width * height * 3; ++n) {
+        state = state * 1664525u + 1013904223u;
+        image.values.push_back(state >> 24);
+    }
+    return image;
+}
+
+} // namespace
+
+void PipelineTest::initTestCase()
+{
+    QVERIFY(folder_.isValid());
+    loading::configure(false, 1);
+    loading::ensureStarted();
+    vipsfiles::start();
+    vipsfiles::Samples flat{64, 48, 3, "uchar", "srgb", {}};
+    flat.values.assign(std::size_t(64) * 48 * 3, grey);
+    QVERIFY(vipsfiles::write(flat, path("grey.png")));
+    QVERIFY(vipsfiles::writeJpegWithExif(path("exif.jpg"), 64, 48, 1, "Someone"));
+    QVERIFY(vipsfiles::write(noise(256, 256), path("noise.jpg"), "[Q=95]"));
+    const auto whole = QFileInfo(folder_.filePath("noise.jpg")).size();
+    QVERIFY(QFile::copy(folder_.filePath("noise.jpg"), folder_.filePath("cut.jpg")));
+    QVERIFY(QFile::resize(folder_.filePath("cut.jpg"), whole * 6 / 10));
+    QVERIFY(vipsfiles::writeAnimation(path("frames.gif"), 16, 16, 3, 100, 0));
+    std::ofstream(path("camera.raf")) << "FUJIFILMCCD-RAW 0201FF383501" << std::string(200, '\0');
+}
+
+void PipelineTest::oneJob_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("salvage");
+    QTest::addColumn<qulonglong>("maxPixels");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<bool>("committed");
+    using Kind = Outcome::Kind;
+    // A file cut in its scan data decodes with damage; refused for its
+    // size, it fails for that alone, as nothing was decoded.
+    QTest::newRow("size refused before decoding")
+        << "cut.jpg"
+        << "a.jpg" << false << 1000ull << int(Kind::Failed) << "--max-pixels" << false;
+    QTest::newRow("damage judged before commit")
+        << "cut.jpg"
+        << "b.jpg" << false << 0ull << int(Kind::Failed) << "--salvage" << false;
+    QTest::newRow("damage salvaged and committed")
+        << "cut.jpg"
+        << "c.jpg" << true << 0ull << int(Kind::Warned) << "" << true;
+    QTest::newRow("a raw file known by its first bytes, before a loader")
+        << "camera.raf"
+        << "d.png" << false << 0ull << int(Kind::Failed) << "develop it first" << false;
+    QTest::newRow("pages refused before writing")
+        << "frames.gif"
+        << "e.png" << false << 0ull << int(Kind::Failed) << "pages or frames" << false;
+    QTest::newRow("mapped once") << "grey.png"
+                                 << "f.png" << false << 0ull << int(Kind::Rendered) << "" << true;
+    QTest::newRow("metadata in the committed file")
+        << "exif.jpg"
+        << "g.jpg" << false << 0ull << int(Kind::Rendered) << "" << true;
+}
+
+void PipelineTest::oneJob()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(bool, salvage);
+    QFETCH(qulonglong, maxPixels);
+    QFETCH(int, outcome);
+    QFETCH(QString, words);
+    QFETCH(bool, committed);
+    command::Options options;
+    options.a = a;
+    options.salvage = salvage;
+    options.maxPixels = maxPixels;
+    fileio::OutputFile written;
+    QVERIFY(!written.open(path(output), false, fileio::OutputFile::Streams::Whole));
+    const pipeline::ImageJob job{options,
+                                 transform::Branch::Lower,
+                                 formats::named(formats::suffixOf(path(output))),
+                                 path(output),
+                                 1,
+                                 &written};
+    const int fd = ::open(path(input).c_str(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const std::string start = fileio::firstBytes(fd, 16);
+    pipeline::openAhead(start, job.format, options);
+    const Outcome got = pipeline::renderFile(fd, start, job);
+    ::close(fd);
+
+    QVERIFY2(int(got.kind()) == outcome, got.reason().c_str());
+    QVERIFY2(QString::fromStdString(got.reason()).contains(words), got.reason().c_str());
+    QCOMPARE(QFileInfo::exists(QString::fromStdString(path(output))), committed);
+    if (input == "grey.png") {
+        const vipsfiles::Samples rendered = vipsfiles::read(path(output));
+        const double once = transform::mapChannel(grey, a, transform::Branch::Lower);
+        QCOMPARE(rendered.values.size(), std::size_t(64) * 48 * 3);
+        QVERIFY(std::all_of(rendered.values.begin(), rendered.values.end(),
+                            [once](double v) { return v == once; }));
+    }
+    if (input == "exif.jpg")
+        QCOMPARE(vipsfiles::stringField(path(output), "exif-ifd0-Artist").substr(0, 7), "Someone");
+}
+
+QTEST_MAIN(PipelineTest)
+#include "tst_pipeline.moc"
