@@ -43,10 +43,9 @@ Error addPage(const loading::Loaded& page, int number, int count, const formats:
         return Error("cannot make a temporary file in " + folder + ": " + fileio::reasonOf(errno));
     save(handedOver(mapping::mapImage(page.image, job.options.a, job.branch), travelling), format,
          encoding, vips::VTarget::new_to_descriptor(spool));
-    std::string failure;
-    const bool added = joined.add(spool, number, count, failure);
+    Error failure = joined.add(spool, number, count);
     ::close(spool);
-    return added ? Error() : Error(failure);
+    return failure;
 }
 
 } // namespace
@@ -74,9 +73,8 @@ Outcome renderPagesApart(int fd, std::string_view start, int pages, const format
         if (Error error = addPage(page, number, pages, format, encoding, job, travelling, joined))
             return Outcome::failed(error);
     }
-    std::string failure;
-    if (!joined.finish(failure))
-        return Outcome::failed(Error(failure));
+    if (Error failure = joined.finish())
+        return Outcome::failed(failure);
     if (Error error = saving::writeTiffTags(output, tiffTagsOf(travelling)))
         return Outcome::failed(error);
     if (Error error = output.commit())

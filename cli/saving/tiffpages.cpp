@@ -116,7 +116,7 @@ TiffPages::~TiffPages()
         TIFFCleanup(static_cast<TIFF*>(tiff_));
 }
 
-bool TiffPages::add(int page, int number, int count, std::string& error)
+Error TiffPages::add(int page, int number, int count)
 {
     TIFF* to = static_cast<TIFF*>(tiff_);
     loading::TiffInPlace io{page};
@@ -124,32 +124,27 @@ bool TiffPages::add(int page, int number, int count, std::string& error)
     if (!to || !from) {
         if (from)
             TIFFClose(from);
-        error = "cannot join the pages into one TIFF";
-        return false;
+        return Error("cannot join the pages into one TIFF");
     }
     copyTags(from, to);
     TIFFSetField(to, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     TIFFSetField(to, TIFFTAG_PAGENUMBER, std::uint16_t(number), std::uint16_t(count));
     const bool copied = copyStrips(from, to) && TIFFWriteDirectory(to);
     TIFFClose(from);
-    if (!copied)
-        error = io_->failure ? io_->failure.reason()
-                             : "cannot write page " + std::to_string(number + 1) + " of the TIFF";
-    return copied;
+    if (copied)
+        return {};
+    return io_->failure ? io_->failure
+                        : Error("cannot write page " + std::to_string(number + 1) + " of the TIFF");
 }
 
-bool TiffPages::finish(std::string& error)
+Error TiffPages::finish()
 {
     TIFF* to = static_cast<TIFF*>(tiff_);
     tiff_ = nullptr;
-    if (!to) {
-        error = "cannot join the pages into one TIFF";
-        return false;
-    }
+    if (!to)
+        return Error("cannot join the pages into one TIFF");
     TIFFClose(to);
-    if (io_->failure)
-        error = io_->failure.reason();
-    return !io_->failure;
+    return io_->failure;
 }
 
 } // namespace saving

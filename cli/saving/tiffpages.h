@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "error.h"
 #include "fileio/outputfile.h"
 
 #include <memory>
@@ -22,10 +23,10 @@ public:
     TiffPages& operator=(const TiffPages&) = delete;
 
     // Adds the TIFF open at `page` (written from its start), page `number`
-    // of `count`; false, with the reason in `error`, when it cannot.
-    bool add(int page, int number, int count, std::string& error);
-    // Ends the file; false when its last directory cannot be written.
-    bool finish(std::string& error);
+    // of `count`.
+    Error add(int page, int number, int count);
+    // Ends the file, its last directory written.
+    Error finish();
 
 private:
     struct Io;
