@@ -29,7 +29,7 @@ Format jpeg()
     Format jpeg = row("jpeg", "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpegsave_target");
     jpeg.lossy = true;
     jpeg.subsamplesBelow90 = true;
-    jpeg.kept = KeptCoding::Quality;
+    jpeg.keptCoding = KeptCoding::Quality;
     // 255 APP2 segments of 65,519 profile bytes each.
     jpeg.iccLimit = 255 * std::size_t(65519);
     jpeg.metadata = MetadataRoute::JpegHeader;
@@ -46,7 +46,7 @@ Format png()
 {
     Format png = row("png", "PNG", {"png"}, "pngsave_target");
     png.deflateLevel = true;
-    png.kept = KeptCoding::Chunks;
+    png.keptCoding = KeptCoding::Chunks;
     png.samples = Samples::Deep;
     png.metadata = MetadataRoute::PngChunks;
     png.loader = "pngload";
@@ -59,7 +59,7 @@ Format png()
 Format tiff()
 {
     Format tiff = row("tiff", "TIFF", {"tif", "tiff"}, "tiffsave_target");
-    tiff.kept = KeptCoding::Compression;
+    tiff.keptCoding = KeptCoding::Compression;
     tiff.samples = Samples::Float;
     tiff.keepsPages = true;
     tiff.keepsPagesOfAnySize = true;
@@ -81,7 +81,7 @@ Format webp()
     Format webp = row("webp", "WebP", {"webp"}, "webpsave_target");
     webp.lossy = true;
     webp.losslessChoice = true;
-    webp.kept = KeptCoding::Lossless;
+    webp.keptCoding = KeptCoding::Lossless;
     webp.keepsPages = true;
     webp.metadata = MetadataRoute::Exiv2Rewrite;
     webp.exifNeedsRewrite = true;

@@ -70,7 +70,7 @@ struct Format {
     bool losslessChoice = false;    // --lossless applies
     bool subsamplesBelow90 = false; // colour at half resolution below -Q 90
     bool deflateLevel = false;      // takes --compression
-    KeptCoding kept = KeptCoding::None;
+    KeptCoding keptCoding = KeptCoding::None;
     Samples samples = Samples::Bytes;
     bool keepsPages = false;          // holds every page or frame of a file
     bool keepsPagesOfAnySize = false; // its pages need not share a size

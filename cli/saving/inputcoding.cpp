@@ -47,7 +47,7 @@ std::string tiffCompressionOf(int fd)
 
 void keepInputCoding(int fd, const formats::Format* read, Encoding& encoding)
 {
-    switch (read ? read->kept : formats::KeptCoding::None) {
+    switch (read ? read->keptCoding : formats::KeptCoding::None) {
     case formats::KeptCoding::Lossless:
         encoding.lossless = encoding.lossless || losslessWebp(fd);
         break;

@@ -192,10 +192,10 @@ VOption* saveOptions(const formats::Format& format, const Encoding& encoding)
     VOption* saving = VImage::option()->set("strip", false);
     if (encoding.lossless && format.losslessChoice)
         saving->set("lossless", true);
-    if (format.kept == formats::KeptCoding::Compression)
+    if (format.keptCoding == formats::KeptCoding::Compression)
         saving->set("compression", tiffCompression(encoding.tiffCompression));
     // Under -Q keep, a JPEG from a JPEG is coded as its input was.
-    const bool kept = format.kept == formats::KeptCoding::Quality && encoding.jpegQuality;
+    const bool kept = format.keptCoding == formats::KeptCoding::Quality && encoding.jpegQuality;
     const int quality =
         kept ? *encoding.jpegQuality : encoding.quality.value_or(format.defaultQuality);
     if (format.lossy)
