@@ -7,6 +7,7 @@
 #include "film/libav.h"
 #include "film/muxer.h"
 #include "film/videotrack.h"
+#include "formats/formats.h"
 
 #include <memory>
 #include <string>
@@ -18,8 +19,6 @@ namespace {
 
 // More streams than any camera or disc writes is a trap, not a film.
 constexpr unsigned mostStreams = 64;
-// The demuxers a film is read with: MP4, MOV and their kin, Matroska and WebM.
-constexpr const char* demuxers = "mov,mp4,matroska,webm";
 
 struct CloseInput {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
@@ -42,7 +41,8 @@ Error openInput(int fd, Io& io, Input& input)
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
     openNothing(context);
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "format_whitelist", demuxers, 0);
+    // Only the demuxers of the containers films are written in.
+    av_dict_set(&options, "format_whitelist", formats::filmContainers().c_str(), 0);
     av_dict_set(&options, "protocol_whitelist", "", 0);
     const int opened = avformat_open_input(&context, "film", nullptr, &options);
     av_dict_free(&options);

@@ -346,6 +346,15 @@ std::string keepingPages(bool asOptions)
     return text;
 }
 
+std::string filmContainers()
+{
+    std::string names;
+    for (const Format& format : all())
+        if (format.film)
+            names += (names.empty() ? "" : ",") + std::string(format.muxer);
+    return names;
+}
+
 bool readable(const Format* format)
 {
     return format && (!format->loader.empty() || format->film || format->raw);

@@ -150,6 +150,10 @@ bool isRaw(std::string_view path, std::string_view start);
 // WebP or GIF", and as -f does: "-f tiff, -f webp or -f gif".
 std::string keepingPages(bool asOptions);
 
+// FFmpeg's names of the containers films are read and written in, joined
+// by commas (as its lists of demuxers are).
+std::string filmContainers();
+
 // Whether the program reads the format: libvips has a loader for it, or it is a film.
 bool readable(const Format* format);
 
