@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats/formats.h"
+#include "metadata/containers.h"
 #include "metadata/pictures.h"
 #include "metadata/route.h"
 
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void route();
     void pictures_data();
     void pictures();
+    void jpegHeaderEnd_data();
+    void jpegHeaderEnd();
 };
 
 namespace {
@@ -231,6 +234,34 @@ void MetadataRouteTest::pictures()
         for (const metadata::Span& span : *found)
             got << int(span.start) << int(span.end);
     QCOMPARE(got, spans);
+}
+
+// Where a JPEG's header ends, as its bytes arrive from an encoder: -1 while
+// more are needed, -2 where they are no JPEG.
+void MetadataRouteTest::jpegHeaderEnd_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("end");
+    const QByteArray soi("\xff\xd8", 2);
+    const QByteArray app0("\xff\xe0\x00\x04JF", 6);
+    const QByteArray comment("\xff\xfe\x00\x03x", 5);
+    const QByteArray tables("\xff\xdb\x00\x43", 4);
+    QTest::newRow("nothing yet") << QByteArray() << -1;
+    QTest::newRow("SOI alone") << soi << -1;
+    QTest::newRow("no JPEG") << QByteArray("GIF89a") << -2;
+    QTest::newRow("an APP0 cut short") << soi + app0.left(5) << -1;
+    QTest::newRow("APP0 and COM, then the tables") << soi + app0 + comment + tables << 13;
+    QTest::newRow("the tables at once") << soi + tables << 2;
+    QTest::newRow("a stray byte between segments") << soi + app0 + "x" + tables << -2;
+}
+
+void MetadataRouteTest::jpegHeaderEnd()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, end);
+    const auto got = metadata::jpegHeaderEnd(std::string_view(bytes.constData(), bytes.size()));
+    const int shown = !got ? -1 : *got == std::string_view::npos ? -2 : int(*got);
+    QCOMPARE(shown, end);
 }
 
 QTEST_GUILESS_MAIN(MetadataRouteTest)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -27,21 +28,37 @@ void putLittleEndian32(std::string& bytes, std::size_t at, std::uint32_t value)
         bytes[at + std::size_t(i)] = char(value >> (8 * i));
 }
 
-// Where each segment of a JPEG header starts, and its marker, until the
-// header ends or its bytes stop making sense.
-template <typename Visit> void eachSegment(const std::string& header, const Visit& visit)
+// Walks a JPEG's segments after its SOI: `visit(at, marker, length)` for
+// each, `length` counting the marker, until `visit` says false. Returns
+// where the walk stopped: the segment `visit` stopped at, or the end of
+// the segments `bytes` holds (past it where the last is cut), or npos
+// where the bytes are no JPEG.
+template <typename Visit> std::size_t walkSegments(std::string_view bytes, const Visit& visit)
 {
-    for (std::size_t at = 2;
-         at + 4 <= header.size() && static_cast<unsigned char>(header[at]) == 0xff;) {
-        const std::size_t length =
-            2 + (std::size_t(static_cast<unsigned char>(header[at + 2])) << 8 |
-                 static_cast<unsigned char>(header[at + 3]));
-        if (at + length > header.size() ||
-            !visit(at, static_cast<unsigned char>(header[at + 1]), length))
-            return;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    if (bytes.size() >= 2 && (byte(0) != 0xff || byte(1) != 0xd8))
+        return std::string_view::npos;
+    std::size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (byte(at) != 0xff)
+            return std::string_view::npos;
+        const std::size_t length = 2 + (std::size_t(byte(at + 2)) << 8 | byte(at + 3));
+        if (!visit(at, unsigned(byte(at + 1)), length))
+            return at;
         at += length;
     }
+    return at;
 }
+
+// Each whole segment of a JPEG header, until `visit` says false.
+template <typename Visit> void eachSegment(const std::string& header, const Visit& visit)
+{
+    walkSegments(header, [&](std::size_t at, unsigned marker, std::size_t length) {
+        return at + length <= header.size() && visit(at, marker, length);
+    });
+}
+
+bool inHeader(unsigned marker) { return (marker >= 0xe0 && marker <= 0xef) || marker == 0xfe; }
 
 bool isPhotoshop(const std::string& header, std::size_t at, unsigned marker)
 {
@@ -50,17 +67,28 @@ bool isPhotoshop(const std::string& header, std::size_t at, unsigned marker)
 
 } // namespace
 
+std::optional<std::size_t> jpegHeaderEnd(std::string_view bytes)
+{
+    if (bytes.size() < 2)
+        return std::nullopt;
+    bool ended = false;
+    const std::size_t at = walkSegments(bytes, [&](std::size_t, unsigned marker, std::size_t) {
+        ended = !inHeader(marker);
+        return !ended;
+    });
+    if (at == std::string_view::npos || ended)
+        return at;
+    return std::nullopt;
+}
+
 bool withExifSegment(std::string& header, const std::string& block)
 {
     const std::string segment = std::string(formats::exifMarker) + block;
     if (segment.size() + 2 > 0xffff || header.size() < 2)
         return false;
     // After SOI and any APP0 (JFIF's), where readers look for EXIF.
-    std::size_t at = 2;
-    while (at + 4 <= header.size() && static_cast<unsigned char>(header[at]) == 0xff &&
-           static_cast<unsigned char>(header[at + 1]) == 0xe0)
-        at += 2 + (std::size_t(static_cast<unsigned char>(header[at + 2])) << 8 |
-                   static_cast<unsigned char>(header[at + 3]));
+    const std::size_t at = walkSegments(
+        header, [](std::size_t, unsigned marker, std::size_t) { return marker == 0xe0; });
     if (at > header.size())
         return false;
     const auto length = std::uint16_t(segment.size() + 2);

@@ -1,11 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // Where metadata lies in the containers the camera's bytes go into as they
 // were: a JPEG header's segments, a WebP file's chunks.
 namespace metadata {
+
+// Where a JPEG's header ends, from its first `bytes`: the offset of its
+// first segment that is no APPn or COM (the tables, the frame); nothing
+// while more bytes are needed; npos when the bytes are no JPEG.
+std::optional<std::size_t> jpegHeaderEnd(std::string_view bytes);
 
 // A JPEG header with the block as its EXIF APP1 segment, after SOI and any
 // APP0; false when the block is larger than a segment holds.

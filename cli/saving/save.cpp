@@ -2,6 +2,7 @@
 #include "saving/save.h"
 
 #include "fileio/outputfile.h"
+#include "metadata/containers.h"
 #include "saving/carry.h"
 #include "saving/pngsave.h"
 #include "saving/thumbnail.h"
@@ -15,28 +16,6 @@ using vips::VOption;
 namespace saving {
 
 namespace {
-
-// Where a JPEG's header ends: the offset of its first segment that is no
-// APPn or COM (the tables, the frame); nothing while more bytes are needed;
-// npos when the bytes are no JPEG.
-std::optional<std::size_t> jpegHeaderEnd(std::string_view bytes)
-{
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
-    if (bytes.size() < 2)
-        return std::nullopt;
-    if (byte(0) != 0xff || byte(1) != 0xd8)
-        return std::string_view::npos;
-    for (std::size_t at = 2;;) {
-        if (bytes.size() < at + 4)
-            return std::nullopt;
-        if (byte(at) != 0xff)
-            return std::string_view::npos;
-        const unsigned marker = byte(at + 1);
-        if (!((marker >= 0xe0 && marker <= 0xef) || marker == 0xfe))
-            return at;
-        at += 2 + (std::size_t(byte(at + 2)) << 8 | byte(at + 3));
-    }
-}
 
 // The most of a JPEG's header held in memory for its rewrite: ICC profiles
 // and XMP fill several segments of 64 KiB at most.
@@ -58,7 +37,7 @@ struct TargetSink {
         if (!rewrite)
             return output->write(data, size);
         header.append(data, size);
-        const auto end = jpegHeaderEnd(header);
+        const auto end = metadata::jpegHeaderEnd(header);
         if (!end)
             return header.size() > maxJpegHeader
                        ? Error("cannot write the metadata: the JPEG header passes 16 MiB")
