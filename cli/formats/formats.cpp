@@ -51,6 +51,7 @@ Format png()
     png.metadata = MetadataRoute::PngChunks;
     png.loader = "pngload";
     png.magic = {{0, "\x89PNG"}};
+    png.describingFields = {"png-comment-"};
     png.holds = DecoderHolds::PixelsIfInterlaced;
     png.exiv2Reads = true;
     return png;
@@ -100,6 +101,7 @@ Format gif()
     gif.keepsPages = true;
     gif.loader = "gifload";
     gif.magic = {{0, "GIF8"}};
+    gif.describingFields = {"gif-comment"};
     gif.holds = DecoderHolds::Frames;
     gif.countsPages = true;
     gif.framesAlways = true;
@@ -118,6 +120,7 @@ Format heif()
     heif.metadata = MetadataRoute::LibvipsBlocks;
     heif.loader = "heifload";
     heif.magic = {{4, "ftyp"}};
+    heif.describingFields = {"heif-"};
     heif.module = "heif";
     heif.holds = DecoderHolds::Image;
     heif.countsPages = true;

@@ -89,7 +89,10 @@ struct Format {
     // program's own checks let through (a Netpbm header): not blocked.
     bool loaderTrustedHere = false;
     std::vector<Magic> magic; // a file starting so is this format
-    std::string_view module;  // the libvips module that reads and writes it, if any
+    // libvips's fields in which its loader keeps text that names or
+    // describes the picture: a field's name, or a prefix ending in '-'.
+    std::vector<std::string_view> describingFields;
+    std::string_view module; // the libvips module that reads and writes it, if any
     DecoderHolds holds = DecoderHolds::Rows;
     bool countsPages = false;       // the loader's n-pages counts pages or frames
     bool framesAlways = false;      // an animation: every frame is loaded

@@ -84,13 +84,18 @@ bool identifies(const std::string& field, bool stripIcc)
 {
     if (field == VIPS_META_ICC_NAME)
         return stripIcc;
-    for (const char* prefix : {"exif-", "png-comment-", "magick-", "heif-"})
+    // EXIF and its thumbnail, and what libvips's loader of last resort keeps.
+    for (const char* prefix : {"exif-", "magick-"})
         if (field.starts_with(prefix))
             return true;
     for (const char* name : {VIPS_META_XMP_NAME, VIPS_META_IPTC_NAME, VIPS_META_PHOTOSHOP_NAME,
-                             VIPS_META_IMAGEDESCRIPTION, "gif-comment", "jpeg-thumbnail-data"})
+                             VIPS_META_IMAGEDESCRIPTION, "jpeg-thumbnail-data"})
         if (field == name)
             return true;
+    for (const formats::Format& format : formats::all())
+        for (const std::string_view described : format.describingFields)
+            if (described.ends_with('-') ? field.starts_with(described) : field == described)
+                return true;
     return false;
 }
 
