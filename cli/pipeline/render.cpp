@@ -102,6 +102,9 @@ Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view star
         return Outcome::failed(refusal);
     if (!job.options.sheet.empty())
         return writeSheet(loaded, *format, job);
+    // Lazily: the pixels are decoded, mapped and encoded together, as the
+    // output is written.
+    VImage mapped = mapping::mapImage(loaded.image, job.options.a, job.branch);
     Warnings warnings;
     saving::Encoding encoding = saving::encodingOf(job.options);
     keepInputCoding(fd, loaded.read, encoding);
@@ -110,7 +113,6 @@ Outcome mapAndWrite(const loading::Loaded& loaded, int fd, std::string_view star
     const saving::Travelling travelling = saving::travellingFor(
         fd, loaded, *format, pagesOf(loaded), job.options.strip, false, upright, warnings);
     const metadata::Carried& carried = travelling.carried;
-    VImage mapped = mapping::mapImage(loaded.image, job.options.a, job.branch);
     // Loaders that read no resolution (HEIF, WebP) leave libvips's one
     // pixel a millimetre; the input's EXIF tells the real one.
     if (const auto resolution = carried.resolution();
