@@ -7,6 +7,7 @@
 #include "fileio/descriptors.h"
 #include "fileio/outputfile.h"
 #include "formats/formats.h"
+#include "loading/jpegscan.h"
 #include "loading/start.h"
 #include "pipeline/openahead.h"
 #include "pipeline/render.h"
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void cleanupTestCase() { loading::stop(); }
     void oneJob_data();
     void oneJob();
+    void decoderWordsThatLoseData_data();
+    void decoderWordsThatLoseData();
 
 private:
     std::string path(const QString& name) const { return folder_.filePath(name).toStdString(); }
@@ -146,6 +149,35 @@ void PipelineTest::oneJob()
     }
     if (input == "exif.jpg")
         QCOMPARE(vipsfiles::stringField(path(output), "exif-ifd0-Artist").substr(0, 7), "Someone");
+}
+
+// What the JPEG decoder says, as libvips passes it on: damage that fails a
+// file, or an oddity that passes.
+void PipelineTest::decoderWordsThatLoseData_data()
+{
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("losesData");
+    QTest::newRow("cut") << "VipsJpeg: Premature end of JPEG file" << true;
+    QTest::newRow("cut, as an error") << "VipsJpeg: Premature end of input file" << true;
+    QTest::newRow("cut segment") << "VipsJpeg: Corrupt JPEG data: premature end of data segment"
+                                 << true;
+    QTest::newRow("restart lost")
+        << "VipsJpeg: Corrupt JPEG data: found marker 0xd9 instead of RST3" << true;
+    QTest::newRow("progression")
+        << "Inconsistent progression sequence for component 0 coefficient 1" << true;
+    QTest::newRow("padding")
+        << "VipsJpeg: Corrupt JPEG data: 12 extraneous bytes before marker 0xd9" << false;
+    QTest::newRow("colour profile marker")
+        << "VipsJpeg: Corrupt JPEG data: bad ICC marker" << false;
+    QTest::newRow("revision") << "VipsJpeg: Warning: unknown JFIF revision number 2.01" << false;
+    QTest::newRow("an error, not damage") << "VipsJpeg: Bogus marker length" << false;
+}
+
+void PipelineTest::decoderWordsThatLoseData()
+{
+    QFETCH(QString, said);
+    QFETCH(bool, losesData);
+    QCOMPARE(loading::losesData(said.toStdString()), losesData);
 }
 
 QTEST_MAIN(PipelineTest)

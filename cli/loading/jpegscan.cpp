@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loading/jpegscan.h"
 
+#include <algorithm>
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
-#include <jerror.h>
-#include <jpeglib.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+// The decoder's configuration first: which warnings it has depends on it.
+#include <jpeglib.h>
+
+#include <jerror.h>
 
 namespace loading {
 
@@ -27,21 +33,51 @@ struct Scan {
 
 Scan& scanOf(j_common_ptr info) { return *static_cast<Scan*>(info->client_data); }
 
-// Warnings of oddities that lose nothing: padding between segments, a
-// damaged colour profile marker, parameters the decoder corrects, newer
-// revisions, an Adobe transform it knows.
+// The decoder's warnings, and the error of a file cut short, and whether
+// each means that picture data was lost. Oddities lose nothing: padding
+// between segments, a damaged colour profile marker, parameters the decoder
+// corrects, newer revisions, an Adobe transform it knows. Corrupt or cut
+// scan data does.
+struct JpegMessage {
+    int code;
+    bool losesData;
+};
+constexpr JpegMessage jpegMessages[] = {
+    {JWRN_EXTRANEOUS_DATA, false}, {JWRN_BOGUS_ICC, false},        {JWRN_NOT_SEQUENTIAL, false},
+    {JWRN_JFIF_MAJOR, false},      {JWRN_ADOBE_XFORM, false},      {JWRN_TOO_MUCH_DATA, false},
+    {JWRN_HIT_MARKER, true},       {JWRN_HUFF_BAD_CODE, true},     {JWRN_MUST_RESYNC, true},
+    {JWRN_JPEG_EOF, true},         {JWRN_BOGUS_PROGRESSION, true}, {JERR_INPUT_EOF, true},
+#if defined(C_ARITH_CODING_SUPPORTED) || defined(D_ARITH_CODING_SUPPORTED)
+    {JWRN_ARITH_BAD_CODE, true},
+#endif
+};
+
+// A warning this table does not know is taken to lose data.
 bool losesData(int code)
 {
-    switch (code) {
-    case JWRN_EXTRANEOUS_DATA:
-    case JWRN_BOGUS_ICC:
-    case JWRN_NOT_SEQUENTIAL:
-    case JWRN_JFIF_MAJOR:
-    case JWRN_ADOBE_XFORM:
-    case JWRN_TOO_MUCH_DATA:
-        return false;
-    default:
-        return true;
+    for (const JpegMessage& message : jpegMessages)
+        if (message.code == code)
+            return message.losesData;
+    return true;
+}
+
+// Whether `text` holds the message `format` prints, its conversions
+// (%d, %02x, ...) standing for anything.
+bool printedBy(std::string_view text, std::string_view format)
+{
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t conversion = format.find('%');
+        const std::string_view literal = format.substr(0, conversion);
+        if (!literal.empty() && (from = text.find(literal, from)) == std::string_view::npos)
+            return false;
+        from += literal.size();
+        if (conversion == std::string_view::npos)
+            return true;
+        std::size_t end = conversion + 1;
+        while (end < format.size() && !std::isalpha(static_cast<unsigned char>(format[end])))
+            ++end;
+        format.remove_prefix(std::min(end + 1, format.size()));
     }
 }
 
@@ -93,6 +129,16 @@ void nothing(j_decompress_ptr) {}
 [[noreturn]] void stop(j_common_ptr info) { std::longjmp(scanOf(info).failed, 1); }
 
 } // namespace
+
+bool losesData(const std::string& text)
+{
+    jpeg_error_mgr errors{};
+    jpeg_std_error(&errors);
+    for (const JpegMessage& message : jpegMessages)
+        if (message.losesData && printedBy(text, errors.jpeg_message_table[message.code]))
+            return true;
+    return false;
+}
 
 std::string firstDataLosingWarning(int fd)
 {

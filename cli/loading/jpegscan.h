@@ -11,4 +11,8 @@ namespace loading {
 // decoder's words, or nothing when none does.
 std::string firstDataLosingWarning(int fd);
 
+// Whether what a JPEG decoder said (its warning or its error, in its own
+// words) means that picture data was lost, as from corrupt or cut scan data.
+bool losesData(const std::string& text);
+
 } // namespace loading

@@ -10,19 +10,6 @@
 
 namespace loading {
 
-bool losesData(const std::string& text)
-{
-    for (const char* harmless :
-         {"extraneous bytes before marker", "bad ICC marker", "Invalid SOS parameters",
-          "JFIF revision", "Adobe color transform", "too many scanlines"})
-        if (text.find(harmless) != std::string::npos)
-            return false;
-    for (const char* lossy : {"Corrupt JPEG data", "Premature end", "Inconsistent progression"})
-        if (text.find(lossy) != std::string::npos)
-            return true;
-    return false;
-}
-
 Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings)
 {
     // The decoder's line, among whatever else libvips noted on the way.

@@ -20,10 +20,6 @@ namespace loading {
 // to its end, for the others.
 Error judgeDecoderWarnings(int fd, bool salvage, Warnings& warnings);
 
-// Whether what a JPEG decoder said (its warning or its error) means that
-// picture data was lost, as from corrupt or cut scan data.
-bool losesData(const std::string& text);
-
 // The failure of a damaged file (`what` the decoder said), offering
 // --salvage only where it keeps something: a decode of the file open at
 // `fd` (first bytes `start`) that stops at nothing is tried to the end.

@@ -4,6 +4,7 @@
 #include "fileio/outputfile.h"
 #include "loading/availability.h"
 #include "loading/embeddedphoto.h"
+#include "loading/jpegscan.h"
 #include "loading/judge.h"
 #include "loading/load.h"
 #include "loading/memoryestimate.h"
