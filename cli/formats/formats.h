@@ -89,8 +89,9 @@ struct Format {
     // program's own checks let through (a Netpbm header): not blocked.
     bool loaderTrustedHere = false;
     std::vector<Magic> magic; // a file starting so is this format
-    // libvips's fields in which its loader keeps text that names or
-    // describes the picture: a field's name, or a prefix ending in '-'.
+    // libvips's fields in which its loader keeps what it read of the file
+    // beside the pixels and the common metadata (comments, a HEIF's items),
+    // which --strip drops: a field's name, or a prefix ending in '-'.
     std::vector<std::string_view> describingFields;
     std::string_view module; // the libvips module that reads and writes it, if any
     DecoderHolds holds = DecoderHolds::Rows;

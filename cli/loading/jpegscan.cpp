@@ -2,9 +2,9 @@
 #include "loading/jpegscan.h"
 
 #include <algorithm>
-#include <cctype>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <sys/stat.h>
@@ -52,7 +52,7 @@ constexpr JpegMessage jpegMessages[] = {
 #endif
 };
 
-// A warning this table does not know is taken to lose data.
+// A warning whose code this table does not know is taken to lose data.
 bool losesData(int code)
 {
     for (const JpegMessage& message : jpegMessages)
@@ -74,8 +74,9 @@ bool printedBy(std::string_view text, std::string_view format)
         from += literal.size();
         if (conversion == std::string_view::npos)
             return true;
+        // Flags, width and length (%02x, %ld) up to the conversion's letter.
         std::size_t end = conversion + 1;
-        while (end < format.size() && !std::isalpha(static_cast<unsigned char>(format[end])))
+        while (end < format.size() && std::strchr("diouxXcspfeEgG%", format[end]) == nullptr)
             ++end;
         format.remove_prefix(std::min(end + 1, format.size()));
     }

@@ -12,7 +12,8 @@ namespace loading {
 std::string firstDataLosingWarning(int fd);
 
 // Whether what a JPEG decoder said (its warning or its error, in its own
-// words) means that picture data was lost, as from corrupt or cut scan data.
+// words) means that picture data was lost, as from corrupt or cut scan
+// data; words that name no such loss, the decoder's or not, do not.
 bool losesData(const std::string& text);
 
 } // namespace loading

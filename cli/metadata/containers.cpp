@@ -29,10 +29,11 @@ void putLittleEndian32(std::string& bytes, std::size_t at, std::uint32_t value)
 }
 
 // Walks a JPEG's segments after its SOI: `visit(at, marker, length)` for
-// each, `length` counting the marker, until `visit` says false. Returns
-// where the walk stopped: the segment `visit` stopped at, or the end of
-// the segments `bytes` holds (past it where the last is cut), or npos
-// where the bytes are no JPEG.
+// each whose marker and length `bytes` hold, `length` counting the marker,
+// until `visit` says false. Returns where the walk stopped: the segment
+// `visit` stopped at; else where the next segment would start (a segment
+// of fewer than 4 bytes held, or past the end where the last is cut); or
+// npos where the bytes are no JPEG.
 template <typename Visit> std::size_t walkSegments(std::string_view bytes, const Visit& visit)
 {
     const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
@@ -87,8 +88,13 @@ bool withExifSegment(std::string& header, const std::string& block)
     if (segment.size() + 2 > 0xffff || header.size() < 2)
         return false;
     // After SOI and any APP0 (JFIF's), where readers look for EXIF.
-    const std::size_t at = walkSegments(
-        header, [](std::size_t, unsigned marker, std::size_t) { return marker == 0xe0; });
+    std::size_t at = 2;
+    walkSegments(header, [&at](std::size_t start, unsigned marker, std::size_t length) {
+        if (marker != 0xe0)
+            return false;
+        at = start + length;
+        return true;
+    });
     if (at > header.size())
         return false;
     const auto length = std::uint16_t(segment.size() + 2);

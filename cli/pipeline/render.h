@@ -11,10 +11,9 @@
 #include <string_view>
 
 // One job's image through libvips (every format but the binary Netpbm
-// stream), each step once and in order: identify, load, refuse, map, save
-// along the metadata route, judge the decoder, commit. What this room offers
-// the rest of the program takes and returns no libvips type, and no
-// exception leaves it.
+// stream), in order: identify, load, refuse, map, save along the metadata
+// route, judge the decoder, commit. What this room offers the rest of the
+// program takes and returns no libvips type, and no exception leaves it.
 namespace pipeline {
 
 // What rendering one image needs to know beyond the command line's options.

@@ -5,9 +5,6 @@
 #include "fileio/outputfile.h"
 
 #include <memory>
-#include <string>
-
-#include <vips/vips8>
 
 namespace saving {
 
