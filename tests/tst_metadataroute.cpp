@@ -26,6 +26,7 @@ private Q_SLOTS:
     void pictures();
     void jpegHeaderEnd_data();
     void jpegHeaderEnd();
+    void jpegHeaderEndAsBytesArrive();
 };
 
 namespace {
@@ -262,6 +263,17 @@ void MetadataRouteTest::jpegHeaderEnd()
     const auto got = metadata::jpegHeaderEnd(std::string_view(bytes.constData(), bytes.size()));
     const int shown = !got ? -1 : *got == std::string_view::npos ? -2 : int(*got);
     QCOMPARE(shown, end);
+}
+
+// A header given a byte at a time is unfinished until the tables' marker
+// and length have come, and then ends where they start.
+void MetadataRouteTest::jpegHeaderEndAsBytesArrive()
+{
+    const std::string header("\xff\xd8\xff\xe0\x00\x04JF\xff\xfe\x00\x03x\xff\xdb\x00\x43", 17);
+    for (std::size_t held = 0; held <= header.size(); ++held) {
+        const auto end = metadata::jpegHeaderEnd(std::string_view(header).substr(0, held));
+        QVERIFY2(held < header.size() ? !end : end == 13u, qPrintable(QString::number(held)));
+    }
 }
 
 QTEST_GUILESS_MAIN(MetadataRouteTest)
